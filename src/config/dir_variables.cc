@@ -1,0 +1,109 @@
+#include "config/dir_variables.h"
+
+#include <cctype>
+#include <functional>
+#include <unordered_set>
+
+#include "platform/errors.h"
+
+namespace quillet {
+namespace {
+
+struct BuiltIn {
+  const char* name;
+  const char* value;
+};
+
+constexpr BuiltIn kBuiltIns[kBuiltInDirVariables] = {
+    {"WinDir", "C:\\WinNt"},
+    {"MorvaToolsDir", "C:\\MorvaTools"},
+    {"MorvaDCSDir", "C:\\MorvaDCS"},
+    {"VisuDir", "C:\\Pantra"},
+    {"ServicePackDir", "C:\\ServicePacks"},
+    {"VisiWinDir", "C:\\VisiWin"},
+    {"Computer_Ini", "C:\\Computer.ini"},
+    {"Software_Txt", "C:\\Software.txt"},
+    {"ServicePack_Log", "C:\\MorvaServicePack.log"},
+    {"AllUsersProfile", "C:\\Documents and Settings\\All Users"},
+    {"BrandChangeDir", "C:\\Brandchange"},
+    {"TempVisu", "C:\\Temp"},
+};
+
+// Character positions of a text are 16-bit numbers.
+constexpr std::size_t kMaxPosition = 32767;
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const DirVariable* FindEntry(const DirVariables& variables, const std::string& name) {
+  const std::string wanted = Upper(name);
+  for (const DirVariable& entry : variables.entries) {
+    if (Upper(entry.name) == wanted) return &entry;
+  }
+  return nullptr;
+}
+
+ExpandResult Fail(const std::string& text, Errc code, const std::string& what) {
+  return ExpandResult{text, make_error_code(code), what};
+}
+
+}  // namespace
+
+void FillDirVariables(DirVariables* variables) {
+  for (int i = 1; i <= kDirVariableCount; ++i) {
+    DirVariable& entry = variables->Entry(i);
+    entry = i <= kBuiltInDirVariables ? DirVariable{kBuiltIns[i - 1].name, kBuiltIns[i - 1].value}
+                                      : DirVariable{};
+  }
+}
+
+std::error_code ResolveDirVariable(int i, Environment& environment, DirVariables* variables) {
+  if (i < 1 || i > kDirVariableCount) return make_error_code(Errc::kBounds);
+  DirVariable& entry = variables->Entry(i);
+  if (entry.name.empty()) return {};
+  std::string value;
+  if (environment.GetVariable(entry.name, &value) && !value.empty()) entry.value = value;
+  return {};
+}
+
+ExpandResult ExpandVariables(const DirVariables& variables, const std::string& text) {
+  std::string s = text;
+  // Every text met after a replacement: meeting one again means that the
+  // replacements go round in a circle and would never end.
+  std::unordered_set<std::size_t> seen;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t open = s.find('$', from);
+    if (open == std::string::npos) break;
+    const std::size_t close = s.find('$', open + 1);
+    if (close == std::string::npos) break;
+    if (close >= kMaxPosition) {
+      return Fail(text, Errc::kTextTooLong,
+                  "A \"$\" lies beyond character 32767 of the text \"" + text.substr(0, 60) +
+                      "...\".");
+    }
+    const DirVariable* entry = FindEntry(variables, s.substr(open + 1, close - open - 1));
+    if (entry == nullptr) {
+      from = open + 1;
+      continue;
+    }
+    s = s.substr(0, open) + entry->value + s.substr(close + 1);
+    from = 0;
+    if (s.size() > kMaxPosition) {
+      return Fail(text, Errc::kTextTooLong,
+                  "Expanding the placeholder $" + entry->name +
+                      "$ makes the text longer than 32767 characters; does its value contain "
+                      "its own placeholder?");
+    }
+    if (!seen.insert(std::hash<std::string>()(s)).second) {
+      return Fail(text, Errc::kPlaceholderCycle,
+                  "The placeholder $" + entry->name +
+                      "$ leads back to itself through the values of the directory variables.");
+    }
+  }
+  return ExpandResult{s, {}, ""};
+}
+
+}  // namespace quillet

@@ -1,0 +1,31 @@
+// Reading the settings file and the HMI project file.
+#ifndef QUILLET_CONFIG_SETTINGS_H_
+#define QUILLET_CONFIG_SETTINGS_H_
+
+#include <string>
+
+#include "platform/settings_reader.h"
+
+namespace quillet {
+
+// Numbered lists count their entries in 16 bits: key 32767 is the last read.
+inline constexpr int kMaxListEntries = 32767;
+
+// The value of `key` in `section` of `file`, at most 254 characters, "" when
+// the file, the section or the key is missing or the value is empty.
+std::string ReadIniString(SettingsReader& reader, const std::string& section,
+                          const std::string& key, const std::string& file);
+
+// True exactly when the value, upper-cased, is "TRUE".
+bool ReadIniFlag(SettingsReader& reader, const std::string& section, const std::string& key,
+                 const std::string& file);
+
+// Entry `n` of a numbered list section: the value of key `n` written in
+// decimal. A list ends at its first empty value; keys after a gap are never
+// read, and nothing beyond kMaxListEntries.
+std::string ReadListEntry(SettingsReader& reader, const std::string& section, int n,
+                          const std::string& file);
+
+}  // namespace quillet
+
+#endif  // QUILLET_CONFIG_SETTINGS_H_

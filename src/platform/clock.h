@@ -1,0 +1,26 @@
+// Local time and pauses.
+#ifndef QUILLET_PLATFORM_CLOCK_H_
+#define QUILLET_PLATFORM_CLOCK_H_
+
+namespace quillet {
+
+struct LocalTime {
+  int year = 0;  // Four digits.
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+  // Blocks the thread for `ms` milliseconds.
+  virtual void Sleep(int ms) = 0;
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_PLATFORM_CLOCK_H_

@@ -1,0 +1,84 @@
+// POSIX backend of the environment: names match without regard to case, as
+// on Windows, and the version is reported in the layout of the Windows value.
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+#include "platform/environment.h"
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace quillet {
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+class PosixEnvironment : public Environment {
+ public:
+  PosixEnvironment(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+      if (i > 1) tail_ += ' ';
+      tail_ += argv[i];
+    }
+  }
+
+  // An exact match wins over one that differs in case; otherwise the first
+  // variable whose name matches without regard to case.
+  bool GetVariable(const std::string& name, std::string* value) override {
+    if (const char* exact = getenv(name.c_str())) {
+      *value = exact;
+      return true;
+    }
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+      const std::string text = *entry;
+      const std::size_t equals = text.find('=');
+      if (equals != std::string::npos && SameName(text.substr(0, equals), name)) {
+        *value = text.substr(equals + 1);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Linux is no member of the NT 4.0 generation; the kernel's own major and
+  // minor version are reported in the NT layout (top bit clear), which
+  // always gives the "XP" generation.
+  std::uint32_t GetVersion() override {
+    struct utsname names;
+    unsigned major = 0, minor = 0;
+    if (uname(&names) == 0) std::sscanf(names.release, "%u.%u", &major, &minor);
+    return (major & 0xFF) | ((minor & 0xFF) << 8);
+  }
+
+  std::string ProgramPath() override {
+    std::vector<char> buffer(4096);
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
+  }
+
+  std::string CommandTail() override { return tail_; }
+
+ private:
+  std::string tail_;
+};
+
+}  // namespace
+
+std::unique_ptr<Environment> CreateEnvironment(int argc, char** argv) {
+  return std::make_unique<PosixEnvironment>(argc, argv);
+}
+
+}  // namespace quillet

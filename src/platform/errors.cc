@@ -1,0 +1,31 @@
+#include "platform/errors.h"
+
+namespace quillet {
+namespace {
+
+class Category : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "quillet"; }
+  std::string message(int code) const override {
+    switch (static_cast<Errc>(code)) {
+      case Errc::kBounds:
+        return "index out of range";
+      case Errc::kPlaceholderCycle:
+        return "placeholder refers to itself";
+      case Errc::kTextTooLong:
+        return "text longer than 32767 characters";
+      case Errc::kNoProgramFolder:
+        return "path has no folder";
+    }
+    return "unknown error";
+  }
+};
+
+}  // namespace
+
+const std::error_category& QuilletCategory() {
+  static const Category category;
+  return category;
+}
+
+}  // namespace quillet

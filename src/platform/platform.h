@@ -1,0 +1,40 @@
+// The set of platform interfaces a run works through, and the real backends.
+#ifndef QUILLET_PLATFORM_PLATFORM_H_
+#define QUILLET_PLATFORM_PLATFORM_H_
+
+#include <memory>
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/settings_reader.h"
+#include "platform/status_window.h"
+
+namespace quillet {
+
+// Borrowed pointers to one implementation of each platform interface.
+struct Platform {
+  Files* files = nullptr;
+  Processes* processes = nullptr;
+  Environment* environment = nullptr;
+  SettingsReader* settings = nullptr;
+  StatusWindow* window = nullptr;
+  Clock* clock = nullptr;
+};
+
+// Factories of the backends of the platform the program was built for.
+std::unique_ptr<Files> CreateFiles();
+std::unique_ptr<Processes> CreateProcesses();
+std::unique_ptr<Environment> CreateEnvironment(int argc, char** argv);
+std::unique_ptr<SettingsReader> CreateSettingsReader();
+// Creates the status window hidden.
+std::unique_ptr<StatusWindow> CreateStatusWindow();
+std::unique_ptr<Clock> CreateClock();
+
+// Ends the process at once with `code`.
+[[noreturn]] void EndProcess(int code);
+
+}  // namespace quillet
+
+#endif  // QUILLET_PLATFORM_PLATFORM_H_

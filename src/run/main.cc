@@ -1,0 +1,21 @@
+// Quillet collects the diagnostic material of an HMI PC into one dated zip
+// archive, unattended, and quits.
+#include "platform/platform.h"
+#include "run/run_collection.h"
+
+int main(int argc, char** argv) {
+  using namespace quillet;
+  std::unique_ptr<Files> files = CreateFiles();
+  std::unique_ptr<Processes> processes = CreateProcesses();
+  std::unique_ptr<Environment> environment = CreateEnvironment(argc, argv);
+  std::unique_ptr<SettingsReader> settings = CreateSettingsReader();
+  std::unique_ptr<Clock> clock = CreateClock();
+  std::unique_ptr<StatusWindow> window = CreateStatusWindow();
+
+  RunContext context;
+  context.platform = Platform{files.get(),    processes.get(), environment.get(),
+                              settings.get(), window.get(),    clock.get()};
+  SetProgramLocation(environment->ProgramPath(), &context);
+  context.interactive = environment->CommandTail().empty();
+  EndProcess(RunCollection(context));
+}

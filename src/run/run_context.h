@@ -1,0 +1,49 @@
+// The state of one run and what its steps work through.
+#ifndef QUILLET_RUN_RUN_CONTEXT_H_
+#define QUILLET_RUN_RUN_CONTEXT_H_
+
+#include <string>
+#include <system_error>
+
+#include "config/dir_variables.h"
+#include "platform/platform.h"
+
+namespace quillet {
+
+// What the steps of one run share; it lives until the process ends.
+struct RunState {
+  std::string ini_path;      // The settings file beside the program.
+  std::string target_path;   // Folder of the archives, as read; never expanded.
+  std::string archive_name;  // Bare file name of this run's archive.
+  std::string os_tag;        // "XP" or "NT".
+  std::string hmi_tag;       // "VW" or "VWS".
+};
+
+// A run's state, its directory variables and the platform it works on.
+struct RunContext {
+  RunState state;
+  DirVariables variables;
+  Platform platform;
+  std::string program_dir;   // Folder of the executable, without a trailing separator.
+  std::string program_name;  // The executable's base name, without extension.
+  bool interactive = true;   // Started without arguments: messages wait for OK.
+};
+
+// An error that escapes a step and ends the run. Empty when the step went on.
+struct RunError {
+  std::error_code code;
+  std::string what;  // A sentence for whoever reads the report.
+  explicit operator bool() const { return static_cast<bool>(code); }
+};
+
+// Exit codes of the program. Callers that ignore them are unaffected.
+enum ExitCode {
+  kExitOk = 0,           // The run reached its end.
+  kExitRunError = 1,     // An error ended the run.
+  kExitNoTargetPath = 2, // The settings file gives no TargetPath; nothing was done.
+  kExitNoArchive = 3,    // The run ended but made no archive.
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_RUN_RUN_CONTEXT_H_
