@@ -1,5 +1,6 @@
 #include "config/dir_variables.h"
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <unordered_set>
@@ -31,6 +32,8 @@ constexpr BuiltIn kBuiltIns[kBuiltInDirVariables] = {
 
 // Character positions of a text are 16-bit numbers.
 constexpr std::size_t kMaxPosition = 32767;
+// Far more replacements than any table of twenty acyclic values needs.
+constexpr int kMaxReplacements = 4096;
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -73,6 +76,10 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
   // Every text met after a replacement: meeting one again means that the
   // replacements go round in a circle and would never end.
   std::unordered_set<std::size_t> seen;
+  // Replacements per entry, to name the one at fault when the text keeps
+  // growing: a variable on a cycle is replaced more often than any other.
+  std::array<int, kDirVariableCount> replaced{};
+  int total = 0;
   std::size_t from = 0;
   for (;;) {
     const std::size_t open = s.find('$', from);
@@ -91,16 +98,20 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
     }
     s = s.substr(0, open) + entry->value + s.substr(close + 1);
     from = 0;
-    if (s.size() > kMaxPosition) {
-      return Fail(text, Errc::kTextTooLong,
-                  "Expanding the placeholder $" + entry->name +
-                      "$ makes the text longer than 32767 characters; does its value contain "
-                      "its own placeholder?");
-    }
+    ++replaced[static_cast<std::size_t>(entry - variables.entries.data())];
     if (!seen.insert(std::hash<std::string>()(s)).second) {
       return Fail(text, Errc::kPlaceholderCycle,
                   "The placeholder $" + entry->name +
                       "$ leads back to itself through the values of the directory variables.");
+    }
+    if (s.size() > kMaxPosition || ++total > kMaxReplacements) {
+      const std::size_t worst =
+          static_cast<std::size_t>(std::max_element(replaced.begin(), replaced.end()) -
+                                   replaced.begin());
+      return Fail(text, Errc::kPlaceholderCycle,
+                  "The placeholder $" + variables.entries[worst].name +
+                      "$ keeps growing when expanded: its value leads back to its own "
+                      "placeholder.");
     }
   }
   return ExpandResult{s, {}, ""};

@@ -1,0 +1,242 @@
+// Windows backend of the file primitives, over the ANSI file functions.
+#include "platform/win32.h"
+
+#include <cctype>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "platform/wildcard.h"
+
+namespace quillet {
+namespace {
+
+std::error_code LastError() {
+  return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+}
+
+bool NeverMatches(const WIN32_FIND_DATAA& data) {
+  const std::string name = data.cFileName;
+  return name == "." || name == ".." ||
+         (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+}
+
+bool IsFolder(const WIN32_FIND_DATAA& data) {
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool NotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_NO_MORE_FILES;
+}
+
+// The folder part of a pattern with its separator, "" when it has none.
+std::string FolderPrefix(const std::string& pattern) {
+  const std::size_t cut = pattern.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+}
+
+class Win32TextFile : public TextFile {
+ public:
+  explicit Win32TextFile(HANDLE file) : file_(file) {}
+  ~Win32TextFile() override { CloseHandle(file_); }
+  std::error_code AppendLine(const std::string& text) override {
+    const std::string line = text + "\r\n";
+    DWORD written = 0;
+    if (!WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size()) {
+      return LastError();
+    }
+    return {};
+  }
+
+ private:
+  HANDLE file_;
+};
+
+class Win32Files : public Files {
+ public:
+  ~Win32Files() override { EndSearch(); }
+
+  std::error_code DirFirst(const std::string& pattern, bool with_folders,
+                           std::string* name) override {
+    EndSearch();
+    name->clear();
+    with_folders_ = with_folders;
+    WIN32_FIND_DATAA data;
+    search_ = FindFirstFileA(pattern.c_str(), &data);
+    if (search_ == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return NotFound(error) ? std::error_code()
+                             : std::error_code(static_cast<int>(error), std::system_category());
+    }
+    if (Fits(data)) {
+      *name = data.cFileName;
+      return {};
+    }
+    return DirNext(name);
+  }
+
+  std::error_code DirNext(std::string* name) override {
+    name->clear();
+    if (search_ == INVALID_HANDLE_VALUE) return {};
+    WIN32_FIND_DATAA data;
+    while (FindNextFileA(search_, &data)) {
+      if (Fits(data)) {
+        *name = data.cFileName;
+        return {};
+      }
+    }
+    EndSearch();
+    return {};
+  }
+
+  std::error_code KillFiles(const std::string& pattern) override {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return LastError();
+    std::vector<std::string> names;
+    do {
+      if (!NeverMatches(data) && !IsFolder(data)) names.push_back(data.cFileName);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    if (names.empty()) return std::error_code(ERROR_FILE_NOT_FOUND, std::system_category());
+    std::error_code result;
+    for (const std::string& name : names) {
+      if (!DeleteFileA((FolderPrefix(pattern) + name).c_str())) result = LastError();
+    }
+    return result;
+  }
+
+  std::error_code RenamePath(const std::string& from, const std::string& to) override {
+    if (!MoveFileA(from.c_str(), to.c_str())) return LastError();
+    return {};
+  }
+
+  std::error_code MakeDir(const std::string& path) override {
+    if (!CreateDirectoryA(path.c_str(), nullptr)) return LastError();
+    return {};
+  }
+
+  std::error_code RemoveDir(const std::string& path) override {
+    if (!RemoveDirectoryA(path.c_str())) return LastError();
+    return {};
+  }
+
+  std::error_code CurrentDir(std::string* path) override {
+    std::vector<char> buffer(MAX_PATH + 1);
+    DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n >= buffer.size()) {
+      buffer.resize(n + 1);
+      n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (n == 0 || n >= buffer.size()) return LastError();
+    path->assign(buffer.data(), n);
+    return {};
+  }
+
+  // A path on another drive only sets that drive's own working directory
+  // (kept by Windows in the variable "=X:"); the process stays where it is.
+  std::error_code ChangeDir(const std::string& path) override {
+    std::string current;
+    if (std::error_code error = CurrentDir(&current)) return error;
+    const bool has_drive = path.size() >= 2 && path[1] == ':';
+    if (has_drive && !current.empty() &&
+        std::toupper(static_cast<unsigned char>(path[0])) !=
+            std::toupper(static_cast<unsigned char>(current[0]))) {
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return std::error_code(ERROR_DIRECTORY, std::system_category());
+      }
+      const std::string variable = std::string("=") + path.substr(0, 2);
+      if (!SetEnvironmentVariableA(variable.c_str(), path.c_str())) return LastError();
+      return {};
+    }
+    if (!SetCurrentDirectoryA(path.c_str())) return LastError();
+    return {};
+  }
+
+  std::error_code CopyFile(const std::string& from, const std::string& to,
+                           bool overwrite) override {
+    if (!CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE)) return LastError();
+    return {};
+  }
+
+  std::error_code DeleteFolder(const std::string& path, bool force) override {
+    return DeleteTree(path, force);
+  }
+
+  std::error_code OpenText(const std::string& path, OpenMode mode,
+                           std::unique_ptr<TextFile>* file) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                mode == OpenMode::kAppend ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    if (mode == OpenMode::kAppend && SetFilePointer(handle, 0, nullptr, FILE_END) ==
+                                         INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+      std::error_code error = LastError();
+      CloseHandle(handle);
+      return error;
+    }
+    *file = std::make_unique<Win32TextFile>(handle);
+    return {};
+  }
+
+  std::error_code FileSize(const std::string& path, std::uint64_t* size) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      return std::error_code(ERROR_DIRECTORY, std::system_category());
+    }
+    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return {};
+  }
+
+ private:
+  bool Fits(const WIN32_FIND_DATAA& data) const {
+    return !NeverMatches(data) && (with_folders_ || !IsFolder(data));
+  }
+
+  void EndSearch() {
+    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    search_ = INVALID_HANDLE_VALUE;
+  }
+
+  // Deletes depth first and goes on past entries that resist, so that as much
+  // as possible is gone; the first failure is reported.
+  static std::error_code DeleteTree(const std::string& dir, bool force) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return LastError();
+    std::error_code result;
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "\\" + name;
+      std::error_code error;
+      if (IsFolder(data)) {
+        error = DeleteTree(path, force);
+      } else {
+        if (force && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+          SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        if (!DeleteFileA(path.c_str())) error = LastError();
+      }
+      if (error && !result) result = error;
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    if (!RemoveDirectoryA(dir.c_str()) && !result) result = LastError();
+    return result;
+  }
+
+  HANDLE search_ = INVALID_HANDLE_VALUE;
+  bool with_folders_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Files> CreateFiles() { return std::make_unique<Win32Files>(); }
+
+}  // namespace quillet

@@ -1,0 +1,14 @@
+// <windows.h> for the Windows backends, without the macros that would rename
+// the program's own CopyFile and MessageBox methods to their ANSI functions.
+#ifndef QUILLET_PLATFORM_WIN32_H_
+#define QUILLET_PLATFORM_WIN32_H_
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#undef CopyFile
+#undef MessageBox
+
+#endif  // QUILLET_PLATFORM_WIN32_H_

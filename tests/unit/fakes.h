@@ -1,0 +1,163 @@
+// In-memory stand-ins for the platform interfaces, recording what a step did,
+// with a fault injector that fails chosen calls.
+#ifndef QUILLET_TESTS_UNIT_FAKES_H_
+#define QUILLET_TESTS_UNIT_FAKES_H_
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "run/run_context.h"
+
+namespace quillet::testing {
+
+// A file system in memory with Windows rules: "\" or "/" separate, names
+// compare without regard to case. Each call is logged as "Call path".
+class FakeFiles : public Files {
+ public:
+  void AddFile(const std::string& path, const std::string& content = "");
+  void AddFolder(const std::string& path);
+  bool Exists(const std::string& path) const;
+  std::string Content(const std::string& path) const;
+  // The bare names in a folder, sorted.
+  std::vector<std::string> List(const std::string& folder) const;
+  // Makes every later call named `call` whose first path contains `part` fail.
+  void FailOn(const std::string& call, const std::string& part = "");
+  // Marks a file as held open by another program: it cannot be deleted,
+  // renamed or overwritten.
+  void Lock(const std::string& path);
+
+  std::vector<std::string> log;
+  std::string current_dir = "C:\\";
+
+  std::error_code DirFirst(const std::string& pattern, bool with_folders,
+                           std::string* name) override;
+  std::error_code DirNext(std::string* name) override;
+  std::error_code KillFiles(const std::string& pattern) override;
+  std::error_code RenamePath(const std::string& from, const std::string& to) override;
+  std::error_code MakeDir(const std::string& path) override;
+  std::error_code RemoveDir(const std::string& path) override;
+  std::error_code CurrentDir(std::string* path) override;
+  std::error_code ChangeDir(const std::string& path) override;
+  std::error_code CopyFile(const std::string& from, const std::string& to,
+                           bool overwrite) override;
+  std::error_code DeleteFolder(const std::string& path, bool force) override;
+  std::error_code OpenText(const std::string& path, OpenMode mode,
+                           std::unique_ptr<TextFile>* file) override;
+  std::error_code FileSize(const std::string& path, std::uint64_t* size) override;
+
+ private:
+  struct Node {
+    std::string path;  // As first written, with "\" separators.
+    bool folder = false;
+    bool locked = false;
+    std::string content;
+  };
+  bool Injected(const std::string& call, const std::string& path);
+  static std::string Key(const std::string& path);
+  std::vector<std::string> Matches(const std::string& pattern, bool with_folders) const;
+
+  std::map<std::string, Node> nodes_;
+  std::vector<std::pair<std::string, std::string>> faults_;
+  std::vector<std::string> search_;
+  std::size_t next_ = 0;
+  friend class FakeTextFile;
+};
+
+class FakeSettings : public SettingsReader {
+ public:
+  // Sets a value; section and key compare without regard to case.
+  void Set(const std::string& file, const std::string& section, const std::string& key,
+           const std::string& value);
+  std::string Read(const std::string& section, const std::string& key,
+                   const std::string& file) override;
+  std::vector<std::string> reads;  // "section/key" in the order read.
+
+ private:
+  std::map<std::string, std::string> values_;
+};
+
+class FakeEnvironment : public Environment {
+ public:
+  std::map<std::string, std::string> variables;  // Names compare without regard to case.
+  std::uint32_t version = 0x1DB10106;              // 6.1, NT family.
+  std::string program_path = "C:\\Tools\\quillet.exe";
+  std::string tail;
+  bool GetVariable(const std::string& name, std::string* value) override;
+  std::uint32_t GetVersion() override { return version; }
+  std::string ProgramPath() override { return program_path; }
+  std::string CommandTail() override { return tail; }
+};
+
+class FakeWindow : public StatusWindow {
+ public:
+  // Every call in order: "Show", "Hide", "Label:<text>", "Front",
+  // "Place:x,y,w,h", "Yield", "Message:<text>", "Error:<text>".
+  std::vector<std::string> events;
+  std::vector<std::string> Messages() const;  // Texts of the message boxes.
+  std::vector<std::string> Labels() const;
+  void Show() override { events.push_back("Show"); }
+  void Hide() override { events.push_back("Hide"); }
+  void SetLabel(const std::string& text) override { events.push_back("Label:" + text); }
+  void BringToFront() override { events.push_back("Front"); }
+  void OuterSizeTwips(int* width, int* height) override {
+    *width = 5970;
+    *height = 1305;
+  }
+  void PlaceTopmost(int x, int y, int w, int h) override;
+  void YieldToUi() override { events.push_back("Yield"); }
+  void MessageBox(const std::string& text) override { events.push_back("Message:" + text); }
+  void ReportError(const std::string& text, bool) override { events.push_back("Error:" + text); }
+  std::uintptr_t Handle() override { return 0x100; }
+};
+
+class FakeClock : public Clock {
+ public:
+  LocalTime now{2027, 3, 1, 9, 5, 7};
+  int slept_ms = 0;
+  LocalTime Now() override { return now; }
+  void Sleep(int ms) override { slept_ms += ms; }
+};
+
+// Records each start with the working directory of that moment; `on_start`
+// may act as the started program would.
+class FakeProcesses : public Processes {
+ public:
+  struct Launch {
+    std::string command_line;
+    std::string directory;
+  };
+  explicit FakeProcesses(FakeFiles* files) : files_(files) {}
+  std::vector<Launch> launches;
+  std::function<void(const std::string& command_line)> on_start;
+  bool fail_start = false;
+  std::error_code Start(const std::string& command_line, ChildProcess* child) override;
+  WaitResult Wait(const ChildProcess& child, int timeout_ms) override;
+  bool ExitCode(const ChildProcess&, int* code) override {
+    *code = 0;
+    return true;
+  }
+  void Close(ChildProcess* child) override { *child = ChildProcess(); }
+
+ private:
+  FakeFiles* files_;
+};
+
+// A run context wired to one set of fakes, with TargetPath T:\Target and the
+// program in C:\Tools.
+struct FakeRun {
+  FakeRun();
+  FakeFiles files;
+  FakeSettings settings;
+  FakeEnvironment environment;
+  FakeWindow window;
+  FakeClock clock;
+  FakeProcesses processes{&files};
+  RunContext context;
+};
+
+}  // namespace quillet::testing
+
+#endif  // QUILLET_TESTS_UNIT_FAKES_H_
