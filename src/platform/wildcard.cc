@@ -62,4 +62,9 @@ void SplitLastComponent(const std::string& path, std::string* folder, std::strin
   }
 }
 
+std::string PathOfMatch(const std::string& pattern, const std::string& name) {
+  const std::size_t cut = pattern.find_last_of("\\/");
+  return cut == std::string::npos ? name : pattern.substr(0, cut) + "\\" + name;
+}
+
 }  // namespace quillet

@@ -1,5 +1,9 @@
 #include "run/run_collection.h"
 
+#include "archive/pack_logs.h"
+#include "archive/prepare_target.h"
+#include "collect/collect_logs.h"
+#include "collect/launcher.h"
 #include "config/platform_tags.h"
 #include "config/settings.h"
 #include "platform/rounding.h"
@@ -61,7 +65,19 @@ int RunCollection(RunContext& context) {
   state.target_path = ReadIniString(*p.settings, "Project", "TargetPath", state.ini_path);
   if (state.target_path.empty()) return EndWithoutTarget(context);
 
+  PrepareTarget(context);
   p.window->Show();
+  if (RunError error = WriteTaskBatch(context)) return EndWithError(context, error.what);
+  RunStartPrograms(context, "StartExeFiles" + state.os_tag);
+  if (RunError error = CollectLogFiles(context, "LogFiles" + state.os_tag)) {
+    return EndWithError(context, error.what);
+  }
+  if (RunError error = CollectLogFiles(context, "LogFiles" + state.hmi_tag)) {
+    return EndWithError(context, error.what);
+  }
+  const bool archived = PackLogs(context);
+  // Deleting logs that never reached an archive would lose them.
+  if (archived) DeleteListedFiles(context, "DeleteFiles" + state.os_tag);
 
   p.window->BringToFront();
   p.window->Hide();
@@ -72,6 +88,12 @@ int RunCollection(RunContext& context) {
   p.window->OuterSizeTwips(&width_twips, &height_twips);
   p.window->PlaceTopmost(0, 0, static_cast<int>(RoundHalfEven(width_twips / kTwipsPerPixel)),
                          static_cast<int>(RoundHalfEven(height_twips / kTwipsPerPixel)));
+  if (!archived) {
+    p.window->ReportError("No archive was made. The collected files are in " + state.target_path +
+                              "\\Log.",
+                          context.interactive);
+    return kExitNoArchive;
+  }
   if (context.interactive) {
     p.window->MessageBox("File saved in " + state.target_path + "\\" + state.archive_name);
   }

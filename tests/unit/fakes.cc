@@ -65,24 +65,32 @@ std::vector<std::string> FakeFiles::List(const std::string& folder) const {
   return names;
 }
 
-void FakeFiles::FailOn(const std::string& call, const std::string& part) {
-  faults_.emplace_back(call, Upper(part));
+void FakeFiles::FailOn(const std::string& call, const std::string& part, int skip) {
+  faults_.push_back(Fault{call, Upper(part), skip});
 }
 
 void FakeFiles::Lock(const std::string& path) { nodes_[Key(path)].locked = true; }
 
 bool FakeFiles::Injected(const std::string& call, const std::string& path) {
   log.push_back(call + " " + path);
-  for (const auto& [fault_call, part] : faults_) {
-    if (fault_call == call && Key(path).find(part) != std::string::npos) return true;
+  for (Fault& fault : faults_) {
+    if (fault.call == call && Key(path).find(fault.part) != std::string::npos &&
+        fault.skip-- <= 0) {
+      return true;
+    }
   }
   return false;
 }
 
+std::string FakeFiles::SearchFolder(const std::string& pattern, std::string* last) const {
+  std::string folder;
+  SplitLastComponent(Backslashes(pattern), &folder, last);
+  return pattern.find_first_of("\\/") == std::string::npos ? current_dir : folder;
+}
+
 std::vector<std::string> FakeFiles::Matches(const std::string& pattern, bool with_folders) const {
-  std::string folder, last;
-  SplitLastComponent(Backslashes(pattern), &folder, &last);
-  if (pattern.find_first_of("\\/") == std::string::npos) folder = current_dir;
+  std::string last;
+  const std::string folder = SearchFolder(pattern, &last);
   std::vector<std::string> names;
   for (const std::string& name : List(folder)) {
     const Node& node = nodes_.at(Key(folder + "\\" + name));
@@ -107,8 +115,8 @@ std::error_code FakeFiles::DirNext(std::string* name) {
 
 std::error_code FakeFiles::KillFiles(const std::string& pattern) {
   if (Injected("KillFiles", pattern)) return Code(std::errc::io_error);
-  std::string folder, last;
-  SplitLastComponent(Backslashes(pattern), &folder, &last);
+  std::string last;
+  const std::string folder = SearchFolder(pattern, &last);
   const std::vector<std::string> names = Matches(pattern, false);
   if (names.empty()) return Code(std::errc::no_such_file_or_directory);
   std::error_code result;
@@ -275,6 +283,15 @@ std::error_code FakeProcesses::Start(const std::string& command_line, ChildProce
 
 WaitResult FakeProcesses::Wait(const ChildProcess& child, int) {
   return child.id == 0 ? WaitResult::kFailed : WaitResult::kEnded;
+}
+
+void FakeRun::PackerMakesArchives() {
+  processes.on_start = [this](const std::string& command_line) {
+    const std::size_t switch_at = command_line.find(" -j ");
+    if (switch_at == std::string::npos) return;
+    const std::size_t start = switch_at + 4;
+    files.AddFile(command_line.substr(start, command_line.find(' ', start) - start), "PK");
+  };
 }
 
 FakeRun::FakeRun() {

@@ -23,8 +23,9 @@ class FakeFiles : public Files {
   std::string Content(const std::string& path) const;
   // The bare names in a folder, sorted.
   std::vector<std::string> List(const std::string& folder) const;
-  // Makes every later call named `call` whose first path contains `part` fail.
-  void FailOn(const std::string& call, const std::string& part = "");
+  // Makes the calls named `call` whose first path contains `part` fail,
+  // after the first `skip` of them have gone through.
+  void FailOn(const std::string& call, const std::string& part = "", int skip = 0);
   // Marks a file as held open by another program: it cannot be deleted,
   // renamed or overwritten.
   void Lock(const std::string& path);
@@ -57,10 +58,18 @@ class FakeFiles : public Files {
   };
   bool Injected(const std::string& call, const std::string& path);
   static std::string Key(const std::string& path);
+  // The folder a search for `pattern` looks in: its folder part, or the
+  // current directory when it has none.
+  std::string SearchFolder(const std::string& pattern, std::string* last) const;
   std::vector<std::string> Matches(const std::string& pattern, bool with_folders) const;
 
   std::map<std::string, Node> nodes_;
-  std::vector<std::pair<std::string, std::string>> faults_;
+  struct Fault {
+    std::string call;
+    std::string part;
+    int skip;
+  };
+  std::vector<Fault> faults_;
   std::vector<std::string> search_;
   std::size_t next_ = 0;
   friend class FakeTextFile;
@@ -156,6 +165,8 @@ struct FakeRun {
   FakeClock clock;
   FakeProcesses processes{&files};
   RunContext context;
+  // Makes the started packer write the archive its command line names.
+  void PackerMakesArchives();
 };
 
 }  // namespace quillet::testing

@@ -14,6 +14,7 @@ class RunCollectionTest : public ::testing::Test {
  protected:
   RunCollectionTest() {
     run_.settings.Set("C:\\Tools\\quillet.ini", "Project", "TargetPath", "T:\\Target");
+    run_.PackerMakesArchives();
   }
   bool Saw(const std::string& event) const {
     const auto& e = run_.window.events;

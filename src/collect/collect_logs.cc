@@ -1,0 +1,94 @@
+#include "collect/collect_logs.h"
+
+#include <memory>
+
+#include "config/settings.h"
+#include "platform/wildcard.h"
+
+namespace quillet {
+namespace {
+
+RunError Failure(std::error_code code, const std::string& what) {
+  return RunError{code, what + ": " + code.message()};
+}
+
+}  // namespace
+
+std::string JournalPath(const RunContext& context) { return context.program_dir + "\\test.log"; }
+
+RunError CollectLogFiles(RunContext& context, const std::string& section) {
+  Files& files = *context.platform.files;
+  context.platform.window->SetLabel("Copying Logs " + section);
+  const std::string staging = context.state.target_path + "\\Log";
+  std::string found;
+  if (files.DirFirst(staging, true, &found) || found.empty()) {
+    if (std::error_code error = files.MakeDir(staging)) {
+      return Failure(error, "Cannot create the staging folder " + staging);
+    }
+  }
+  std::string value = ReadListEntry(*context.platform.settings, section, 1, context.state.ini_path);
+  std::unique_ptr<TextFile> journal;
+  if (std::error_code error = files.OpenText(JournalPath(context), OpenMode::kAppend, &journal)) {
+    return Failure(error, "Cannot open the copy journal " + JournalPath(context));
+  }
+  // Journal lines are best effort: a journal that stops taking lines must
+  // not stop the copying.
+  for (int n = 1; !value.empty();) {
+    const ExpandResult pattern = ExpandVariables(context.variables, value);
+    std::string name;
+    if (pattern.error) {
+      journal->AppendLine("Fehler:");
+    } else if (files.DirFirst(pattern.text, false, &name)) {
+      journal->AppendLine("Fehler:");
+      name.clear();
+    }
+    journal->AppendLine(name);
+    while (!name.empty()) {
+      if (files.CopyFile(PathOfMatch(pattern.text, name), staging + "\\" + name, true)) {
+        journal->AppendLine("Fehler:" + name);
+      }
+      if (files.DirNext(&name)) name.clear();
+    }
+    value = ReadListEntry(*context.platform.settings, section, ++n, context.state.ini_path);
+  }
+  return {};
+}
+
+void DeleteListedFiles(RunContext& context, const std::string& section) {
+  Files& files = *context.platform.files;
+  context.platform.window->SetLabel("Deleting Logs");
+  for (int n = 1;; ++n) {
+    const std::string value =
+        ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
+    if (value.empty()) break;
+    const ExpandResult pattern = ExpandVariables(context.variables, value);
+    std::string name;
+    if (pattern.error || files.DirFirst(pattern.text, false, &name)) continue;
+    while (!name.empty()) {
+      // A name that holds wildcards (possible outside Windows) would delete
+      // other files as well, so such a file is left alone.
+      if (!HasWildcards(name)) files.KillFiles(PathOfMatch(pattern.text, name));
+      if (files.DirNext(&name)) break;
+    }
+  }
+}
+
+RunError WriteTaskBatch(RunContext& context) {
+  context.platform.window->SetLabel("Taskmanager");
+  const ExpandResult path = ExpandVariables(context.variables, "$VisuDir$\\Task.bat");
+  if (path.error) return RunError{path.error, path.what};
+  std::unique_ptr<TextFile> batch;
+  if (std::error_code error = context.platform.files->OpenText(path.text, OpenMode::kOutput, &batch)) {
+    return Failure(error, "Cannot write the batch file " + path.text);
+  }
+  const ExpandResult line = ExpandVariables(
+      context.variables,
+      "$MorvaToolsDir$\\Quillet\\PStat" + context.state.os_tag + ".exe > $VisuDir$\\Task.log");
+  if (line.error) return RunError{line.error, line.what};
+  if (std::error_code error = batch->AppendLine(line.text)) {
+    return Failure(error, "Cannot write the batch file " + path.text);
+  }
+  return {};
+}
+
+}  // namespace quillet

@@ -1,0 +1,53 @@
+#include "collect/launcher.h"
+
+#include "config/settings.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kPollMs = 100;
+
+}  // namespace
+
+LaunchOutcome RunAndWait(RunContext& context, const std::string& command_line) {
+  Processes& processes = *context.platform.processes;
+  LaunchOutcome outcome;
+  ChildProcess child;
+  outcome.started = !processes.Start(command_line, &child);
+  WaitResult result;
+  do {
+    result = processes.Wait(child, kPollMs);
+    context.platform.window->YieldToUi();
+  } while (result == WaitResult::kTimeout);
+  if (outcome.started && result == WaitResult::kEnded) {
+    outcome.exit_code_known = processes.ExitCode(child, &outcome.exit_code);
+  }
+  processes.Close(&child);
+  return outcome;
+}
+
+void RunStartPrograms(RunContext& context, const std::string& section) {
+  Files& files = *context.platform.files;
+  context.platform.window->SetLabel("Exe");
+  for (int n = 1;; ++n) {
+    const std::string value =
+        ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
+    if (value.empty()) break;
+    const ExpandResult command = ExpandVariables(context.variables, value);
+    if (command.error) continue;  // A placeholder cycle: this entry cannot be run.
+    const std::string program = command.text.substr(0, command.text.find(' '));
+    std::string found;
+    // A failing existence test counts as found: the launch is attempted.
+    if (!files.DirFirst(program, false, &found) && found.empty()) continue;
+    std::string saved;
+    const bool have_saved = !files.CurrentDir(&saved);
+    const std::size_t cut = program.find_last_of("\\/");
+    // Without a folder in its path the program runs where the search for it
+    // looked: the current directory. A failed change still runs it.
+    if (cut != std::string::npos) files.ChangeDir(program.substr(0, cut));
+    RunAndWait(context, command.text);
+    if (have_saved) files.ChangeDir(saved);
+  }
+}
+
+}  // namespace quillet
