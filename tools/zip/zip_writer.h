@@ -2,6 +2,7 @@
 #ifndef QUILLET_TOOLS_ZIP_ZIP_WRITER_H_
 #define QUILLET_TOOLS_ZIP_ZIP_WRITER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -51,10 +52,15 @@ class ZipWriter {
   };
 
   std::error_code Fail(const std::string& what, std::error_code ec);
-  std::error_code Write(const std::string& bytes);
+  // Appends to the archive, advancing `offset_`.
+  std::error_code Write(const void* data, std::size_t size);
+  std::error_code Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
+  // Overwrites bytes already written, then returns to the end of the archive.
+  std::error_code WriteAt(std::uint64_t offset, const std::string& bytes);
   std::error_code Deflate(std::FILE* in, const std::string& source, Entry* entry);
-  std::error_code PatchLocalHeader(const Entry& entry);
-  void WriteCentralEntry(const Entry& entry, std::string* out) const;
+  std::string LocalHeader(const Entry& entry) const;
+  std::string CentralHeader(const Entry& entry) const;
+  std::string EndRecords(std::uint64_t directory_offset) const;
 
   int level_;
   std::FILE* out_ = nullptr;
@@ -65,6 +71,9 @@ class ZipWriter {
   std::vector<unsigned char> out_buffer_;
   std::string failure_;
 };
+
+// `path` with "\" turned into the separator the C library expects.
+std::string NativePath(const std::string& path);
 
 }  // namespace quillet
 

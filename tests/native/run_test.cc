@@ -1,0 +1,142 @@
+// Runs the Linux build of quillet over a real folder tree, as a calling
+// program would: with an argument, or without one and no terminal.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+class NativeRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::path(::testing::TempDir()) /
+            ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "prog");
+    fs::create_directories(root_ / "visu");
+    fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet");
+    fs::permissions(root_ / "prog" / "quillet", fs::perms::owner_all, fs::perm_options::add);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Runs the program with the given name from the prog folder; the standard
+  // input is never a terminal, so no message waits for Enter.
+  int Run(const std::string& args, const std::string& program = "quillet",
+          const std::string& tools = QUILLET_TOOLS_DIR) {
+    const std::string command = "cd " + root_.string() + " && MorvaToolsDir='" + tools +
+                                "' VisuDir='" + (root_ / "visu").string() + "' prog/" + program +
+                                " " + args + " </dev/null >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    out_ = ReadAll(root_ / "out.txt");
+    err_ = ReadAll(root_ / "err.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<std::string> Target() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_ / "target")) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  void WriteFullIni() {
+    const std::string r = root_.string();
+    Write(root_ / "prog" / "quillet.ini",
+          "[Project]\nTargetPath=" + r + "/target\n"
+          "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n"
+          "[LogFilesXP]\n1=" + r + "/logs/*.log\n2=$VisuDir$\\Task.log\n"
+          "[LogFilesVW]\n1=" + r + "/hmi/Debug?.txt\n"
+          "[DeleteFilesXP]\n1=" + r + "/logs/old*.log\n");
+    Write(root_ / "logs" / "app.log", "application log\n");
+    Write(root_ / "logs" / "old1.log", "old log\n");
+    Write(root_ / "hmi" / "Debug1.txt", "debug\n");
+  }
+
+  fs::path root_;
+  std::string out_, err_;
+};
+
+TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
+  WriteFullIni();
+  for (int d = 1; d <= 9; ++d) Write(root_ / "target" / (std::to_string(d) + "-01.0" + std::to_string(d) + ".26-10.00.00.Zip"), "old");
+  const auto stamp = fs::last_write_time(root_ / "target" / "5-01.05.26-10.00.00.Zip");
+  ASSERT_EQ(Run("x"), 0) << err_;
+  std::vector<std::string> names = Target();
+  ASSERT_EQ(names.size(), 9u);
+  EXPECT_EQ(names[0].substr(0, 2), "1-");
+  EXPECT_EQ(names[0].size(), 23u);
+  EXPECT_EQ(names[1], "2-01.01.26-10.00.00.Zip");
+  EXPECT_EQ(names[8], "9-01.08.26-10.00.00.Zip");
+  EXPECT_EQ(fs::last_write_time(root_ / "target" / "6-01.05.26-10.00.00.Zip"), stamp);
+  const std::string listing = root_.string() + "/list.txt";
+  ASSERT_EQ(std::system(("unzip -Z1 " + (root_ / "target" / names[0]).string() + " > " + listing).c_str()), 0);
+  EXPECT_EQ(ReadAll(listing), "app.log\nDebug1.txt\nold1.log\nTask.log\n");
+  EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
+  EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
+  EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
+  EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("quillet"), std::string::npos);
+  EXPECT_TRUE(out_.empty());
+}
+
+TEST_F(NativeRunTest, WithoutArgumentTheClosingMessageNamesTheArchive) {
+  WriteFullIni();
+  ASSERT_EQ(Run(""), 0) << err_;
+  const std::vector<std::string> names = Target();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(out_, "File saved in " + root_.string() + "/target\\" + names[0] + "\n");
+  EXPECT_NE(err_.find("Quillet: Taskmanager\nQuillet: Exe\nQuillet: Copying Logs LogFilesXP\n"
+                      "Quillet: Copying Logs LogFilesVW\nQuillet: Zipping Logs\n"
+                      "Quillet: Deleting Logs\nQuillet: OK\n"),
+            std::string::npos)
+      << err_;
+}
+
+TEST_F(NativeRunTest, WithoutTargetPathNothingIsTouched) {
+  EXPECT_EQ(Run("x"), 2);
+  EXPECT_NE(err_.find((root_ / "prog").string() + "\\quillet.ini"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("TargetPath"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_ / "visu" / "Task.bat"));
+  EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log"));
+}
+
+TEST_F(NativeRunTest, ARenamedCopyReadsItsOwnSettings) {
+  fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / "other");
+  Write(root_ / "prog" / "other.ini", "[project]\ntargetpath = \"" + root_.string() + "/out\"\n");
+  EXPECT_EQ(Run("x", "other"), 0) << err_;
+  EXPECT_TRUE(fs::exists(root_ / "out"));
+  EXPECT_EQ(Run("x", "quillet"), 2);
+}
+
+TEST_F(NativeRunTest, AMissingPackerKeepsEverythingCollected) {
+  WriteFullIni();
+  fs::create_directories(root_ / "notools");
+  EXPECT_EQ(Run("x", "quillet", (root_ / "notools").string()), 3);
+  EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "app.log"));
+  EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "Debug1.txt"));
+  EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
+  EXPECT_NE(err_.find("No archive was made"), std::string::npos) << err_;
+}
+
+}  // namespace
