@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/desktop.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
@@ -21,6 +22,7 @@ struct Platform {
   SettingsReader* settings = nullptr;
   StatusWindow* window = nullptr;
   Clock* clock = nullptr;
+  Desktop* desktop = nullptr;
 };
 
 // Factories of the backends of the platform the program was built for.
@@ -31,6 +33,7 @@ std::unique_ptr<SettingsReader> CreateSettingsReader();
 // Creates the status window hidden.
 std::unique_ptr<StatusWindow> CreateStatusWindow();
 std::unique_ptr<Clock> CreateClock();
+std::unique_ptr<Desktop> CreateDesktop();
 
 // Ends the process at once with `code`.
 [[noreturn]] void EndProcess(int code);

@@ -1,5 +1,6 @@
 // <windows.h> for the Windows backends, without the macros that would rename
-// the program's own CopyFile and MessageBox methods to their ANSI functions.
+// the program's own methods (CopyFile, MessageBox, GetWindowText, FindWindow)
+// to the ANSI functions of the same name.
 #ifndef QUILLET_PLATFORM_WIN32_H_
 #define QUILLET_PLATFORM_WIN32_H_
 
@@ -10,5 +11,7 @@
 
 #undef CopyFile
 #undef MessageBox
+#undef GetWindowText
+#undef FindWindow
 
 #endif  // QUILLET_PLATFORM_WIN32_H_

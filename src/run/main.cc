@@ -11,10 +11,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<SettingsReader> settings = CreateSettingsReader();
   std::unique_ptr<Clock> clock = CreateClock();
   std::unique_ptr<StatusWindow> window = CreateStatusWindow();
+  std::unique_ptr<Desktop> desktop = CreateDesktop();
 
   RunContext context;
-  context.platform = Platform{files.get(),    processes.get(), environment.get(),
-                              settings.get(), window.get(),    clock.get()};
+  context.platform = Platform{files.get(),  processes.get(), environment.get(), settings.get(),
+                              window.get(), clock.get(),     desktop.get()};
   SetProgramLocation(environment->ProgramPath(), &context);
   context.interactive = environment->CommandTail().empty();
   EndProcess(RunCollection(context));

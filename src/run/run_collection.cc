@@ -2,11 +2,14 @@
 
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
+#include "collect/capture_screen.h"
 #include "collect/collect_logs.h"
 #include "collect/launcher.h"
 #include "config/platform_tags.h"
 #include "config/settings.h"
 #include "platform/rounding.h"
+#include "windows/debug_window.h"
+#include "windows/window_list.h"
 
 namespace quillet {
 namespace {
@@ -66,9 +69,12 @@ int RunCollection(RunContext& context) {
   if (state.target_path.empty()) return EndWithoutTarget(context);
 
   PrepareTarget(context);
+  CaptureScreen(context);  // Before the status window shows, so it is not in the picture.
   p.window->Show();
   if (RunError error = WriteTaskBatch(context)) return EndWithError(context, error.what);
   RunStartPrograms(context, "StartExeFiles" + state.os_tag);
+  ReadWindowList(context);
+  SaveDebugWindow(context);
   if (RunError error = CollectLogFiles(context, "LogFiles" + state.os_tag)) {
     return EndWithError(context, error.what);
   }

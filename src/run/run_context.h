@@ -4,11 +4,21 @@
 
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "config/dir_variables.h"
 #include "platform/platform.h"
 
 namespace quillet {
+
+inline constexpr int kWindowListSize = 1000;
+inline constexpr int kTitleLength = 255;
+
+// One titled top-level window of the inventory.
+struct WindowRecord {
+  std::string title;  // Upper case, padded with blanks to kTitleLength.
+  WindowHandle handle = 0;
+};
 
 // What the steps of one run share; it lives until the process ends.
 struct RunState {
@@ -17,6 +27,11 @@ struct RunState {
   std::string archive_name;  // Bare file name of this run's archive.
   std::string os_tag;        // "XP" or "NT".
   std::string hmi_tag;       // "VW" or "VWS".
+  // The next free entry of window_list, counted from 1; the recorded
+  // windows are entries 1 to window_count - 1, that is window_list[0] to
+  // window_list[window_count - 2].
+  int window_count = 1;
+  std::vector<WindowRecord> window_list = std::vector<WindowRecord>(kWindowListSize);
 };
 
 // A run's state, its directory variables and the platform it works on.

@@ -43,7 +43,10 @@ class NativeRunTest : public ::testing::Test {
   // input is never a terminal, so no message waits for Enter.
   int Run(const std::string& args, const std::string& program = "quillet",
           const std::string& tools = QUILLET_TOOLS_DIR) {
-    const std::string command = "cd " + root_.string() + " && MorvaToolsDir='" + tools +
+    // Only the screenshot test runs with the display, so that the other
+    // archives hold exactly the collected logs.
+    const std::string display = with_display_ ? "" : "env -u DISPLAY ";
+    const std::string command = "cd " + root_.string() + " && " + display + "MorvaToolsDir='" + tools +
                                 "' VisuDir='" + (root_ / "visu").string() + "' prog/" + program +
                                 " " + args + " </dev/null >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
@@ -76,6 +79,7 @@ class NativeRunTest : public ::testing::Test {
 
   fs::path root_;
   std::string out_, err_;
+  bool with_display_ = false;
 };
 
 TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
@@ -106,7 +110,8 @@ TEST_F(NativeRunTest, WithoutArgumentTheClosingMessageNamesTheArchive) {
   const std::vector<std::string> names = Target();
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(out_, "File saved in " + root_.string() + "/target\\" + names[0] + "\n");
-  EXPECT_NE(err_.find("Quillet: Taskmanager\nQuillet: Exe\nQuillet: Copying Logs LogFilesXP\n"
+  EXPECT_NE(err_.find("Quillet: Taskmanager\nQuillet: Exe\nQuillet: Reading Windows\n"
+                      "Quillet: DebugWin\nQuillet: Copying Logs LogFilesXP\n"
                       "Quillet: Copying Logs LogFilesVW\nQuillet: Zipping Logs\n"
                       "Quillet: Deleting Logs\nQuillet: OK\n"),
             std::string::npos)
@@ -137,6 +142,30 @@ TEST_F(NativeRunTest, AMissingPackerKeepsEverythingCollected) {
   EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "Debug1.txt"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
   EXPECT_NE(err_.find("No archive was made"), std::string::npos) << err_;
+}
+
+TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0') {
+    if (std::getenv("CI") != nullptr) FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
+    GTEST_SKIP() << "no X display (run under xvfb-run)";
+  }
+  with_display_ = true;
+  WriteFullIni();
+  ASSERT_EQ(Run("x"), 0) << err_;
+  const std::string archive = (root_ / "target" / Target()[0]).string();
+  const std::string size = (root_ / "size.txt").string();
+  ASSERT_EQ(std::system(("cd " + root_.string() + " && unzip -o -q " + archive + " Screen.bmp && " +
+                         "identify -format '%w %h\\n' Screen.bmp > " + size + " && xdpyinfo | " +
+                         "awk '/dimensions:/ {split($2, d, \"x\"); print d[1], d[2]}' >> " + size)
+                            .c_str()),
+            0);
+  std::istringstream figures(ReadAll(size));
+  int width = 0, height = 0, screen_width = -1, screen_height = -1;
+  figures >> width >> height >> screen_width >> screen_height;
+  EXPECT_GT(width, 0);
+  EXPECT_EQ(width, screen_width);
+  EXPECT_EQ(height, screen_height);
 }
 
 }  // namespace

@@ -285,6 +285,83 @@ WaitResult FakeProcesses::Wait(const ChildProcess& child, int) {
   return child.id == 0 ? WaitResult::kFailed : WaitResult::kEnded;
 }
 
+const FakeDesktop::Window* FakeDesktop::Find(WindowHandle handle) const {
+  for (const Window& w : z_order) {
+    if (w.handle == handle) return &w;
+  }
+  return nullptr;
+}
+
+WindowHandle FakeDesktop::GetWindow(WindowHandle window, ZOrder relation) {
+  for (std::size_t i = 0; i < z_order.size(); ++i) {
+    if (z_order[i].handle != window) continue;
+    if (relation == ZOrder::kNext) return i + 1 < z_order.size() ? z_order[i + 1].handle : 0;
+    return i > 0 ? z_order[i - 1].handle : 0;
+  }
+  return 0;
+}
+
+std::string FakeDesktop::GetWindowText(WindowHandle window, int buffer_size) {
+  const Window* w = Find(window);
+  return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(buffer_size - 1));
+}
+
+bool FakeDesktop::GetWindowRect(WindowHandle window, WindowRect* rect) {
+  const Window* w = Find(window);
+  if (w == nullptr) return false;
+  *rect = w->rect;
+  return true;
+}
+
+void FakeDesktop::MouseEvent(unsigned flags, int dx, int dy) {
+  calls.push_back("Mouse " + std::to_string(flags) + " " + std::to_string(dx) + "," +
+                  std::to_string(dy));
+  if (flags & 0x8000) {
+    last_dx_ = dx;
+    last_dy_ = dy;
+  } else if (on_click) {
+    on_click(last_dx_, last_dy_);
+  }
+}
+
+void FakeDesktop::ShowWindow(WindowHandle window, int command) {
+  calls.push_back("Show " + std::to_string(window) + " " + std::to_string(command));
+}
+
+void FakeDesktop::SetForegroundWindow(WindowHandle window) {
+  calls.push_back("Foreground " + std::to_string(window));
+  if (grant_foreground) foreground = window;
+}
+
+void FakeDesktop::SetActiveWindow(WindowHandle window) {
+  calls.push_back("Active " + std::to_string(window));
+}
+
+WindowHandle FakeDesktop::FindWindow(const std::string& title) {
+  ++find_calls;
+  for (const Window& w : z_order) {
+    if (w.title == title) return w.handle;
+  }
+  return 0;
+}
+
+void FakeDesktop::SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w,
+                               int h, unsigned flags) {
+  calls.push_back("Pos " + std::to_string(window) + " " + std::to_string(after == kTopmost) +
+                  " " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) +
+                  "," + std::to_string(h) + " " + std::to_string(flags));
+}
+
+std::error_code FakeDesktop::SaveClipboardBitmap(const std::string& path) {
+  calls.push_back("Clipboard " + path);
+  return clipboard_has_bitmap ? std::error_code() : std::make_error_code(std::errc::io_error);
+}
+
+std::error_code FakeDesktop::CaptureScreenBitmap(const std::string& path) {
+  calls.push_back("Capture " + path);
+  return can_capture ? std::error_code() : std::make_error_code(std::errc::io_error);
+}
+
 void FakeRun::PackerMakesArchives() {
   processes.on_start = [this](const std::string& command_line) {
     const std::size_t switch_at = command_line.find(" -j ");
@@ -296,7 +373,7 @@ void FakeRun::PackerMakesArchives() {
 
 FakeRun::FakeRun() {
   context.platform =
-      Platform{&files, &processes, &environment, &settings, &window, &clock};
+      Platform{&files, &processes, &environment, &settings, &window, &clock, &desktop};
   context.program_dir = "C:\\Tools";
   context.program_name = "quillet";
   context.state.ini_path = "C:\\Tools\\quillet.ini";

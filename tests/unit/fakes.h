@@ -154,6 +154,49 @@ class FakeProcesses : public Processes {
   FakeFiles* files_;
 };
 
+// A desktop of scripted top-level windows, listed from the top of the
+// z-order down. Calls that act are logged in `calls`.
+class FakeDesktop : public Desktop {
+ public:
+  struct Window {
+    WindowHandle handle;
+    std::string title;
+    WindowRect rect;
+  };
+  std::vector<Window> z_order;
+  int width = 1024;
+  int height = 768;
+  WindowHandle foreground = 0;
+  bool grant_foreground = true;  // SetForegroundWindow succeeds.
+  int find_calls = 0;
+  // Called on each click with the last absolute pointer position.
+  std::function<void(int dx, int dy)> on_click;
+  std::vector<std::string> calls;
+
+  WindowHandle GetWindow(WindowHandle window, ZOrder relation) override;
+  std::string GetWindowText(WindowHandle window, int buffer_size) override;
+  int GetSystemMetrics(int index) override { return index == 0 ? width : height; }
+  bool GetWindowRect(WindowHandle window, WindowRect* rect) override;
+  void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
+  void MouseEvent(unsigned flags, int dx, int dy) override;
+  WindowHandle GetForegroundWindow() override { return foreground; }
+  void ShowWindow(WindowHandle window, int command) override;
+  void SetForegroundWindow(WindowHandle window) override;
+  void SetActiveWindow(WindowHandle window) override;
+  WindowHandle FindWindow(const std::string& title) override;
+  void SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w, int h,
+                    unsigned flags) override;
+  void PressPrintScreen() override { calls.push_back("PrintScreen"); }
+  std::error_code SaveClipboardBitmap(const std::string& path) override;
+  std::error_code CaptureScreenBitmap(const std::string& path) override;
+  bool clipboard_has_bitmap = false;
+  bool can_capture = true;
+
+ private:
+  const Window* Find(WindowHandle handle) const;
+  int last_dx_ = 0, last_dy_ = 0;
+};
+
 // A run context wired to one set of fakes, with TargetPath T:\Target and the
 // program in C:\Tools.
 struct FakeRun {
@@ -164,6 +207,7 @@ struct FakeRun {
   FakeWindow window;
   FakeClock clock;
   FakeProcesses processes{&files};
+  FakeDesktop desktop;
   RunContext context;
   // Makes the started packer write the archive its command line names.
   void PackerMakesArchives();
