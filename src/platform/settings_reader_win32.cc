@@ -9,13 +9,14 @@ namespace {
 
 class Win32SettingsReader : public SettingsReader {
  public:
-  // The default of blanks comes back empty, since the system removes
-  // trailing blanks from a default, so a missing key reads as "".
+  // A missing key reads as "". The default is given empty rather than as
+  // blanks, because not every implementation of the profile functions
+  // removes a default's trailing blanks (Wine returns them), and a list read
+  // as blanks would never end.
   std::string Read(const std::string& section, const std::string& key,
                    const std::string& file) override {
     char buffer[kMaxIniValue + 1];
-    const std::string blanks(kMaxIniValue + 1, ' ');
-    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), blanks.c_str(), buffer,
+    const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer,
                                              sizeof(buffer), file.c_str());
     return std::string(buffer, n > kMaxIniValue ? kMaxIniValue : n);
   }

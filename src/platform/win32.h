@@ -1,6 +1,6 @@
 // <windows.h> for the Windows backends, without the macros that would rename
-// the program's own methods (CopyFile, MessageBox, GetWindowText, FindWindow)
-// to the ANSI functions of the same name.
+// the program's own names (CopyFile, MessageBox, GetWindowText, FindWindow,
+// CreateDesktop) to the ANSI functions of the same name.
 #ifndef QUILLET_PLATFORM_WIN32_H_
 #define QUILLET_PLATFORM_WIN32_H_
 
@@ -13,5 +13,6 @@
 #undef MessageBox
 #undef GetWindowText
 #undef FindWindow
+#undef CreateDesktop
 
 #endif  // QUILLET_PLATFORM_WIN32_H_
