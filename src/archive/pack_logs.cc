@@ -27,7 +27,7 @@ bool PackLogs(RunContext& context) {
   context.platform.window->SetLabel("Zipping Logs");
   std::string archive_path;
   const std::string command_line = PackCommandLine(context, &archive_path);
-  if (!command_line.empty()) RunAndWait(context, command_line);
+  if (!command_line.empty()) RunAndWait(context, command_line, context.program_timeout_s);
   context.platform.window->YieldToUi();
 
   // The packer's exit code is not trusted on its own: only an archive that is

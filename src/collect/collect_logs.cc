@@ -12,6 +12,31 @@ RunError Failure(std::error_code code, const std::string& what) {
   return RunError{code, what + ": " + code.message()};
 }
 
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// False when copying `source` would leave less than the run's free-space
+// reserve on the staging folder's drive. Without a reserve nothing is
+// checked; a size or free space that cannot be read lets the copy try.
+bool LeavesReserve(RunContext& context, const std::string& source, const std::string& staging) {
+  if (context.min_free_mb <= 0) return true;
+  Files& files = *context.platform.files;
+  std::uint64_t size = 0, free = 0;
+  if (files.FileSize(source, &size) || files.FreeSpace(staging, &free)) return true;
+  return free >= size && free - size >= static_cast<std::uint64_t>(context.min_free_mb) * kMiB;
+}
+
+// Copies one log into the staging folder. A log that its program holds open
+// for writing is copied again through a reading handle that shares it.
+std::error_code CopyLog(RunContext& context, const std::string& source,
+                        const std::string& staging, const std::string& name) {
+  if (!LeavesReserve(context, source, staging)) return std::make_error_code(std::errc::no_space_on_device);
+  Files& files = *context.platform.files;
+  const std::string destination = staging + "\\" + name;
+  std::error_code error = files.CopyFile(source, destination, true);
+  if (error && files.IsInUse(error)) error = files.CopyOpenFile(source, destination);
+  return error;
+}
+
 }  // namespace
 
 std::string JournalPath(const RunContext& context) { return context.program_dir + "\\test.log"; }
@@ -44,7 +69,7 @@ RunError CollectLogFiles(RunContext& context, const std::string& section) {
     }
     journal->AppendLine(name);
     while (!name.empty()) {
-      if (files.CopyFile(PathOfMatch(pattern.text, name), staging + "\\" + name, true)) {
+      if (CopyLog(context, PathOfMatch(pattern.text, name), staging, name)) {
         journal->AppendLine("Fehler:" + name);
       }
       if (files.DirNext(&name)) name.clear();

@@ -9,15 +9,25 @@ constexpr int kPollMs = 100;
 
 }  // namespace
 
-LaunchOutcome RunAndWait(RunContext& context, const std::string& command_line) {
+LaunchOutcome RunAndWait(RunContext& context, const std::string& command_line,
+                         long long timeout_s) {
   Processes& processes = *context.platform.processes;
   LaunchOutcome outcome;
   ChildProcess child;
-  outcome.started = !processes.Start(command_line, &child);
+  // Only a time limit needs the process group; without one the program is
+  // started exactly as it always was.
+  outcome.started = !processes.Start(command_line, timeout_s > 0, &child);
   WaitResult result;
+  long long waited_ms = 0;
   do {
     result = processes.Wait(child, kPollMs);
     context.platform.window->YieldToUi();
+    waited_ms += kPollMs;
+    if (result == WaitResult::kTimeout && timeout_s > 0 && waited_ms >= timeout_s * 1000) {
+      processes.Terminate(&child);
+      outcome.timed_out = true;
+      break;
+    }
   } while (result == WaitResult::kTimeout);
   if (outcome.started && result == WaitResult::kEnded) {
     outcome.exit_code_known = processes.ExitCode(child, &outcome.exit_code);
@@ -45,7 +55,7 @@ void RunStartPrograms(RunContext& context, const std::string& section) {
     // Without a folder in its path the program runs where the search for it
     // looked: the current directory. A failed change still runs it.
     if (cut != std::string::npos) files.ChangeDir(program.substr(0, cut));
-    RunAndWait(context, command.text);
+    RunAndWait(context, command.text, context.program_timeout_s);
     if (have_saved) files.ChangeDir(saved);
   }
 }

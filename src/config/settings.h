@@ -26,6 +26,13 @@ bool ReadIniFlag(SettingsReader& reader, const std::string& section, const std::
 std::string ReadListEntry(SettingsReader& reader, const std::string& section, int n,
                           const std::string& file);
 
+// A whole number of at least 0 from `key`, for the optional keys that
+// extend the settings file: 0 when the key is absent or empty. A value that
+// is no such number (text, a sign, too many digits) also gives 0, and
+// `*warning` then says that the key is ignored.
+long long ReadIniCount(SettingsReader& reader, const std::string& section,
+                       const std::string& key, const std::string& file, std::string* warning);
+
 }  // namespace quillet
 
 #endif  // QUILLET_CONFIG_SETTINGS_H_

@@ -60,6 +60,15 @@ class Files {
   // Copies one file; with `overwrite` an existing destination is replaced.
   virtual std::error_code CopyFile(const std::string& from, const std::string& to,
                                    bool overwrite) = 0;
+  // Copies one file by opening the source for reading with full sharing
+  // (read, write and delete) and streaming it, so that a file another
+  // program holds open for writing can still be copied. Replaces `to`; a
+  // copy that fails part way leaves no destination behind.
+  virtual std::error_code CopyOpenFile(const std::string& from, const std::string& to) = 0;
+  // True when `error` says that another program holds the file open.
+  virtual bool IsInUse(const std::error_code& error) = 0;
+  // Bytes free for this process on the drive that holds `path`.
+  virtual std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) = 0;
   // Deletes a folder with everything in it; with `force` read-only files too.
   virtual std::error_code DeleteFolder(const std::string& path, bool force) = 0;
   virtual std::error_code OpenText(const std::string& path, OpenMode mode,

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -190,6 +191,23 @@ class PosixFiles : public Files {
     }
     if (IsFolder(target)) return std::make_error_code(std::errc::is_a_directory);
     return CopyContents(ToPosixPath(from), target);
+  }
+
+  // POSIX has no sharing modes: an open file can always be read, so this is
+  // the plain copy.
+  std::error_code CopyOpenFile(const std::string& from, const std::string& to) override {
+    return CopyFile(from, to, true);
+  }
+
+  bool IsInUse(const std::error_code& error) override {
+    return error == std::errc::text_file_busy || error == std::errc::device_or_resource_busy;
+  }
+
+  std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override {
+    struct statvfs st;
+    if (statvfs(ToPosixPath(path).c_str(), &st) != 0) return LastError();
+    *bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return {};
   }
 
   std::error_code DeleteFolder(const std::string& path, bool force) override {

@@ -13,6 +13,9 @@ namespace quillet {
 struct ChildProcess {
   std::uintptr_t id = 0;
   std::uintptr_t thread = 0;
+  // The job object (Windows) or process group (POSIX) that Terminate ends,
+  // 0 when the process was not started as a group.
+  std::uintptr_t group = 0;
 };
 
 enum class WaitResult {
@@ -28,8 +31,14 @@ class Processes {
   // Starts `command_line` as a new process in the current working directory.
   // The first word names the program and the rest of the line is passed to
   // it as its arguments. A ".bat" program runs through the command
-  // interpreter. Inherits the environment and the standard handles.
-  virtual std::error_code Start(const std::string& command_line, ChildProcess* child) = 0;
+  // interpreter. Inherits the environment and the standard handles. With
+  // `as_group` the process and everything it starts form one group that
+  // Terminate ends together.
+  virtual std::error_code Start(const std::string& command_line, bool as_group,
+                                ChildProcess* child) = 0;
+  // Ends a process started `as_group` together with every process of its
+  // group, and waits until they are gone.
+  virtual void Terminate(ChildProcess* child) = 0;
   // Waits at most `timeout_ms` for the process to end.
   virtual WaitResult Wait(const ChildProcess& child, int timeout_ms) = 0;
   // The exit code of an ended process; false when it cannot be read.

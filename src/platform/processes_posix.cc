@@ -65,7 +65,8 @@ bool BatchScript(const std::string& path, std::string* script) {
 
 class PosixProcesses : public Processes {
  public:
-  std::error_code Start(const std::string& command_line, ChildProcess* child) override {
+  std::error_code Start(const std::string& command_line, bool as_group,
+                        ChildProcess* child) override {
     *child = ChildProcess();
     std::vector<std::string> words = SplitWords(command_line);
     if (words.empty()) return std::make_error_code(std::errc::invalid_argument);
@@ -85,11 +86,25 @@ class PosixProcesses : public Processes {
     const pid_t pid = fork();
     if (pid < 0) return std::error_code(errno, std::generic_category());
     if (pid == 0) {
+      if (as_group) setpgid(0, 0);
       execv(argv[0], argv.data());
       _exit(127);
     }
+    // Set in both processes, so that the group exists whichever runs first.
+    if (as_group) setpgid(pid, pid);
     child->id = static_cast<std::uintptr_t>(pid);
+    child->group = as_group ? static_cast<std::uintptr_t>(pid) : 0;
     return {};
+  }
+
+  void Terminate(ChildProcess* child) override {
+    if (child->id == 0) return;
+    const pid_t pid = static_cast<pid_t>(child->id);
+    kill(child->group != 0 ? -static_cast<pid_t>(child->group) : pid, SIGKILL);
+    int status = 0;
+    if (status_.count(child->id) == 0 && waitpid(pid, &status, 0) == pid) {
+      status_[child->id] = status;
+    }
   }
 
   WaitResult Wait(const ChildProcess& child, int timeout_ms) override {

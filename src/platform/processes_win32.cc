@@ -13,9 +13,17 @@ namespace {
 
 HANDLE AsHandle(std::uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
 
+std::error_code LastError() {
+  return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+}
+
 class Win32Processes : public Processes {
  public:
-  std::error_code Start(const std::string& command_line, ChildProcess* child) override {
+  // A group runs in a job object of its own: the process starts suspended,
+  // joins the job, and only then runs, so that everything it starts belongs
+  // to the job as well.
+  std::error_code Start(const std::string& command_line, bool as_group,
+                        ChildProcess* child) override {
     *child = ChildProcess();
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof(startup));
@@ -25,13 +33,40 @@ class Win32Processes : public Processes {
     // CreateProcessA may write into the command line, so it gets a copy.
     std::vector<char> line(command_line.begin(), command_line.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &info)) {
-      return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    HANDLE job = nullptr;
+    if (as_group) {
+      job = CreateJobObjectA(nullptr, nullptr);
+      if (job == nullptr) return LastError();
+    }
+    const DWORD flags = NORMAL_PRIORITY_CLASS | (as_group ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup, &info)) {
+      const std::error_code error = LastError();
+      if (job != nullptr) CloseHandle(job);
+      return error;
     }
     child->id = reinterpret_cast<std::uintptr_t>(info.hProcess);
     child->thread = reinterpret_cast<std::uintptr_t>(info.hThread);
+    if (as_group) {
+      child->group = reinterpret_cast<std::uintptr_t>(job);
+      if (!AssignProcessToJobObject(job, info.hProcess)) {
+        const std::error_code error = LastError();
+        TerminateProcess(info.hProcess, 1);
+        Close(child);
+        return error;
+      }
+      ResumeThread(info.hThread);
+    }
     return {};
+  }
+
+  void Terminate(ChildProcess* child) override {
+    if (child->group != 0) {
+      TerminateJobObject(AsHandle(child->group), 1);
+    } else if (child->id != 0) {
+      TerminateProcess(AsHandle(child->id), 1);
+    }
+    if (child->id != 0) WaitForSingleObject(AsHandle(child->id), 5000);
   }
 
   WaitResult Wait(const ChildProcess& child, int timeout_ms) override {
@@ -59,6 +94,7 @@ class Win32Processes : public Processes {
   void Close(ChildProcess* child) override {
     if (child->id != 0) CloseHandle(AsHandle(child->id));
     if (child->thread != 0) CloseHandle(AsHandle(child->thread));
+    if (child->group != 0) CloseHandle(AsHandle(child->group));
     *child = ChildProcess();
   }
 };

@@ -17,6 +17,8 @@ namespace {
 // The closing placement converts the window's size from twips at exactly 15
 // twips per pixel, whatever the display's real density.
 constexpr double kTwipsPerPixel = 15.0;
+// How long a warning about the settings stays in the status window.
+constexpr int kWarningMs = 1500;
 
 // Reports an error that ends the run: a message box for someone at the
 // screen, standard error for a calling program, which must never be left
@@ -40,6 +42,19 @@ int EndWithoutTarget(RunContext& context) {
                       "Nothing was collected.";
   context.platform.window->ReportError(what, context.interactive);
   return kExitNoTargetPath;
+}
+
+// Optional keys of section Project that extend the settings file. Invalid
+// values count as absent, so they never stop a run.
+void ReadExtensionKeys(RunContext& context) {
+  SettingsReader& reader = *context.platform.settings;
+  const std::string& ini = context.state.ini_path;
+  std::string warning;
+  context.program_timeout_s = ReadIniCount(reader, "Project", "ProgramTimeout", ini, &warning);
+  if (!warning.empty()) context.warnings.push_back(warning);
+  warning.clear();
+  context.min_free_mb = ReadIniCount(reader, "Project", "MinFreeMB", ini, &warning);
+  if (!warning.empty()) context.warnings.push_back(warning);
 }
 
 }  // namespace
@@ -67,10 +82,15 @@ int RunCollection(RunContext& context) {
   state.ini_path = context.program_dir + "\\" + context.program_name + ".ini";
   state.target_path = ReadIniString(*p.settings, "Project", "TargetPath", state.ini_path);
   if (state.target_path.empty()) return EndWithoutTarget(context);
+  ReadExtensionKeys(context);
 
   PrepareTarget(context);
   CaptureScreen(context);  // Before the status window shows, so it is not in the picture.
   p.window->Show();
+  for (const std::string& warning : context.warnings) {
+    p.window->SetLabel(warning);
+    p.clock->Sleep(kWarningMs);
+  }
   if (RunError error = WriteTaskBatch(context)) return EndWithError(context, error.what);
   RunStartPrograms(context, "StartExeFiles" + state.os_tag);
   ReadWindowList(context);

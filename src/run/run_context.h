@@ -42,6 +42,11 @@ struct RunContext {
   std::string program_dir;   // Folder of the executable, without a trailing separator.
   std::string program_name;  // The executable's base name, without extension.
   bool interactive = true;   // Started without arguments: messages wait for OK.
+  // Optional keys of section Project; 0 means no limit and no reserve.
+  long long program_timeout_s = 0;
+  long long min_free_mb = 0;
+  // Settings that were ignored, for the status output.
+  std::vector<std::string> warnings;
 };
 
 // An error that escapes a step and ends the run. Empty when the step went on.

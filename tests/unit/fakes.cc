@@ -39,11 +39,11 @@ class FakeTextFile : public TextFile {
 std::string FakeFiles::Key(const std::string& path) { return Upper(Backslashes(path)); }
 
 void FakeFiles::AddFile(const std::string& path, const std::string& content) {
-  nodes_[Key(path)] = Node{Backslashes(path), false, false, content};
+  nodes_[Key(path)] = Node{Backslashes(path), false, false, 0, content};
 }
 
 void FakeFiles::AddFolder(const std::string& path) {
-  nodes_[Key(path)] = Node{Backslashes(path), true, false, ""};
+  nodes_[Key(path)] = Node{Backslashes(path), true, false, 0, ""};
 }
 
 bool FakeFiles::Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
@@ -70,6 +70,10 @@ void FakeFiles::FailOn(const std::string& call, const std::string& part, int ski
 }
 
 void FakeFiles::Lock(const std::string& path) { nodes_[Key(path)].locked = true; }
+
+void FakeFiles::HoldOpen(const std::string& path, bool shared) {
+  nodes_[Key(path)].held_open = shared ? 1 : 2;
+}
 
 bool FakeFiles::Injected(const std::string& call, const std::string& path) {
   log.push_back(call + " " + path);
@@ -184,11 +188,27 @@ std::error_code FakeFiles::CopyFile(const std::string& from, const std::string& 
   if (Injected("CopyFile", from)) return Code(std::errc::io_error);
   auto it = nodes_.find(Key(from));
   if (it == nodes_.end() || it->second.folder) return Code(std::errc::no_such_file_or_directory);
+  if (it->second.held_open != 0) return Code(std::errc::device_or_resource_busy);
+  if (it->second.content.size() > free_bytes) return Code(std::errc::no_space_on_device);
   auto target = nodes_.find(Key(to));
   if (target != nodes_.end() && (!overwrite || target->second.locked || target->second.folder)) {
     return Code(std::errc::file_exists);
   }
   AddFile(to, it->second.content);
+  return {};
+}
+
+std::error_code FakeFiles::CopyOpenFile(const std::string& from, const std::string& to) {
+  if (Injected("CopyOpenFile", from)) return Code(std::errc::io_error);
+  auto it = nodes_.find(Key(from));
+  if (it == nodes_.end() || it->second.held_open == 2) return Code(std::errc::permission_denied);
+  AddFile(to, it->second.content);
+  return {};
+}
+
+std::error_code FakeFiles::FreeSpace(const std::string& path, std::uint64_t* bytes) {
+  if (Injected("FreeSpace", path)) return Code(std::errc::io_error);
+  *bytes = free_bytes;
   return {};
 }
 
@@ -273,8 +293,10 @@ void FakeWindow::PlaceTopmost(int x, int y, int w, int h) {
                    std::to_string(w) + "," + std::to_string(h));
 }
 
-std::error_code FakeProcesses::Start(const std::string& command_line, ChildProcess* child) {
+std::error_code FakeProcesses::Start(const std::string& command_line, bool group,
+                                     ChildProcess* child) {
   launches.push_back({command_line, files_->current_dir});
+  as_group.push_back(group);
   if (fail_start) return std::make_error_code(std::errc::no_such_file_or_directory);
   if (on_start) on_start(command_line);
   child->id = launches.size();
@@ -282,7 +304,8 @@ std::error_code FakeProcesses::Start(const std::string& command_line, ChildProce
 }
 
 WaitResult FakeProcesses::Wait(const ChildProcess& child, int) {
-  return child.id == 0 ? WaitResult::kFailed : WaitResult::kEnded;
+  if (child.id == 0) return WaitResult::kFailed;
+  return hang ? WaitResult::kTimeout : WaitResult::kEnded;
 }
 
 const FakeDesktop::Window* FakeDesktop::Find(WindowHandle handle) const {

@@ -29,6 +29,11 @@ class FakeFiles : public Files {
   // Marks a file as held open by another program: it cannot be deleted,
   // renamed or overwritten.
   void Lock(const std::string& path);
+  // Marks a file as held open for writing by another program: a plain copy
+  // fails as in use, a copy through a sharing handle works unless `shared`
+  // is false (locked against all reading).
+  void HoldOpen(const std::string& path, bool shared);
+  std::uint64_t free_bytes = std::uint64_t{1} << 40;
 
   std::vector<std::string> log;
   std::string current_dir = "C:\\";
@@ -44,6 +49,11 @@ class FakeFiles : public Files {
   std::error_code ChangeDir(const std::string& path) override;
   std::error_code CopyFile(const std::string& from, const std::string& to,
                            bool overwrite) override;
+  std::error_code CopyOpenFile(const std::string& from, const std::string& to) override;
+  bool IsInUse(const std::error_code& error) override {
+    return error == std::errc::device_or_resource_busy;
+  }
+  std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override;
   std::error_code DeleteFolder(const std::string& path, bool force) override;
   std::error_code OpenText(const std::string& path, OpenMode mode,
                            std::unique_ptr<TextFile>* file) override;
@@ -54,6 +64,7 @@ class FakeFiles : public Files {
     std::string path;  // As first written, with "\" separators.
     bool folder = false;
     bool locked = false;
+    int held_open = 0;  // 1 shared for reading, 2 not shared at all.
     std::string content;
   };
   bool Injected(const std::string& call, const std::string& path);
@@ -142,8 +153,16 @@ class FakeProcesses : public Processes {
   std::vector<Launch> launches;
   std::function<void(const std::string& command_line)> on_start;
   bool fail_start = false;
-  std::error_code Start(const std::string& command_line, ChildProcess* child) override;
+  bool hang = false;      // Started programs never end by themselves.
+  int terminated = 0;     // Groups ended by Terminate.
+  std::vector<bool> as_group;
+  std::error_code Start(const std::string& command_line, bool group,
+                        ChildProcess* child) override;
   WaitResult Wait(const ChildProcess& child, int timeout_ms) override;
+  void Terminate(ChildProcess* child) override {
+    ++terminated;
+    child->group = 0;
+  }
   bool ExitCode(const ChildProcess&, int* code) override {
     *code = 0;
     return true;
