@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -7,6 +6,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/process_list.h"
+#include "run_command.h"
 
 namespace {
 
@@ -23,7 +23,6 @@ TEST(ProcessListTest, ListsThisProcess) {
   });
   ASSERT_NE(self, processes.end());
   EXPECT_EQ(self->name.rfind(kOwnName, 0), 0u) << self->name;
-  EXPECT_NE(self->parent_id, 0u);
   EXPECT_GE(self->threads, 1u);
   EXPECT_GT(self->memory_bytes, 0u);
 }
@@ -32,7 +31,8 @@ TEST(PStatTest, PrintsAHeaderAndALineForThisProcess) {
   const fs::path output = fs::temp_directory_path() /
                           ("quillet-pstat-" + std::to_string(quillet::CurrentProcessId()) + ".txt");
   const std::string program = QUILLET_TOOLS_BIN "/PStatXP.exe";
-  ASSERT_EQ(std::system(("\"" + program + "\" >\"" + output.string() + "\"").c_str()), 0);
+  using quillet::tool_test::Quote;
+  ASSERT_EQ(quillet::tool_test::RunCommand(Quote(program) + " >" + Quote(output.string())), 0);
   std::ifstream in(output);
   std::string line;
   ASSERT_TRUE(std::getline(in, line));

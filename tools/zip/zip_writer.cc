@@ -138,8 +138,9 @@ std::error_code ZipWriter::WriteAt(std::uint64_t offset, const std::string& byte
 }
 
 std::error_code ZipWriter::AddFile(const std::string& source, const std::string& name) {
-  if (out_ == nullptr)
+  if (out_ == nullptr) {
     return Fail("add " + source, std::make_error_code(std::errc::bad_file_descriptor));
+  }
   if (name.empty() || name.size() > kMax16) {
     return Fail("add " + source, std::make_error_code(std::errc::filename_too_long));
   }
@@ -307,8 +308,9 @@ std::string ZipWriter::EndRecords(std::uint64_t directory_offset) const {
 }
 
 std::error_code ZipWriter::Finish() {
-  if (out_ == nullptr)
+  if (out_ == nullptr) {
     return Fail("finish the archive", std::make_error_code(std::errc::bad_file_descriptor));
+  }
   const std::uint64_t directory_offset = offset_;
   for (const Entry& entry : entries_) {
     if (std::error_code ec = Write(CentralHeader(entry))) return ec;
