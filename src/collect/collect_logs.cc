@@ -1,5 +1,6 @@
 #include "collect/collect_logs.h"
 
+#include <cctype>
 #include <memory>
 
 #include "config/settings.h"
@@ -39,6 +40,14 @@ std::error_code CopyLog(RunContext& context, const std::string& source,
 
 }  // namespace
 
+std::string CopyKey(const std::string& path) {
+  std::string key = path;
+  for (char& c : key) {
+    c = c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return key;
+}
+
 std::string JournalPath(const RunContext& context) { return context.program_dir + "\\test.log"; }
 
 RunError CollectLogFiles(RunContext& context, const std::string& section) {
@@ -69,8 +78,10 @@ RunError CollectLogFiles(RunContext& context, const std::string& section) {
     }
     journal->AppendLine(name);
     while (!name.empty()) {
-      if (CopyLog(context, PathOfMatch(pattern.text, name), staging, name)) {
+      const std::string source = PathOfMatch(pattern.text, name);
+      if (CopyLog(context, source, staging, name)) {
         journal->AppendLine("Fehler:" + name);
+        context.failed_copies.insert(CopyKey(source));
       }
       if (files.DirNext(&name)) name.clear();
     }
@@ -92,7 +103,12 @@ void DeleteListedFiles(RunContext& context, const std::string& section) {
     while (!name.empty()) {
       // A name that holds wildcards (possible outside Windows) would delete
       // other files as well, so such a file is left alone.
-      if (!HasWildcards(name)) files.KillFiles(PathOfMatch(pattern.text, name));
+      const std::string path = PathOfMatch(pattern.text, name);
+      // A log that could not be collected is in no archive: deleting it
+      // would lose it.
+      if (!HasWildcards(name) && context.failed_copies.count(CopyKey(path)) == 0) {
+        files.KillFiles(path);
+      }
       if (files.DirNext(&name)) break;
     }
   }

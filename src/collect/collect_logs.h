@@ -21,7 +21,8 @@ RunError CollectLogFiles(RunContext& context, const std::string& section);
 
 // Deletes every file that the patterns of the numbered list `section`
 // match; files that resist stay and the list goes on. Only the file that a
-// search returned is ever deleted.
+// search returned is ever deleted, and never a log whose copy failed in this
+// run.
 void DeleteListedFiles(RunContext& context, const std::string& section);
 
 // Writes "$VisuDir$\Task.bat", one line that runs the process lister of the

@@ -57,7 +57,7 @@ class PosixSettingsReader : public SettingsReader {
         const std::size_t close = line.rfind(']');
         if (close == std::string::npos || close == 0) continue;
         if (in_section) return "";  // The first section of that name ended.
-        in_section = !seen_section && SameName(line.substr(1, close - 1), wanted_section);
+        in_section = !seen_section && SameName(Trim(line.substr(1, close - 1)), wanted_section);
         seen_section = seen_section || in_section;
         continue;
       }

@@ -2,6 +2,7 @@
 #ifndef QUILLET_RUN_RUN_CONTEXT_H_
 #define QUILLET_RUN_RUN_CONTEXT_H_
 
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -47,7 +48,14 @@ struct RunContext {
   long long min_free_mb = 0;
   // Settings that were ignored, for the status output.
   std::vector<std::string> warnings;
+  // Logs whose copy failed in this run, as CopyKey gives them: the deletion
+  // list leaves them alone, since they are in no archive.
+  std::set<std::string> failed_copies;
 };
+
+// A path in a form that compares equal however its separators and letters
+// were written.
+std::string CopyKey(const std::string& path);
 
 // An error that escapes a step and ends the run. Empty when the step went on.
 struct RunError {

@@ -43,6 +43,16 @@ TEST_F(RobustnessTest, AFileThatWouldEatTheReserveIsNotCopied) {
   EXPECT_EQ(run_.files.Content(kJournal), "big.log\r\nFehler:big.log\r\n");
 }
 
+TEST_F(RobustnessTest, ALogThatWasNotCollectedIsNotDeleted) {
+  run_.files.AddFile("D:\\Logs\\sealed.log", "sealed");
+  run_.files.AddFile("D:\\Logs\\done.log", "done");
+  run_.files.HoldOpen("D:\\Logs\\sealed.log", false);
+  run_.settings.Set(kIni, "DeleteFilesXP", "1", "d:/logs/*.LOG");
+  EXPECT_FALSE(CollectLogFiles(run_.context, "LogFilesXP"));
+  DeleteListedFiles(run_.context, "DeleteFilesXP");
+  EXPECT_EQ(run_.files.List("D:\\Logs"), Names{"sealed.log"});
+}
+
 TEST_F(RobustnessTest, WithoutReserveNoFreeSpaceIsAsked) {
   run_.files.AddFile("D:\\Logs\\a.log", "a");
   EXPECT_FALSE(CollectLogFiles(run_.context, "LogFilesXP"));

@@ -3,8 +3,8 @@
 // Usage: ini_probe FILE SECTION KEY
 // The value is printed between '[' and ']' and ends with a newline. The call
 // is made the way the program's own settings reads make it, with a buffer of
-// 255 characters and a default of 255 blanks, so that both readers are asked
-// the same question.
+// 255 characters and an empty default, so that both readers are asked the
+// same question.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -18,10 +18,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   constexpr DWORD kSize = 255;
-  const std::string blanks(kSize, ' ');
   char buffer[kSize + 1] = {};
   const DWORD length =
-      GetPrivateProfileStringA(argv[2], argv[3], blanks.c_str(), buffer, kSize, argv[1]);
+      GetPrivateProfileStringA(argv[2], argv[3], "", buffer, kSize, argv[1]);
   // Binary mode keeps the runtime from turning the newline into "\r\n", so
   // the reader sees exactly the bytes that the call returned.
   _setmode(_fileno(stdout), _O_BINARY);

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Reads the same generated INI files with the POSIX reader and with Windows'
+# own GetPrivateProfileStringA under Wine, and fails on the first difference.
+# Usage: compare_ini_readers.sh INI_READ WINE_RUN INI_PROBE_EXE WORK_DIR
+set -e
+ini_read=$1 wine_run=$2 probe=$3 work=$4
+rm -rf "$work" && mkdir -p "$work"
+long=$(printf '%0300d' 0 | tr 0 x)
+printf '%s\r\n' \
+  '[Project]' ' TargetPath = D:\Service ' 'Quoted="a b"' "Single='x'" 'Inner="a"b"' \
+  "Lone='" 'Empty=' 'Blanks=   ' "Long=$long" 'QuotedLong="'"$long"'"' 'Eq=a=b' \
+  '  Spaced Key  =  v  ' 'NoEquals' '; comment=c' '	Tabbed	=	t	' \
+  '[project]' 'TargetPath=second' 'Other=second section' \
+  '[LogFilesXP]' '1=C:\Logs\*.log' '2=' '1=duplicate' \
+  '[ Padded ]' 'k=padded' > "$work/a.ini"
+cases="Project|TargetPath PROJECT|targetpath Project|Quoted Project|Single Project|Inner
+Project|Lone Project|Empty Project|Blanks Project|Long Project|QuotedLong Project|Eq
+Project|Spaced%20Key Project|NoEquals Project|Missing Project|Tabbed Project|Other
+LogFilesXP|1 LogFilesXP|2 LogFilesXP|3 Missing|1 Padded|k %20Padded%20|k"
+failed=0
+for c in $cases; do
+  section=$(printf '%s' "${c%%|*}" | sed 's/%20/ /g')
+  key=$(printf '%s' "${c#*|}" | sed 's/%20/ /g')
+  posix=$("$ini_read" "$work/a.ini" "$section" "$key")
+  windows=$("$wine_run" "$probe" "Z:$(printf '%s' "$work/a.ini" | tr / '\\')" "$section" "$key" \
+    | tr -d '\r')
+  if [ "$posix" != "$windows" ]; then
+    echo "DIFFERENT [$section] $key: posix $posix windows $windows"
+    failed=1
+  fi
+done
+missing_posix=$("$ini_read" "$work/none.ini" Project TargetPath)
+missing_windows=$("$wine_run" "$probe" 'Z:\nonexistent\none.ini' Project TargetPath | tr -d '\r')
+[ "$missing_posix" = "$missing_windows" ] || { echo "DIFFERENT missing file"; failed=1; }
+[ $failed = 0 ] && echo "The readers agree on all cases."
+exit $failed
