@@ -2,7 +2,7 @@
 # Installs what building and testing Quillet needs, from Debian's packages.
 # Safe to run again: apt-get leaves installed packages alone.
 set -e
-packages="cmake ninja-build g++ zlib1g-dev googletest libgtest-dev libx11-dev libxtst-dev
+packages="cmake ninja-build g++ zlib1g-dev googletest libgtest-dev libx11-dev libxtst-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 xvfb xauth
   unzip zip python3 libarchive-tools imagemagick x11-utils"
 missing=""

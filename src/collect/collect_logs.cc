@@ -69,19 +69,26 @@ RunError CollectLogFiles(RunContext& context, const std::string& section) {
   // not stop the copying.
   for (int n = 1; !value.empty();) {
     const ExpandResult pattern = ExpandVariables(context.variables, value);
+    PatternRecord& record = context.report.log_patterns.emplace_back();
+    record.section = section;
+    record.value = value;
+    record.pattern = pattern.error ? pattern.what : pattern.text;
     std::string name;
-    if (pattern.error) {
+    std::error_code error = pattern.error;
+    if (!error) error = files.DirFirst(pattern.text, false, &name);
+    if (error) {
       journal->AppendLine("Fehler:");
-    } else if (files.DirFirst(pattern.text, false, &name)) {
-      journal->AppendLine("Fehler:");
+      record.failures.push_back({"", error == pattern.error ? pattern.what : error.message()});
       name.clear();
     }
     journal->AppendLine(name);
     while (!name.empty()) {
+      ++record.matches;
       const std::string source = PathOfMatch(pattern.text, name);
-      if (CopyLog(context, source, staging, name)) {
+      if (std::error_code copy_error = CopyLog(context, source, staging, name)) {
         journal->AppendLine("Fehler:" + name);
         context.failed_copies.insert(CopyKey(source));
+        record.failures.push_back({source, copy_error.message()});
       }
       if (files.DirNext(&name)) name.clear();
     }
@@ -90,24 +97,39 @@ RunError CollectLogFiles(RunContext& context, const std::string& section) {
   return {};
 }
 
-void DeleteListedFiles(RunContext& context, const std::string& section) {
+void DeleteListedFiles(RunContext& context, const std::string& section, bool delete_files) {
   Files& files = *context.platform.files;
-  context.platform.window->SetLabel("Deleting Logs");
+  if (delete_files) context.platform.window->SetLabel("Deleting Logs");
   for (int n = 1;; ++n) {
     const std::string value =
         ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
     if (value.empty()) break;
     const ExpandResult pattern = ExpandVariables(context.variables, value);
+    PatternRecord& record = context.report.delete_patterns.emplace_back();
+    record.section = section;
+    record.value = value;
+    record.pattern = pattern.error ? pattern.what : pattern.text;
     std::string name;
-    if (pattern.error || files.DirFirst(pattern.text, false, &name)) continue;
+    if (pattern.error) continue;
+    if (std::error_code error = files.DirFirst(pattern.text, false, &name)) {
+      record.failures.push_back({"", error.message()});
+      continue;
+    }
     while (!name.empty()) {
-      // A name that holds wildcards (possible outside Windows) would delete
-      // other files as well, so such a file is left alone.
+      ++record.matches;
       const std::string path = PathOfMatch(pattern.text, name);
-      // A log that could not be collected is in no archive: deleting it
-      // would lose it.
-      if (!HasWildcards(name) && context.failed_copies.count(CopyKey(path)) == 0) {
-        files.KillFiles(path);
+      if (!delete_files) {
+        // Only counting, for the report.
+      } else if (context.failed_copies.count(CopyKey(path)) != 0) {
+        // A log that could not be collected is in no archive: deleting it
+        // would lose it.
+        record.failures.push_back({path, "kept: it could not be collected"});
+      } else if (!HasWildcards(name)) {
+        // A name that holds wildcards (possible outside Windows) would
+        // delete other files as well, so such a file is left alone.
+        if (std::error_code error = files.KillFiles(path)) {
+          record.failures.push_back({path, error.message()});
+        }
       }
       if (files.DirNext(&name)) break;
     }

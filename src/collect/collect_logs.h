@@ -22,8 +22,9 @@ RunError CollectLogFiles(RunContext& context, const std::string& section);
 // Deletes every file that the patterns of the numbered list `section`
 // match; files that resist stay and the list goes on. Only the file that a
 // search returned is ever deleted, and never a log whose copy failed in this
-// run.
-void DeleteListedFiles(RunContext& context, const std::string& section);
+// run. With `delete_files` false nothing is deleted: the matches are only
+// counted for the run report, which goes into the archive before deletion.
+void DeleteListedFiles(RunContext& context, const std::string& section, bool delete_files = true);
 
 // Writes "$VisuDir$\Task.bat", one line that runs the process lister of the
 // Windows generation into "$VisuDir$\Task.log". A batch file that cannot be

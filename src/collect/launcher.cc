@@ -38,24 +38,34 @@ LaunchOutcome RunAndWait(RunContext& context, const std::string& command_line,
 
 void RunStartPrograms(RunContext& context, const std::string& section) {
   Files& files = *context.platform.files;
+  Clock& clock = *context.platform.clock;
   context.platform.window->SetLabel("Exe");
   for (int n = 1;; ++n) {
     const std::string value =
         ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
     if (value.empty()) break;
     const ExpandResult command = ExpandVariables(context.variables, value);
+    ProgramRecord& record = context.report.programs.emplace_back();
+    record.command_line = command.error ? value : command.text;
     if (command.error) continue;  // A placeholder cycle: this entry cannot be run.
     const std::string program = command.text.substr(0, command.text.find(' '));
     std::string found;
     // A failing existence test counts as found: the launch is attempted.
     if (!files.DirFirst(program, false, &found) && found.empty()) continue;
+    record.found = true;
     std::string saved;
     const bool have_saved = !files.CurrentDir(&saved);
     const std::size_t cut = program.find_last_of("\\/");
     // Without a folder in its path the program runs where the search for it
     // looked: the current directory. A failed change still runs it.
     if (cut != std::string::npos) files.ChangeDir(program.substr(0, cut));
-    RunAndWait(context, command.text, context.program_timeout_s);
+    const long long start = clock.Milliseconds();
+    const LaunchOutcome outcome = RunAndWait(context, command.text, context.program_timeout_s);
+    record.duration_ms = clock.Milliseconds() - start;
+    record.started = outcome.started;
+    record.exit_code_known = outcome.exit_code_known;
+    record.exit_code = outcome.exit_code;
+    record.timed_out = outcome.timed_out;
     if (have_saved) files.ChangeDir(saved);
   }
 }

@@ -117,4 +117,21 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
   return ExpandResult{s, {}, ""};
 }
 
+std::vector<std::string> UnknownPlaceholders(const DirVariables& variables,
+                                             const std::string& expanded) {
+  std::vector<std::string> unknown;
+  for (std::size_t open = expanded.find('$'); open != std::string::npos;) {
+    const std::size_t close = expanded.find('$', open + 1);
+    if (close == std::string::npos) break;
+    const std::string name = expanded.substr(open + 1, close - open - 1);
+    const bool looks_like_name =
+        !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+        });
+    if (looks_like_name && FindEntry(variables, name) == nullptr) unknown.push_back(name);
+    open = looks_like_name ? expanded.find('$', close + 1) : close;
+  }
+  return unknown;
+}
+
 }  // namespace quillet

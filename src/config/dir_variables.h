@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/environment.h"
 
@@ -50,6 +51,11 @@ struct ExpandResult {
 // Errc::kPlaceholderCycle, and a text that grows beyond 32767 characters,
 // or a "$" found beyond that position, with Errc::kTextTooLong.
 ExpandResult ExpandVariables(const DirVariables& variables, const std::string& text);
+
+// The $Name$ pairs left in an expanded text whose names look like variable
+// names (letters, digits, "_") but match no entry: most likely misspelt.
+std::vector<std::string> UnknownPlaceholders(const DirVariables& variables,
+                                             const std::string& expanded);
 
 }  // namespace quillet
 

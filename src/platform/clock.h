@@ -17,6 +17,8 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+  // Milliseconds from a fixed point, never going back: for durations.
+  virtual long long Milliseconds() = 0;
   // Blocks the thread for `ms` milliseconds.
   virtual void Sleep(int ms) = 0;
 };

@@ -22,6 +22,12 @@ class PosixClock : public Clock {
     return t;
   }
 
+  long long Milliseconds() override {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  }
+
   void Sleep(int ms) override {
     struct timespec wait = {ms / 1000, (ms % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0) {

@@ -20,6 +20,7 @@ class Win32Clock : public Clock {
     t.second = now.wSecond;
     return t;
   }
+  long long Milliseconds() override { return static_cast<long long>(GetTickCount64()); }
   void Sleep(int ms) override { ::Sleep(static_cast<DWORD>(ms)); }
 };
 

@@ -21,6 +21,12 @@ class Environment {
   virtual std::string ProgramPath() = 0;
   // The command-line text after the program name, "" when there is none.
   virtual std::string CommandTail() = 0;
+  // The computer's network name.
+  virtual std::string ComputerName() = 0;
+  // The operating system's name and version, for people to read.
+  virtual std::string SystemName() = 0;
+  // `text` in the system's single-byte code page, converted to UTF-8.
+  virtual std::string ToUtf8(const std::string& text) = 0;
 };
 
 }  // namespace quillet

@@ -71,6 +71,20 @@ class PosixEnvironment : public Environment {
 
   std::string CommandTail() override { return tail_; }
 
+  std::string ComputerName() override {
+    char name[256] = {};
+    return gethostname(name, sizeof(name) - 1) == 0 ? name : "";
+  }
+
+  std::string SystemName() override {
+    struct utsname names;
+    if (uname(&names) != 0) return "";
+    return std::string(names.sysname) + " " + names.release;
+  }
+
+  // Linux names and texts are UTF-8 already.
+  std::string ToUtf8(const std::string& text) override { return text; }
+
  private:
   std::string tail_;
 };

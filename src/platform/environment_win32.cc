@@ -52,6 +52,33 @@ class Win32Environment : public Environment {
     }
   }
 
+  std::string ComputerName() override {
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof(name);
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+  }
+
+  std::string SystemName() override {
+    const std::uint32_t v = GetVersion();
+    const bool nt = (v & 0x80000000u) == 0;
+    return std::string(nt ? "Windows NT " : "Windows ") + std::to_string(v & 0xFF) + "." +
+           std::to_string((v >> 8) & 0xFF) + (nt ? " build " + std::to_string(v >> 16) : "");
+  }
+
+  std::string ToUtf8(const std::string& text) override {
+    if (text.empty()) return text;
+    const int wide_size = MultiByteToWideChar(CP_ACP, 0, text.data(),
+                                              static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        wide_size);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr,
+                                         nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, utf8.data(), size, nullptr, nullptr);
+    return utf8;
+  }
+
   // The text after the program name, as the command line carries it.
   std::string CommandTail() override {
     const char* p = GetCommandLineA();

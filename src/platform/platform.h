@@ -35,6 +35,10 @@ std::unique_ptr<StatusWindow> CreateStatusWindow();
 std::unique_ptr<Clock> CreateClock();
 std::unique_ptr<Desktop> CreateDesktop();
 
+// Makes standard output reach the console of the program that started this
+// one, where the platform does not connect it by itself.
+void UseParentConsole();
+
 // Ends the process at once with `code`.
 [[noreturn]] void EndProcess(int code);
 

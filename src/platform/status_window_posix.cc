@@ -52,6 +52,8 @@ std::unique_ptr<StatusWindow> CreateStatusWindow() {
   return std::make_unique<ConsoleStatusWindow>();
 }
 
+void UseParentConsole() {}
+
 void EndProcess(int code) {
   std::cout.flush();
   std::cerr.flush();

@@ -214,6 +214,17 @@ class Win32StatusWindow : public StatusWindow {
 
 std::unique_ptr<StatusWindow> CreateStatusWindow() { return std::make_unique<Win32StatusWindow>(); }
 
+// A windowed program gets no console of its own. When it was started from a
+// console without redirection, its output goes to that console; when the
+// caller redirected it, the inherited handle is used as it is.
+void UseParentConsole() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+  }
+}
+
 void EndProcess(int code) {
   // Text that other parts of the program left in the C runtime's buffers
   // would be lost, because ExitProcess does not flush them.

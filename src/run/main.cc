@@ -17,6 +17,5 @@ int main(int argc, char** argv) {
   context.platform = Platform{files.get(),  processes.get(), environment.get(), settings.get(),
                               window.get(), clock.get(),     desktop.get()};
   SetProgramLocation(environment->ProgramPath(), &context);
-  context.interactive = environment->CommandTail().empty();
-  EndProcess(RunCollection(context));
+  EndProcess(RunProgram(context));
 }

@@ -1,5 +1,8 @@
 #include "run/run_collection.h"
 
+#include <functional>
+#include <iostream>
+
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
 #include "collect/capture_screen.h"
@@ -8,6 +11,8 @@
 #include "config/platform_tags.h"
 #include "config/settings.h"
 #include "platform/rounding.h"
+#include "run/report_json.h"
+#include "run/settings_check.h"
 #include "windows/debug_window.h"
 #include "windows/window_list.h"
 
@@ -55,7 +60,44 @@ void ReadExtensionKeys(RunContext& context) {
   warning.clear();
   context.min_free_mb = ReadIniCount(reader, "Project", "MinFreeMB", ini, &warning);
   if (!warning.empty()) context.warnings.push_back(warning);
+  context.report_enabled = ReadIniFlag(reader, "Project", "Report", ini);
 }
+
+// Runs one step and records its status and duration for the report.
+RunError Timed(RunContext& context, const char* name, const std::function<RunError()>& step) {
+  Clock& clock = *context.platform.clock;
+  const long long start = clock.Milliseconds();
+  RunError error = step();
+  context.report.steps.push_back({name, error ? "failed" : "done", clock.Milliseconds() - start});
+  return error;
+}
+
+// Fills the directory variables and the tags, and locates the settings file:
+// what the run, the settings check and the report all start from.
+RunError Configure(RunContext& context) {
+  FillDirVariables(&context.variables);
+  for (int i = 1; i <= kBuiltInDirVariables; ++i) {
+    ResolveDirVariable(i, *context.platform.environment, &context.variables);
+  }
+  if (RunError error = DetectPlatformTags(context)) return error;
+  context.state.ini_path = context.program_dir + "\\" + context.program_name + ".ini";
+  return {};
+}
+
+// Writes the report into the staging folder, so that it is packed with the
+// logs. The deletion list is counted, not yet processed, at that moment.
+void WriteReportForArchive(RunContext& context) {
+  DeleteListedFiles(context, "DeleteFiles" + context.state.os_tag, /*delete_files=*/false);
+  for (const char* later : {"PackLogs", "DeleteListedFiles"}) {
+    context.report.steps.push_back({later, "pending", 0});
+  }
+  const std::string path = context.state.target_path + "\\Log\\Quillet-Report.json";
+  if (std::error_code error = WriteRunReport(context, path)) {
+    context.platform.window->SetLabel("No run report: " + error.message());
+  }
+  context.report.steps.resize(context.report.steps.size() - 2);
+}
+
 
 }  // namespace
 
@@ -71,36 +113,52 @@ void SetProgramLocation(const std::string& program_path, RunContext* context) {
 int RunCollection(RunContext& context) {
   Platform& p = context.platform;
   RunState& state = context.state;
-
-  // Directory variables: built-in defaults, then the environment.
-  FillDirVariables(&context.variables);
-  for (int i = 1; i <= kBuiltInDirVariables; ++i) {
-    ResolveDirVariable(i, *p.environment, &context.variables);
-  }
-  if (RunError error = DetectPlatformTags(context)) return EndWithError(context, error.what);
-
-  state.ini_path = context.program_dir + "\\" + context.program_name + ".ini";
+  if (RunError error = Configure(context)) return EndWithError(context, error.what);
   state.target_path = ReadIniString(*p.settings, "Project", "TargetPath", state.ini_path);
   if (state.target_path.empty()) return EndWithoutTarget(context);
   ReadExtensionKeys(context);
+  context.report.start_time = FormatTime(p.clock->Now());
 
-  PrepareTarget(context);
-  CaptureScreen(context);  // Before the status window shows, so it is not in the picture.
+  Timed(context, "PrepareTarget", [&] {
+    PrepareTarget(context);
+    return RunError();
+  });
+  // The screenshot comes before the status window shows, so it is not in it.
+  Timed(context, "CaptureScreen", [&] {
+    static const char* const kSources[] = {"none", "clipboard", "direct"};
+    context.report.screenshot = kSources[static_cast<int>(CaptureScreen(context))];
+    return RunError();
+  });
   p.window->Show();
   for (const std::string& warning : context.warnings) {
     p.window->SetLabel(warning);
     p.clock->Sleep(kWarningMs);
   }
-  if (RunError error = WriteTaskBatch(context)) return EndWithError(context, error.what);
-  RunStartPrograms(context, "StartExeFiles" + state.os_tag);
-  ReadWindowList(context);
-  SaveDebugWindow(context);
-  if (RunError error = CollectLogFiles(context, "LogFiles" + state.os_tag)) {
+  if (RunError error = Timed(context, "WriteTaskBatch", [&] { return WriteTaskBatch(context); })) {
     return EndWithError(context, error.what);
   }
-  if (RunError error = CollectLogFiles(context, "LogFiles" + state.hmi_tag)) {
-    return EndWithError(context, error.what);
+  Timed(context, "RunStartPrograms", [&] {
+    RunStartPrograms(context, "StartExeFiles" + state.os_tag);
+    return RunError();
+  });
+  Timed(context, "ReadWindowList", [&] {
+    ReadWindowList(context);
+    return RunError();
+  });
+  Timed(context, "SaveDebugWindow", [&] {
+    const DebugWindowOutcome outcome = SaveDebugWindow(context);
+    context.report.debug_window_found = outcome.found;
+    context.report.first_click_sent = outcome.first_click_sent;
+    context.report.second_click_sent = outcome.second_click_sent;
+    return RunError();
+  });
+  for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
+    if (RunError error = Timed(context, "CollectLogFiles",
+                               [&] { return CollectLogFiles(context, "LogFiles" + tag); })) {
+      return EndWithError(context, error.what);
+    }
   }
+  if (context.report_enabled) WriteReportForArchive(context);
   const bool archived = PackLogs(context);
   // Deleting logs that never reached an archive would lose them.
   if (archived) DeleteListedFiles(context, "DeleteFiles" + state.os_tag);
@@ -124,6 +182,30 @@ int RunCollection(RunContext& context) {
     p.window->MessageBox("File saved in " + state.target_path + "\\" + state.archive_name);
   }
   return kExitOk;
+}
+
+int RunProgram(RunContext& context) {
+  std::string command = context.platform.environment->CommandTail();
+  while (!command.empty() && command.back() == ' ') command.pop_back();
+  if (command == "--version") {
+    UseParentConsole();
+    std::cout << "Quillet " << ProgramVersion() << std::endl;
+    return kExitOk;
+  }
+  if (command == "--check") {
+    UseParentConsole();
+    if (RunError error = Configure(context)) {
+      std::cout << error.what << std::endl;
+      return kExitRunError;
+    }
+    const int code = CheckSettings(context, std::cout);
+    std::cout.flush();
+    return code;
+  }
+  // Any other argument only means that a program started the run and no
+  // closing message may wait for someone to press OK.
+  context.interactive = command.empty();
+  return RunCollection(context);
 }
 
 }  // namespace quillet

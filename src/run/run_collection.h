@@ -18,6 +18,11 @@ void SetProgramLocation(const std::string& program_path, RunContext* context);
 // else of the context is filled here.
 int RunCollection(RunContext& context);
 
+// The program: "--version" prints the version, "--check" checks the settings
+// without changing anything, and anything else runs the collection, any
+// argument at all suppressing the closing message.
+int RunProgram(RunContext& context);
+
 }  // namespace quillet
 
 #endif  // QUILLET_RUN_RUN_COLLECTION_H_

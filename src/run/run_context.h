@@ -9,6 +9,7 @@
 
 #include "config/dir_variables.h"
 #include "platform/platform.h"
+#include "run/run_report.h"
 
 namespace quillet {
 
@@ -51,6 +52,9 @@ struct RunContext {
   // Logs whose copy failed in this run, as CopyKey gives them: the deletion
   // list leaves them alone, since they are in no archive.
   std::set<std::string> failed_copies;
+  // Report=true in section Project: the run writes its report into the archive.
+  bool report_enabled = false;
+  RunReport report;
 };
 
 // A path in a form that compares equal however its separators and letters
@@ -70,6 +74,7 @@ enum ExitCode {
   kExitRunError = 1,     // An error ended the run.
   kExitNoTargetPath = 2, // The settings file gives no TargetPath; nothing was done.
   kExitNoArchive = 3,    // The run ended but made no archive.
+  kExitCheckFailed = 4,  // The settings check found a problem.
 };
 
 }  // namespace quillet

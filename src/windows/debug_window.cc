@@ -48,7 +48,7 @@ WindowHandle WaitForDialog(RunContext& context) {
 }
 
 // The clicks of the export; returns when a click could not be aimed.
-void ClickSave(RunContext& context, WindowHandle debug) {
+void ClickSave(RunContext& context, WindowHandle debug, DebugWindowOutcome* outcome) {
   Desktop& desktop = *context.platform.desktop;
   int screen_width = 0, screen_height = 0;
   GetScreenSize(desktop, &screen_width, &screen_height);
@@ -60,7 +60,7 @@ void ClickSave(RunContext& context, WindowHandle debug) {
     return;
   }
   MouseMoveTo(desktop, left + 176, top + height - 20);
-  MouseClick(desktop, 0);
+  outcome->first_click_sent = MouseClick(desktop, 0);
 
   // Without the dialog the second click would land in the debug window.
   const WindowHandle dialog = WaitForDialog(context);
@@ -69,23 +69,26 @@ void ClickSave(RunContext& context, WindowHandle debug) {
   if (!GetWindowBox(desktop, dialog, &left, &top, &height, &width)) return;
   desktop.SetWindowPos(dialog, kTopmost, left, top, width, height, kShowWindow);
   MouseMoveTo(desktop, left + 92, top + 72);
-  MouseClick(desktop, 0);
+  outcome->second_click_sent = MouseClick(desktop, 0);
   context.platform.clock->Sleep(500);
 }
 
 }  // namespace
 
-void SaveDebugWindow(RunContext& context) {
+DebugWindowOutcome SaveDebugWindow(RunContext& context) {
+  DebugWindowOutcome outcome;
   context.platform.window->SetLabel("DebugWin");
   const int found = FindDebugWindow(context.state);
   if (found != 0) {
+    outcome.found = true;
     const WindowHandle debug = context.state.window_list[static_cast<std::size_t>(found - 1)].handle;
     BringToFront(context, debug, true);
-    ClickSave(context, debug);
+    ClickSave(context, debug, &outcome);
     context.platform.desktop->ShowWindow(debug, kMinimize);
     context.platform.window->YieldToUi();
   }
   context.platform.desktop->SetForegroundWindow(context.platform.window->Handle());
+  return outcome;
 }
 
 }  // namespace quillet

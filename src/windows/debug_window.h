@@ -13,7 +13,13 @@ namespace quillet {
 // click is sent when the debug window's rectangle cannot be read or the
 // screen has no size, and the second click only into a dialog that appeared.
 // On every path the status window is asked to the foreground at the end.
-void SaveDebugWindow(RunContext& context);
+// Returns what was done, for the run report.
+struct DebugWindowOutcome {
+  bool found = false;
+  bool first_click_sent = false;
+  bool second_click_sent = false;
+};
+DebugWindowOutcome SaveDebugWindow(RunContext& context);
 
 }  // namespace quillet
 

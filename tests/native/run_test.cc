@@ -64,10 +64,10 @@ class NativeRunTest : public ::testing::Test {
     return names;
   }
 
-  void WriteFullIni() {
+  void WriteFullIni(const std::string& project_extra = "") {
     const std::string r = root_.string();
     Write(root_ / "prog" / "quillet.ini",
-          "[Project]\nTargetPath=" + r + "/target\n"
+          "[Project]\nTargetPath=" + r + "/target\n" + project_extra +
           "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n"
           "[LogFilesXP]\n1=" + r + "/logs/*.log\n2=$VisuDir$\\Task.log\n"
           "[LogFilesVW]\n1=" + r + "/hmi/Debug?.txt\n"
@@ -142,6 +142,37 @@ TEST_F(NativeRunTest, AMissingPackerKeepsEverythingCollected) {
   EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "Debug1.txt"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
   EXPECT_NE(err_.find("No archive was made"), std::string::npos) << err_;
+}
+
+TEST_F(NativeRunTest, AReportInTheArchiveWhenAskedFor) {
+  WriteFullIni("Report=true\n");
+  ASSERT_EQ(Run("x"), 0) << err_;
+  const std::string archive = (root_ / "target" / Target()[0]).string();
+  const std::string script =
+      "import json, sys, zipfile\n"
+      "r = json.loads(zipfile.ZipFile(sys.argv[1]).read('Quillet-Report.json'))\n"
+      "assert r['program']['name'] == 'Quillet', r\n"
+      "assert [p['matches'] for p in r['log_patterns']] == [2, 1, 1], r['log_patterns']\n"
+      "assert r['start_programs'][0]['exit_code'] == 0, r['start_programs']\n"
+      "assert r['delete_patterns'][0]['matches'] == 1\n"
+      "assert len(r['directory_variables']) == 12\n";
+  Write(root_ / "check.py", script);
+  EXPECT_EQ(std::system(("python3 " + (root_ / "check.py").string() + " " + archive).c_str()), 0);
+}
+
+TEST_F(NativeRunTest, SettingsCheckChangesNothingAndNamesProblems) {
+  WriteFullIni();
+  std::ofstream(root_ / "prog" / "quillet.ini", std::ios::app)
+      << "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n";
+  EXPECT_EQ(Run("--check"), 4) << out_;  // Task.bat does not exist before a run.
+  EXPECT_NE(out_.find("Settings file: " + (root_ / "prog").string() + "\\quillet.ini"),
+            std::string::npos) << out_;
+  EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("NOT FOUND"), std::string::npos);
+  EXPECT_FALSE(fs::exists(root_ / "visu" / "Task.bat"));
+  EXPECT_FALSE(fs::exists(root_ / "target"));
+  EXPECT_EQ(Run("--version"), 0);
+  EXPECT_EQ(out_.rfind("Quillet ", 0), 0u) << out_;
 }
 
 TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {

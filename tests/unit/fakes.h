@@ -109,6 +109,9 @@ class FakeEnvironment : public Environment {
   std::uint32_t GetVersion() override { return version; }
   std::string ProgramPath() override { return program_path; }
   std::string CommandTail() override { return tail; }
+  std::string ComputerName() override { return "HMI-PC"; }
+  std::string SystemName() override { return "Windows NT 6.1 build 7601"; }
+  std::string ToUtf8(const std::string& text) override { return text; }
 };
 
 class FakeWindow : public StatusWindow {
@@ -138,6 +141,8 @@ class FakeClock : public Clock {
   LocalTime now{2027, 3, 1, 9, 5, 7};
   int slept_ms = 0;
   LocalTime Now() override { return now; }
+  // Time moves only by sleeping, so durations are exact.
+  long long Milliseconds() override { return slept_ms; }
   void Sleep(int ms) override { slept_ms += ms; }
 };
 
