@@ -1,0 +1,15 @@
+# Version resources, manifests and the Windows release package.
+
+# Gives a Windows executable its version information and manifest.
+function(quillet_add_resources target name description)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(QUILLET_RC_NAME ${name})
+  set(QUILLET_RC_DESCRIPTION ${description})
+  set(QUILLET_RC_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${name}.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/app.manifest ${QUILLET_RC_MANIFEST} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/version.rc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+endfunction()
