@@ -16,8 +16,8 @@ std::string PackCommandLine(const RunContext& context, std::string* archive_path
     if (!line.empty()) line += ' ';
     // A folder with a blank would split the word in two; quoting keeps it
     // whole, and words without blanks stay exactly as they are.
-    line += expanded.text.find(' ') == std::string::npos ? expanded.text
-                                                          : "\"" + expanded.text + "\"";
+    line +=
+        expanded.text.find(' ') == std::string::npos ? expanded.text : "\"" + expanded.text + "\"";
   }
   return line;
 }

@@ -28,9 +28,10 @@ bool LeavesReserve(RunContext& context, const std::string& source, const std::st
 
 // Copies one log into the staging folder. A log that its program holds open
 // for writing is copied again through a reading handle that shares it.
-std::error_code CopyLog(RunContext& context, const std::string& source,
-                        const std::string& staging, const std::string& name) {
-  if (!LeavesReserve(context, source, staging)) return std::make_error_code(std::errc::no_space_on_device);
+std::error_code CopyLog(RunContext& context, const std::string& source, const std::string& staging,
+                        const std::string& name) {
+  if (!LeavesReserve(context, source, staging))
+    return std::make_error_code(std::errc::no_space_on_device);
   Files& files = *context.platform.files;
   const std::string destination = staging + "\\" + name;
   std::error_code error = files.CopyFile(source, destination, true);
@@ -141,12 +142,13 @@ RunError WriteTaskBatch(RunContext& context) {
   const ExpandResult path = ExpandVariables(context.variables, "$VisuDir$\\Task.bat");
   if (path.error) return RunError{path.error, path.what};
   std::unique_ptr<TextFile> batch;
-  if (std::error_code error = context.platform.files->OpenText(path.text, OpenMode::kOutput, &batch)) {
+  if (std::error_code error =
+          context.platform.files->OpenText(path.text, OpenMode::kOutput, &batch)) {
     return Failure(error, "Cannot write the batch file " + path.text);
   }
-  const ExpandResult line = ExpandVariables(
-      context.variables,
-      "$MorvaToolsDir$\\Quillet\\PStat" + context.state.os_tag + ".exe > $VisuDir$\\Task.log");
+  const ExpandResult line =
+      ExpandVariables(context.variables, "$MorvaToolsDir$\\Quillet\\PStat" + context.state.os_tag +
+                                             ".exe > $VisuDir$\\Task.log");
   if (line.error) return RunError{line.error, line.what};
   if (std::error_code error = batch->AppendLine(line.text)) {
     return Failure(error, "Cannot write the batch file " + path.text);

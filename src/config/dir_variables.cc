@@ -87,9 +87,9 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
     const std::size_t close = s.find('$', open + 1);
     if (close == std::string::npos) break;
     if (close >= kMaxPosition) {
-      return Fail(text, Errc::kTextTooLong,
-                  "A \"$\" lies beyond character 32767 of the text \"" + text.substr(0, 60) +
-                      "...\".");
+      return Fail(
+          text, Errc::kTextTooLong,
+          "A \"$\" lies beyond character 32767 of the text \"" + text.substr(0, 60) + "...\".");
     }
     const DirVariable* entry = FindEntry(variables, s.substr(open + 1, close - open - 1));
     if (entry == nullptr) {
@@ -105,9 +105,8 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
                       "$ leads back to itself through the values of the directory variables.");
     }
     if (s.size() > kMaxPosition || ++total > kMaxReplacements) {
-      const std::size_t worst =
-          static_cast<std::size_t>(std::max_element(replaced.begin(), replaced.end()) -
-                                   replaced.begin());
+      const std::size_t worst = static_cast<std::size_t>(
+          std::max_element(replaced.begin(), replaced.end()) - replaced.begin());
       return Fail(text, Errc::kPlaceholderCycle,
                   "The placeholder $" + variables.entries[worst].name +
                       "$ keeps growing when expanded: its value leads back to its own "
@@ -124,10 +123,9 @@ std::vector<std::string> UnknownPlaceholders(const DirVariables& variables,
     const std::size_t close = expanded.find('$', open + 1);
     if (close == std::string::npos) break;
     const std::string name = expanded.substr(open + 1, close - open - 1);
-    const bool looks_like_name =
-        !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-          return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-        });
+    const bool looks_like_name = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
     if (looks_like_name && FindEntry(variables, name) == nullptr) unknown.push_back(name);
     open = looks_like_name ? expanded.find('$', close + 1) : close;
   }

@@ -38,9 +38,9 @@ void FillDirVariables(DirVariables* variables);
 std::error_code ResolveDirVariable(int i, Environment& environment, DirVariables* variables);
 
 struct ExpandResult {
-  std::string text;    // The expanded text; the input unchanged on error.
+  std::string text;  // The expanded text; the input unchanged on error.
   std::error_code error;
-  std::string what;    // On error, a sentence naming the variable at fault.
+  std::string what;  // On error, a sentence naming the variable at fault.
 };
 
 // Replaces each $Name$ whose name matches an entry (without regard to case)

@@ -22,8 +22,8 @@ std::string ReadListEntry(SettingsReader& reader, const std::string& section, in
   return ReadIniString(reader, section, std::to_string(n), file);
 }
 
-long long ReadIniCount(SettingsReader& reader, const std::string& section,
-                       const std::string& key, const std::string& file, std::string* warning) {
+long long ReadIniCount(SettingsReader& reader, const std::string& section, const std::string& key,
+                       const std::string& file, std::string* warning) {
   const std::string value = ReadIniString(reader, section, key, file);
   // Twelve digits hold any sensible number of seconds or MiB and cannot
   // overflow.

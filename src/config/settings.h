@@ -30,8 +30,8 @@ std::string ReadListEntry(SettingsReader& reader, const std::string& section, in
 // extend the settings file: 0 when the key is absent or empty. A value that
 // is no such number (text, a sign, too many digits) also gives 0, and
 // `*warning` then says that the key is ignored.
-long long ReadIniCount(SettingsReader& reader, const std::string& section,
-                       const std::string& key, const std::string& file, std::string* warning);
+long long ReadIniCount(SettingsReader& reader, const std::string& section, const std::string& key,
+                       const std::string& file, std::string* warning);
 
 }  // namespace quillet
 

@@ -11,8 +11,8 @@ namespace quillet {
 
 // Writes a 24-bit uncompressed BMP. `rows` holds `height` rows from the
 // bottom row up, each `width` pixels of blue, green, red bytes padded to a
-// multiple of four bytes. `path` is in the platform's own form. The file is written under a temporary name and
-// renamed into place, replacing an earlier file, only when complete.
+// multiple of four bytes. `path` is in the platform's own form. The file is written under a
+// temporary name and renamed into place, replacing an earlier file, only when complete.
 std::error_code WriteBmp(const std::string& path, int width, int height,
                          const std::vector<std::uint8_t>& rows);
 

@@ -1,7 +1,6 @@
-#include "platform/win32.h"
-
 #include "platform/clock.h"
 #include "platform/platform.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {

@@ -47,8 +47,8 @@ class Desktop {
   virtual void SetActiveWindow(WindowHandle window) = 0;
   // A top-level window with exactly this title, 0 if none.
   virtual WindowHandle FindWindow(const std::string& title) = 0;
-  virtual void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y,
-                            int width, int height, unsigned flags) = 0;
+  virtual void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int width,
+                            int height, unsigned flags) = 0;
 
   // One key-down of Print Screen (virtual key 44, scan code 0, flags 0).
   virtual void PressPrintScreen() = 0;

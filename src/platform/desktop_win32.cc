@@ -1,12 +1,11 @@
 // Windows backend of the desktop: the user32 window and input calls, and the
 // screen's picture from the clipboard or straight from the screen.
-#include "platform/win32.h"
-
 #include <vector>
 
 #include "platform/bmp.h"
 #include "platform/desktop.h"
 #include "platform/platform.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {

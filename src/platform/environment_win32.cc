@@ -1,10 +1,9 @@
 // Windows backend of the environment, the program's location and the version.
-#include "platform/win32.h"
-
 #include <vector>
 
 #include "platform/environment.h"
 #include "platform/platform.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {
@@ -19,8 +18,8 @@ class Win32Environment : public Environment {
     std::vector<char> buffer(kFirstBuffer);
     for (int attempt = 0; attempt < 3; ++attempt) {
       SetLastError(ERROR_SUCCESS);
-      const DWORD n = GetEnvironmentVariableA(name.c_str(), buffer.data(),
-                                              static_cast<DWORD>(buffer.size()));
+      const DWORD n =
+          GetEnvironmentVariableA(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
       if (n == 0) {
         value->clear();
         return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
@@ -67,13 +66,13 @@ class Win32Environment : public Environment {
 
   std::string ToUtf8(const std::string& text) override {
     if (text.empty()) return text;
-    const int wide_size = MultiByteToWideChar(CP_ACP, 0, text.data(),
-                                              static_cast<int>(text.size()), nullptr, 0);
+    const int wide_size =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         wide_size);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr,
-                                         nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, utf8.data(), size, nullptr, nullptr);
     return utf8;

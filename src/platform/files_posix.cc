@@ -42,9 +42,8 @@ std::error_code Search(const std::string& pattern, bool with_folders,
   std::string folder, last;
   SplitLastComponent(ToPosixPath(pattern), &folder, &last);
   if (last.empty()) return std::make_error_code(std::errc::invalid_argument);
-  const std::string dir = pattern.find_first_of("\\/") == std::string::npos
-                              ? "."
-                              : (folder.empty() ? "/" : folder);
+  const std::string dir =
+      pattern.find_first_of("\\/") == std::string::npos ? "." : (folder.empty() ? "/" : folder);
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) {
     // A folder that does not exist holds no matches; anything else is an error.
@@ -115,8 +114,8 @@ std::error_code CopyContents(const std::string& from, const std::string& to) {
     }
     break;  // Unsupported here, or a failure the plain loop reports properly.
   }
-  if (copied > 0 && (lseek(in, 0, SEEK_SET) != 0 || lseek(out, 0, SEEK_SET) != 0 ||
-                     ftruncate(out, 0) != 0)) {
+  if (copied > 0 &&
+      (lseek(in, 0, SEEK_SET) != 0 || lseek(out, 0, SEEK_SET) != 0 || ftruncate(out, 0) != 0)) {
     error = LastError();
   }
   std::vector<char> buffer(256 * 1024);

@@ -1,12 +1,11 @@
 // Windows backend of the file primitives, over the ANSI file functions.
-#include "platform/win32.h"
-
 #include <cctype>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/wildcard.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {
@@ -218,8 +217,8 @@ class Win32Files : public Files {
                                 mode == OpenMode::kAppend ? OPEN_ALWAYS : CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError();
-    if (mode == OpenMode::kAppend && SetFilePointer(handle, 0, nullptr, FILE_END) ==
-                                         INVALID_SET_FILE_POINTER &&
+    if (mode == OpenMode::kAppend &&
+        SetFilePointer(handle, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
         GetLastError() != NO_ERROR) {
       std::error_code error = LastError();
       CloseHandle(handle);

@@ -1,12 +1,11 @@
 // Windows backend of process creation: CreateProcessA with the whole command
 // line, so the system's own parsing applies and a ".bat" file runs through
 // the command interpreter.
-#include "platform/win32.h"
-
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/processes.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {

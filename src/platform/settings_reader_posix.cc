@@ -33,8 +33,7 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 std::string Unquote(std::string value) {
-  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
-      value.back() == value[0]) {
+  if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
     value = value.substr(1, value.size() - 2);
   }
   return value;

@@ -1,8 +1,7 @@
 // Windows backend of the INI reader: the system's own profile function.
-#include "platform/win32.h"
-
 #include "platform/platform.h"
 #include "platform/settings_reader.h"
+#include "platform/win32.h"
 
 namespace quillet {
 namespace {

@@ -7,8 +7,7 @@ namespace quillet {
 namespace {
 
 bool SameLetter(char a, char b) {
-  return std::toupper(static_cast<unsigned char>(a)) ==
-         std::toupper(static_cast<unsigned char>(b));
+  return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
 }
 
 // Iterative glob match with backtracking to the most recent "*", so that the
@@ -47,9 +46,7 @@ bool MatchesWildcard(const std::string& pattern, const std::string& name) {
   return false;
 }
 
-bool HasWildcards(const std::string& text) {
-  return text.find_first_of("*?") != std::string::npos;
-}
+bool HasWildcards(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
 
 void SplitLastComponent(const std::string& path, std::string* folder, std::string* last) {
   const std::size_t cut = path.find_last_of("\\/");

@@ -12,8 +12,8 @@ using nlohmann::ordered_json;
 ordered_json Failures(Environment& environment, const std::vector<FileFailure>& failures) {
   ordered_json list = ordered_json::array();
   for (const FileFailure& failure : failures) {
-    list.push_back({{"file", environment.ToUtf8(failure.file)},
-                    {"error", environment.ToUtf8(failure.error)}});
+    list.push_back(
+        {{"file", environment.ToUtf8(failure.file)}, {"error", environment.ToUtf8(failure.error)}});
   }
   return list;
 }

@@ -98,7 +98,6 @@ void WriteReportForArchive(RunContext& context) {
   context.report.steps.resize(context.report.steps.size() - 2);
 }
 
-
 }  // namespace
 
 void SetProgramLocation(const std::string& program_path, RunContext* context) {
@@ -173,9 +172,9 @@ int RunCollection(RunContext& context) {
   p.window->PlaceTopmost(0, 0, static_cast<int>(RoundHalfEven(width_twips / kTwipsPerPixel)),
                          static_cast<int>(RoundHalfEven(height_twips / kTwipsPerPixel)));
   if (!archived) {
-    p.window->ReportError("No archive was made. The collected files are in " + state.target_path +
-                              "\\Log.",
-                          context.interactive);
+    p.window->ReportError(
+        "No archive was made. The collected files are in " + state.target_path + "\\Log.",
+        context.interactive);
     return kExitNoArchive;
   }
   if (context.interactive) {

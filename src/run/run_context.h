@@ -70,11 +70,11 @@ struct RunError {
 
 // Exit codes of the program. Callers that ignore them are unaffected.
 enum ExitCode {
-  kExitOk = 0,           // The run reached its end.
-  kExitRunError = 1,     // An error ended the run.
-  kExitNoTargetPath = 2, // The settings file gives no TargetPath; nothing was done.
-  kExitNoArchive = 3,    // The run ended but made no archive.
-  kExitCheckFailed = 4,  // The settings check found a problem.
+  kExitOk = 0,            // The run reached its end.
+  kExitRunError = 1,      // An error ended the run.
+  kExitNoTargetPath = 2,  // The settings file gives no TargetPath; nothing was done.
+  kExitNoArchive = 3,     // The run ended but made no archive.
+  kExitCheckFailed = 4,   // The settings check found a problem.
 };
 
 }  // namespace quillet

@@ -9,8 +9,8 @@ constexpr char kDialogTitle[] = "Save DebugWin contents";
 constexpr int kForegroundTries = 50;
 constexpr int kDialogPauses = 50;  // So at most 51 lookups.
 constexpr int kPauseMs = 100;
-constexpr int kRestore = 9;   // SW_RESTORE
-constexpr int kMinimize = 6;  // SW_MINIMIZE
+constexpr int kRestore = 9;             // SW_RESTORE
+constexpr int kMinimize = 6;            // SW_MINIMIZE
 constexpr unsigned kShowWindow = 0x40;  // SWP_SHOWWINDOW
 
 // The inventory number (from 1) of the first title holding DEBUGWINDOW, 0
@@ -81,7 +81,8 @@ DebugWindowOutcome SaveDebugWindow(RunContext& context) {
   const int found = FindDebugWindow(context.state);
   if (found != 0) {
     outcome.found = true;
-    const WindowHandle debug = context.state.window_list[static_cast<std::size_t>(found - 1)].handle;
+    const WindowHandle debug =
+        context.state.window_list[static_cast<std::size_t>(found - 1)].handle;
     BringToFront(context, debug, true);
     ClickSave(context, debug, &outcome);
     context.platform.desktop->ShowWindow(debug, kMinimize);

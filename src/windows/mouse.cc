@@ -5,8 +5,8 @@
 namespace quillet {
 namespace {
 
-constexpr int kScreenWidth = 0;   // SM_CXSCREEN
-constexpr int kScreenHeight = 1;  // SM_CYSCREEN
+constexpr int kScreenWidth = 0;             // SM_CXSCREEN
+constexpr int kScreenHeight = 1;            // SM_CYSCREEN
 constexpr unsigned kMoveAbsolute = 0x8001;  // MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE
 constexpr double kTwipsPerInch = 1440.0;
 

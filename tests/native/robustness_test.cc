@@ -43,8 +43,9 @@ bool Gone(int pid) {
 class RobustnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::path(::testing::TempDir()) /
-            ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    root_ =
+        fs::path(::testing::TempDir()) /
+        ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "prog");
     fs::create_directories(root_ / "target");
@@ -58,8 +59,10 @@ class RobustnessTest : public ::testing::Test {
   int Run(const std::string& ini_extra) {
     const std::string r = root_.string();
     Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + r + "/target\n" + ini_extra +
-                                              "[LogFilesXP]\n1=" + r + "/logs/*.log\n"
-                                              "[DeleteFilesXP]\n1=" + r + "/logs/*.log\n");
+                                              "[LogFilesXP]\n1=" + r +
+                                              "/logs/*.log\n"
+                                              "[DeleteFilesXP]\n1=" +
+                                              r + "/logs/*.log\n");
     const std::string command = "cd " + r + " && env -u DISPLAY MorvaToolsDir='" +
                                 QUILLET_TOOLS_DIR + "' VisuDir='" + r + "' prog/quillet x " +
                                 "</dev/null >out.txt 2>err.txt";
@@ -90,8 +93,8 @@ TEST_F(RobustnessTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
         "#!/bin/sh\nsleep 1000 &\necho $$ $! > '" + pids.string() + "'\nsleep 1000\n");
   fs::permissions(root_ / "tools" / "sleeper.sh", fs::perms::owner_all, fs::perm_options::add);
   Write(root_ / "logs" / "a.log", "a");
-  EXPECT_EQ(Run("ProgramTimeout=2\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() +
-                "\n"),
+  EXPECT_EQ(Run("ProgramTimeout=2\n[StartExeFilesXP]\n1=" +
+                (root_ / "tools" / "sleeper.sh").string() + "\n"),
             0)
       << err_;
   int parent = 0, child = 0;

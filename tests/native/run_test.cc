@@ -29,8 +29,9 @@ void Write(const fs::path& path, const std::string& text) {
 class NativeRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::path(::testing::TempDir()) /
-            ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    root_ =
+        fs::path(::testing::TempDir()) /
+        ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "prog");
     fs::create_directories(root_ / "visu");
@@ -46,9 +47,9 @@ class NativeRunTest : public ::testing::Test {
     // Only the screenshot test runs with the display, so that the other
     // archives hold exactly the collected logs.
     const std::string display = with_display_ ? "" : "env -u DISPLAY ";
-    const std::string command = "cd " + root_.string() + " && " + display + "MorvaToolsDir='" + tools +
-                                "' VisuDir='" + (root_ / "visu").string() + "' prog/" + program +
-                                " " + args + " </dev/null >out.txt 2>err.txt";
+    const std::string command = "cd " + root_.string() + " && " + display + "MorvaToolsDir='" +
+                                tools + "' VisuDir='" + (root_ / "visu").string() + "' prog/" +
+                                program + " " + args + " </dev/null >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
@@ -66,12 +67,17 @@ class NativeRunTest : public ::testing::Test {
 
   void WriteFullIni(const std::string& project_extra = "") {
     const std::string r = root_.string();
-    Write(root_ / "prog" / "quillet.ini",
-          "[Project]\nTargetPath=" + r + "/target\n" + project_extra +
-          "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n"
-          "[LogFilesXP]\n1=" + r + "/logs/*.log\n2=$VisuDir$\\Task.log\n"
-          "[LogFilesVW]\n1=" + r + "/hmi/Debug?.txt\n"
-          "[DeleteFilesXP]\n1=" + r + "/logs/old*.log\n");
+    Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + r + "/target\n" +
+                                              project_extra +
+                                              "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n"
+                                              "[LogFilesXP]\n1=" +
+                                              r +
+                                              "/logs/*.log\n2=$VisuDir$\\Task.log\n"
+                                              "[LogFilesVW]\n1=" +
+                                              r +
+                                              "/hmi/Debug?.txt\n"
+                                              "[DeleteFilesXP]\n1=" +
+                                              r + "/logs/old*.log\n");
     Write(root_ / "logs" / "app.log", "application log\n");
     Write(root_ / "logs" / "old1.log", "old log\n");
     Write(root_ / "hmi" / "Debug1.txt", "debug\n");
@@ -84,7 +90,9 @@ class NativeRunTest : public ::testing::Test {
 
 TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
   WriteFullIni();
-  for (int d = 1; d <= 9; ++d) Write(root_ / "target" / (std::to_string(d) + "-01.0" + std::to_string(d) + ".26-10.00.00.Zip"), "old");
+  for (int d = 1; d <= 9; ++d)
+    Write(root_ / "target" / (std::to_string(d) + "-01.0" + std::to_string(d) + ".26-10.00.00.Zip"),
+          "old");
   const auto stamp = fs::last_write_time(root_ / "target" / "5-01.05.26-10.00.00.Zip");
   ASSERT_EQ(Run("x"), 0) << err_;
   std::vector<std::string> names = Target();
@@ -95,7 +103,9 @@ TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
   EXPECT_EQ(names[8], "9-01.08.26-10.00.00.Zip");
   EXPECT_EQ(fs::last_write_time(root_ / "target" / "6-01.05.26-10.00.00.Zip"), stamp);
   const std::string listing = root_.string() + "/list.txt";
-  ASSERT_EQ(std::system(("unzip -Z1 " + (root_ / "target" / names[0]).string() + " > " + listing).c_str()), 0);
+  ASSERT_EQ(std::system(
+                ("unzip -Z1 " + (root_ / "target" / names[0]).string() + " > " + listing).c_str()),
+            0);
   EXPECT_EQ(ReadAll(listing), "app.log\nDebug1.txt\nold1.log\nTask.log\n");
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
@@ -166,7 +176,8 @@ TEST_F(NativeRunTest, SettingsCheckChangesNothingAndNamesProblems) {
       << "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n";
   EXPECT_EQ(Run("--check"), 4) << out_;  // Task.bat does not exist before a run.
   EXPECT_NE(out_.find("Settings file: " + (root_ / "prog").string() + "\\quillet.ini"),
-            std::string::npos) << out_;
+            std::string::npos)
+      << out_;
   EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
   EXPECT_NE(out_.find("NOT FOUND"), std::string::npos);
   EXPECT_FALSE(fs::exists(root_ / "visu" / "Task.bat"));
@@ -178,7 +189,8 @@ TEST_F(NativeRunTest, SettingsCheckChangesNothingAndNamesProblems) {
 TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
-    if (std::getenv("CI") != nullptr) FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
+    if (std::getenv("CI") != nullptr)
+      FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
     GTEST_SKIP() << "no X display (run under xvfb-run)";
   }
   with_display_ = true;

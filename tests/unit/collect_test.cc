@@ -38,7 +38,8 @@ TEST_F(CollectTest, CopiesEveryMatchAndJournalsTheFirstOfEachEntry) {
 
 TEST_F(CollectTest, AFailingCopyWritesOneErrorLineAndTheRestIsCopied) {
   run_.files.AddFolder("D:\\Logs");
-  for (const char* name : {"a.log", "b.log", "c.log"}) run_.files.AddFile(std::string("D:\\Logs\\") + name);
+  for (const char* name : {"a.log", "b.log", "c.log"})
+    run_.files.AddFile(std::string("D:\\Logs\\") + name);
   run_.files.FailOn("CopyFile", "B.LOG");
   run_.files.FailOn("DirFirst", "X:\\");
   List("LogFilesVW", {"X:\\gone\\*.log", "D:\\Logs\\*.log", "$Unknown$\\x"});

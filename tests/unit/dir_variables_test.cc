@@ -69,8 +69,10 @@ TEST(ResolveDirVariableTest, EnvironmentOverridesNonEmptyValuesOnly) {
   DirVariables variables;
   FillDirVariables(&variables);
   testing::FakeEnvironment environment;
-  environment.variables = {{"windir", "C:\\Windows"}, {"VISUDIR", ""},
-                           {"TempVisu", " $VisuDir$ "}, {"MorvaToolsDir", std::string(5000, 'm')}};
+  environment.variables = {{"windir", "C:\\Windows"},
+                           {"VISUDIR", ""},
+                           {"TempVisu", " $VisuDir$ "},
+                           {"MorvaToolsDir", std::string(5000, 'm')}};
   for (int i = 1; i <= 12; ++i) EXPECT_FALSE(ResolveDirVariable(i, environment, &variables));
   EXPECT_EQ(variables.Entry(1).value, "C:\\Windows");
   EXPECT_EQ(variables.Entry(2).value, std::string(5000, 'm'));

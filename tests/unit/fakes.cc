@@ -221,7 +221,8 @@ std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
     if (it->first.compare(0, prefix.size(), prefix) == 0 && !it->second.locked) {
       it = nodes_.erase(it);
     } else {
-      if (it->first.compare(0, prefix.size(), prefix) == 0) result = Code(std::errc::permission_denied);
+      if (it->first.compare(0, prefix.size(), prefix) == 0)
+        result = Code(std::errc::permission_denied);
       ++it;
     }
   }
@@ -250,8 +251,8 @@ std::error_code FakeFiles::FileSize(const std::string& path, std::uint64_t* size
   return {};
 }
 
-void FakeSettings::Set(const std::string& file, const std::string& section,
-                       const std::string& key, const std::string& value) {
+void FakeSettings::Set(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& value) {
   values_[Upper(file + "|" + section + "|" + key)] = value;
 }
 
@@ -368,11 +369,11 @@ WindowHandle FakeDesktop::FindWindow(const std::string& title) {
   return 0;
 }
 
-void FakeDesktop::SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w,
-                               int h, unsigned flags) {
-  calls.push_back("Pos " + std::to_string(window) + " " + std::to_string(after == kTopmost) +
-                  " " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) +
-                  "," + std::to_string(h) + " " + std::to_string(flags));
+void FakeDesktop::SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w, int h,
+                               unsigned flags) {
+  calls.push_back("Pos " + std::to_string(window) + " " + std::to_string(after == kTopmost) + " " +
+                  std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," +
+                  std::to_string(h) + " " + std::to_string(flags));
 }
 
 std::error_code FakeDesktop::SaveClipboardBitmap(const std::string& path) {

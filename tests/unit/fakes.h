@@ -47,8 +47,7 @@ class FakeFiles : public Files {
   std::error_code RemoveDir(const std::string& path) override;
   std::error_code CurrentDir(std::string* path) override;
   std::error_code ChangeDir(const std::string& path) override;
-  std::error_code CopyFile(const std::string& from, const std::string& to,
-                           bool overwrite) override;
+  std::error_code CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
   std::error_code CopyOpenFile(const std::string& from, const std::string& to) override;
   bool IsInUse(const std::error_code& error) override {
     return error == std::errc::device_or_resource_busy;
@@ -102,7 +101,7 @@ class FakeSettings : public SettingsReader {
 class FakeEnvironment : public Environment {
  public:
   std::map<std::string, std::string> variables;  // Names compare without regard to case.
-  std::uint32_t version = 0x1DB10106;              // 6.1, NT family.
+  std::uint32_t version = 0x1DB10106;            // 6.1, NT family.
   std::string program_path = "C:\\Tools\\quillet.exe";
   std::string tail;
   bool GetVariable(const std::string& name, std::string* value) override;
@@ -158,11 +157,10 @@ class FakeProcesses : public Processes {
   std::vector<Launch> launches;
   std::function<void(const std::string& command_line)> on_start;
   bool fail_start = false;
-  bool hang = false;      // Started programs never end by themselves.
-  int terminated = 0;     // Groups ended by Terminate.
+  bool hang = false;   // Started programs never end by themselves.
+  int terminated = 0;  // Groups ended by Terminate.
   std::vector<bool> as_group;
-  std::error_code Start(const std::string& command_line, bool group,
-                        ChildProcess* child) override;
+  std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override;
   WaitResult Wait(const ChildProcess& child, int timeout_ms) override;
   void Terminate(ChildProcess* child) override {
     ++terminated;

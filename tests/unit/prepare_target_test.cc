@@ -24,23 +24,25 @@ class PrepareTargetTest : public ::testing::Test {
 TEST_F(PrepareTargetTest, NineArchivesMoveUpAndTheOldestGoes) {
   AddSlots(1, 9);
   PrepareTarget(run_.context);
-  EXPECT_EQ(Target(), (Names{"2-12.01.26-14.03.09.Zip", "3-12.02.26-14.03.09.Zip",
-                             "4-12.03.26-14.03.09.Zip", "5-12.04.26-14.03.09.Zip",
-                             "6-12.05.26-14.03.09.Zip", "7-12.06.26-14.03.09.Zip",
-                             "8-12.07.26-14.03.09.Zip", "9-12.08.26-14.03.09.Zip"}));
+  EXPECT_EQ(Target(),
+            (Names{"2-12.01.26-14.03.09.Zip", "3-12.02.26-14.03.09.Zip", "4-12.03.26-14.03.09.Zip",
+                   "5-12.04.26-14.03.09.Zip", "6-12.05.26-14.03.09.Zip", "7-12.06.26-14.03.09.Zip",
+                   "8-12.07.26-14.03.09.Zip", "9-12.08.26-14.03.09.Zip"}));
   EXPECT_EQ(run_.context.state.archive_name, "1-03.01.27-09.05.07.Zip");
   EXPECT_TRUE(run_.window.Messages().empty());
   EXPECT_EQ(run_.clock.slept_ms, 900);
 }
 
 TEST_F(PrepareTargetTest, DeletesAtMostFiveFilesOfSlotNine) {
-  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"}) run_.files.AddFile("T:\\Target\\" + std::string(name));
+  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"})
+    run_.files.AddFile("T:\\Target\\" + std::string(name));
   PrepareTarget(run_.context);
   EXPECT_EQ(Target(), Names{"9f"});
   EXPECT_EQ(run_.window.Messages(), Names{"Can not delete 9f"});
 
   testing::FakeRun five;
-  for (const char* name : {"9a", "9b", "9c", "9d", "9e"}) five.files.AddFile("T:\\Target\\" + std::string(name));
+  for (const char* name : {"9a", "9b", "9c", "9d", "9e"})
+    five.files.AddFile("T:\\Target\\" + std::string(name));
   PrepareTarget(five.context);
   EXPECT_TRUE(five.files.List("T:\\Target").empty());
   EXPECT_TRUE(five.window.Messages().empty());

@@ -73,11 +73,10 @@ TEST_F(ReportTest, SettingsCheckListsEntriesAndFlagsWhatIsMissing) {
   EXPECT_NE(text.find("matches 2 files"), std::string::npos);
   EXPECT_NE(text.find("PROBLEM: unknown placeholder $VisuDirr$"), std::string::npos);
   EXPECT_NE(text.find("3 problems found."), std::string::npos) << text;
-  EXPECT_EQ(run_.files.log.end(), std::find_if(run_.files.log.begin(), run_.files.log.end(),
-                                               [](const std::string& call) {
-                                                 return call.rfind("Dir", 0) != 0 &&
-                                                        call.rfind("FileSize", 0) != 0;
-                                               }));
+  EXPECT_EQ(run_.files.log.end(),
+            std::find_if(run_.files.log.begin(), run_.files.log.end(), [](const std::string& call) {
+              return call.rfind("Dir", 0) != 0 && call.rfind("FileSize", 0) != 0;
+            }));
   EXPECT_TRUE(run_.processes.launches.empty());
 }
 

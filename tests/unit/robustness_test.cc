@@ -56,7 +56,8 @@ TEST_F(RobustnessTest, ALogThatWasNotCollectedIsNotDeleted) {
 TEST_F(RobustnessTest, WithoutReserveNoFreeSpaceIsAsked) {
   run_.files.AddFile("D:\\Logs\\a.log", "a");
   EXPECT_FALSE(CollectLogFiles(run_.context, "LogFilesXP"));
-  for (const std::string& call : run_.files.log) EXPECT_EQ(call.find("FreeSpace"), std::string::npos);
+  for (const std::string& call : run_.files.log)
+    EXPECT_EQ(call.find("FreeSpace"), std::string::npos);
 }
 
 TEST_F(RobustnessTest, AHungProgramIsEndedWithItsGroupAtTheLimit) {

@@ -9,7 +9,6 @@
 namespace quillet {
 namespace {
 
-
 class RunCollectionTest : public ::testing::Test {
  protected:
   RunCollectionTest() {

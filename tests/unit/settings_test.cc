@@ -1,10 +1,11 @@
+#include "config/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 
 #include "config/platform_tags.h"
-#include "config/settings.h"
 #include "platform/platform.h"
 #include "tests/unit/fakes.h"
 
@@ -24,8 +25,9 @@ class IniFileTest : public ::testing::Test {
 };
 
 TEST_F(IniFileTest, FollowsTheReadingRules) {
-  Write("[project]\r\n  TARGETPATH  =  D:\\Service  \r\n[Quotes]\nd=\"a b\"\ns='x'\n"
-        "m=\"unmatched'\nempty=\nblank=   \n");
+  Write(
+      "[project]\r\n  TARGETPATH  =  D:\\Service  \r\n[Quotes]\nd=\"a b\"\ns='x'\n"
+      "m=\"unmatched'\nempty=\nblank=   \n");
   EXPECT_EQ(Read("Project", "TargetPath"), "D:\\Service");
   EXPECT_EQ(Read("PROJECT", "targetpath"), "D:\\Service");
   EXPECT_EQ(Read("Quotes", "d"), "a b");
@@ -51,8 +53,8 @@ TEST_F(IniFileTest, MissingFileGivesEmptyValues) {
 
 TEST_F(IniFileTest, FlagIsTrueOnlyForTrueInAnyCase) {
   const std::pair<const char*, bool> cases[] = {
-      {"true", true},  {"True", true},  {" TRUE ", true}, {"\"true\"", true}, {"1", false},
-      {"yes", false},  {"ON", false},   {"TRUE1", false}, {"", false}};
+      {"true", true}, {"True", true}, {" TRUE ", true}, {"\"true\"", true}, {"1", false},
+      {"yes", false}, {"ON", false},  {"TRUE1", false}, {"", false}};
   for (const auto& [value, expected] : cases) {
     Write(std::string("[Project]\nVWStudio = ") + value + "\n");
     EXPECT_EQ(ReadIniFlag(*reader_, "Project", "VWStudio", path_), expected) << value;

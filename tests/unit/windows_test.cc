@@ -25,8 +25,13 @@ class WindowsTest : public ::testing::Test {
 };
 
 TEST_F(WindowsTest, InventoryWalksDownThenUpNearestFirst) {
-  Desktop({{1, "Top", {}}, {2, "", {}}, {3, "Near above", {}}, {kStatus, "Quilletfiles", {}},
-           {4, "DebugWindow Log", {}}, {5, "", {}}, {6, "Far below", {}}});
+  Desktop({{1, "Top", {}},
+           {2, "", {}},
+           {3, "Near above", {}},
+           {kStatus, "Quilletfiles", {}},
+           {4, "DebugWindow Log", {}},
+           {5, "", {}},
+           {6, "Far below", {}}});
   ReadWindowList(run_.context);
   ASSERT_EQ(run_.context.state.window_count, 5);
   EXPECT_EQ(Title(1), "DEBUGWINDOW LOG");
@@ -85,7 +90,8 @@ TEST(MouseTest, ScreenSizeUnitsWindowBoxAndClicks) {
 TEST_F(WindowsTest, ExportClicksTheDebugWindowAndItsDialog) {
   Desktop({{kStatus, "Quilletfiles", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}});
   run_.desktop.on_click = [this](int, int) {
-    if (run_.desktop.z_order.size() == 2) run_.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 500, 400}});
+    if (run_.desktop.z_order.size() == 2)
+      run_.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 500, 400}});
   };
   ReadWindowList(run_.context);
   SaveDebugWindow(run_.context);
@@ -111,8 +117,8 @@ TEST_F(WindowsTest, ADialogThatNeverOpensGetsNoSecondClick) {
   SaveDebugWindow(run_.context);
   EXPECT_EQ(run_.desktop.find_calls, 51);
   EXPECT_EQ(run_.clock.slept_ms, 5000);
-  EXPECT_EQ(run_.desktop.calls, (Calls{"Mouse 32769 11264,39253", "Mouse 6 0,0", "Show 4 6",
-                                       "Foreground 256"}));
+  EXPECT_EQ(run_.desktop.calls,
+            (Calls{"Mouse 32769 11264,39253", "Mouse 6 0,0", "Show 4 6", "Foreground 256"}));
 }
 
 TEST_F(WindowsTest, ARefusedForegroundIsTriedFiftyTimesAndAClosedWindowIsNotClicked) {

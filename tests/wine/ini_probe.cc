@@ -19,8 +19,7 @@ int main(int argc, char** argv) {
   }
   constexpr DWORD kSize = 255;
   char buffer[kSize + 1] = {};
-  const DWORD length =
-      GetPrivateProfileStringA(argv[2], argv[3], "", buffer, kSize, argv[1]);
+  const DWORD length = GetPrivateProfileStringA(argv[2], argv[3], "", buffer, kSize, argv[1]);
   // Binary mode keeps the runtime from turning the newline into "\r\n", so
   // the reader sees exactly the bytes that the call returned.
   _setmode(_fileno(stdout), _O_BINARY);
