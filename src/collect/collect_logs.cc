@@ -39,6 +39,16 @@ std::error_code CopyLog(RunContext& context, const std::string& source, const st
   return error;
 }
 
+// The report's record of one list entry.
+PatternRecord& NewRecord(std::vector<PatternRecord>* records, const std::string& section,
+                         const std::string& value, const ExpandResult& pattern) {
+  PatternRecord& record = records->emplace_back();
+  record.section = section;
+  record.value = value;
+  record.pattern = pattern.error ? pattern.what : pattern.text;
+  return record;
+}
+
 }  // namespace
 
 std::string CopyKey(const std::string& path) {
@@ -70,10 +80,7 @@ RunError CollectLogFiles(RunContext& context, const std::string& section) {
   // not stop the copying.
   for (int n = 1; !value.empty();) {
     const ExpandResult pattern = ExpandVariables(context.variables, value);
-    PatternRecord& record = context.report.log_patterns.emplace_back();
-    record.section = section;
-    record.value = value;
-    record.pattern = pattern.error ? pattern.what : pattern.text;
+    PatternRecord& record = NewRecord(&context.report.log_patterns, section, value, pattern);
     std::string name;
     std::error_code error = pattern.error;
     if (!error) error = files.DirFirst(pattern.text, false, &name);
@@ -106,10 +113,7 @@ void DeleteListedFiles(RunContext& context, const std::string& section, bool del
         ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
     if (value.empty()) break;
     const ExpandResult pattern = ExpandVariables(context.variables, value);
-    PatternRecord& record = context.report.delete_patterns.emplace_back();
-    record.section = section;
-    record.value = value;
-    record.pattern = pattern.error ? pattern.what : pattern.text;
+    PatternRecord& record = NewRecord(&context.report.delete_patterns, section, value, pattern);
     std::string name;
     if (pattern.error) continue;
     if (std::error_code error = files.DirFirst(pattern.text, false, &name)) {

@@ -10,21 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/native/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using quillet::native_test::ReadAll;
+using quillet::native_test::Write;
 
 class NativeRunTest : public ::testing::Test {
  protected:
