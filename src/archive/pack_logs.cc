@@ -27,7 +27,12 @@ bool PackLogs(RunContext& context) {
   context.platform.window->SetLabel("Zipping Logs");
   std::string archive_path;
   const std::string command_line = PackCommandLine(context, &archive_path);
-  if (!command_line.empty()) RunAndWait(context, command_line, context.program_timeout_s);
+  if (!command_line.empty() &&
+      RunAndWait(context, command_line, context.program_timeout_s).timed_out) {
+    // Our packer writes under the archive's name with ".tmp" added until it
+    // is done; a packer ended at the time limit leaves that file behind.
+    files.KillFiles(archive_path + ".tmp");
+  }
   context.platform.window->YieldToUi();
 
   // The packer's exit code is not trusted on its own: only an archive that is

@@ -134,6 +134,19 @@ TEST_F(CollectTest, StagingIsDeletedOnlyWhenTheArchiveExists) {
   EXPECT_FALSE(run_.files.Exists("T:\\Target\\Log"));
 }
 
+TEST_F(CollectTest, APackerEndedAtTheTimeLimitLeavesNoPartialArchive) {
+  run_.context.state.archive_name = "1-a.Zip";
+  run_.context.program_timeout_s = 1;
+  run_.files.AddFolder("T:\\Target\\Log");
+  run_.processes.hang = true;
+  run_.processes.on_start = [this](const std::string&) {
+    run_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "PK partial");
+  };
+  EXPECT_FALSE(PackLogs(run_.context));
+  EXPECT_EQ(run_.processes.terminated, 1);
+  EXPECT_EQ(run_.files.List("T:\\Target"), Names{"Log"});
+}
+
 TEST_F(CollectTest, ARunWithoutArchiveKeepsTheListedFiles) {
   run_.settings.Set(kIni, "Project", "TargetPath", "T:\\Target");
   run_.files.AddFolder("C:\\Pantra");
