@@ -6,6 +6,8 @@ set -e
 cd "$(dirname "$0")/.."
 scripts/build.sh
 root=$(pwd)
+# One Wine prefix for every test that runs a Windows program, created once.
+export QUILLET_WINEPREFIX="$root/build/windows/wineprefix"
 
 display="xvfb-run -a -s \"-screen 0 1024x768x24\""
 if ! command -v xvfb-run >/dev/null 2>&1; then
@@ -30,7 +32,6 @@ if ! command -v wine >/dev/null 2>&1 || [ -z "$display" ]; then
 fi
 
 echo "== Windows tests under Wine"
-export QUILLET_WINEPREFIX="$root/build/windows/wineprefix"
 status=0
 (cd build/windows &&
   xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure) || status=$?

@@ -4,6 +4,11 @@
 # Usage: compare_ini_readers.sh INI_READ WINE_RUN INI_PROBE_EXE WORK_DIR
 set -e
 ini_read=$1 wine_run=$2 probe=$3 work=$4
+if ! command -v wine >/dev/null 2>&1 || [ ! -f "$probe" ]; then
+  echo "wine or the Windows build's ini_probe.exe is missing (scripts/build.sh builds both trees)"
+  [ -n "${CI:-}" ] && exit 1
+  exit 77
+fi
 rm -rf "$work" && mkdir -p "$work"
 long=$(printf '%0300d' 0 | tr 0 x)
 printf '%s\r\n' \

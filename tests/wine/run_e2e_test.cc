@@ -316,5 +316,22 @@ TEST_F(QuilletRunTest, StatusWindowIsTopmostAtOriginWhileClosingMessageShows) {
   EXPECT_EQ(child_.exit_code(), kExitOk);
 }
 
+TEST_F(QuilletRunTest, CheckAndVersionPrintAndChangeNothing) {
+  Install("quillet.exe");
+  WriteSettings("quillet.ini", SettingsWithTarget());
+  const std::vector<std::string> before = Snapshot();
+  Start("quillet.exe", "--check");
+  ExpectEndsWithoutDialog();
+  EXPECT_EQ(child_.exit_code(), kExitOk);
+  const std::string output = child_.StandardError();
+  EXPECT_NE(output.find("Settings file: " + folder_.Join("quillet.ini")), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("matches 1 file"), std::string::npos) << output;
+  EXPECT_EQ(Snapshot(), before);
+  Start("quillet.exe", "--version");
+  ExpectEndsWithoutDialog();
+  EXPECT_EQ(child_.StandardError().rfind("Quillet ", 0), 0u) << child_.StandardError();
+}
+
 }  // namespace
 }  // namespace quillet_test

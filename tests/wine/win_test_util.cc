@@ -202,7 +202,9 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nullptr;
-  startup.hStdOutput = nullptr;
+  // Standard output shares the pipe, so that what a program prints for a
+  // console (its settings check, its version) can be read as well.
+  startup.hStdOutput = error_write;
   startup.hStdError = error_write;
   PROCESS_INFORMATION info = {};
   std::vector<char> line(command_line.begin(), command_line.end());

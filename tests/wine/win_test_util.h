@@ -60,8 +60,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Starts `command_line` in `folder`, with its standard error going into a
-  // pipe that this object drains. The child gets this process's environment
+  // Starts `command_line` in `folder`, with its standard output and standard
+  // error going into one pipe that this object drains. The child gets this process's environment
   // with the "NAME=value" entries of `overrides` put in place of variables of
   // the same name. Returns false, with `error()` set, when the process could
   // not be started.
@@ -86,7 +86,7 @@ class ChildProcess {
   HANDLE handle() const { return process_; }
   // The exit code once the child has ended.
   DWORD exit_code() const;
-  // What the child wrote to standard error so far. Once the child has
+  // What the child wrote to standard output and standard error so far. Once the child has
   // ended, this waits a moment for the rest of the pipe's content.
   std::string StandardError();
   const std::string& error() const { return error_; }
