@@ -107,6 +107,25 @@ TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
   EXPECT_TRUE(out_.empty());
 }
 
+TEST_F(NativeRunTest, RotationClearsStrayFoldersAndLeavesZipNamesAlone) {
+  WriteFullIni();
+  for (int i = 0; i < 3; ++i) Write(root_ / "target" / "3-old" / ("f" + std::to_string(i)), "x");
+  for (int i = 0; i < 21; ++i) Write(root_ / "target" / "5-big" / ("f" + std::to_string(i)), "x");
+  Write(root_ / "target" / "7-later" / "f", "x");
+  Write(root_ / "target" / "2-a.zip.old", "kept");
+  fs::create_directories(root_ / "target" / "4-x.Zip");
+  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"}) Write(root_ / "target" / name, "9");
+  ASSERT_EQ(Run("x"), 0) << err_;
+  const std::vector<std::string> names = Target();
+  ASSERT_EQ(names.size(), 6u);
+  EXPECT_EQ(names[0].substr(0, 2), "1-");  // The new archive.
+  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()),
+            (std::vector<std::string>{"3-a.zip.old", "4-x.Zip", "5-big", "7-later", "9f"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "target" / "5-big"),
+                          fs::directory_iterator()),
+            1);
+}
+
 TEST_F(NativeRunTest, WithoutArgumentTheClosingMessageNamesTheArchive) {
   WriteFullIni();
   ASSERT_EQ(Run(""), 0) << err_;
