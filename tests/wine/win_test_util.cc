@@ -12,17 +12,29 @@
 namespace quillet_test {
 namespace {
 
-// How often the waits below look again at a child and its windows.
+// How often the waits look again at a child and its windows.
 constexpr DWORD kPollMs = 50;
 
 // Wine's message box and the one of Windows give the message's static
 // control different ids; both are tried before looking at every child.
 constexpr int kMessageTextIds[] = {0xFFFF, 100};
 
+constexpr std::uint32_t kZipEndSignature = 0x06054b50;
+constexpr std::uint32_t kZipCentralSignature = 0x02014b50;
+constexpr std::size_t kZipEndSize = 22;
+constexpr std::size_t kZipCentralSize = 46;
+constexpr std::size_t kZipMaxComment = 0xFFFF;
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
+}
+
+std::string WindowClass(HWND window) {
+  char name[256] = {};
+  const int length = GetClassNameA(window, name, sizeof(name));
+  return std::string(name, length > 0 ? length : 0);
 }
 
 // Removes `folder` and everything below it, as far as it can.
@@ -39,6 +51,38 @@ void RemoveTree(const std::string& folder) {
     }
   }
   RemoveDirectoryA(folder.c_str());
+}
+
+// This process's environment with `overrides` in place of the entries of
+// the same name, as the block that CreateProcessA takes: entries ended by
+// NUL, and one more NUL at the end.
+std::vector<char> EnvironmentBlock(const std::vector<std::string>& overrides) {
+  auto name_of = [](const std::string& entry) {
+    // Entries such as "=C:=C:\\" that Windows keeps per drive begin with
+    // "=", which is part of their name.
+    return Lower(entry.substr(0, entry.find('=', 1)));
+  };
+  std::vector<std::string> entries;
+  if (char* strings = GetEnvironmentStringsA()) {
+    for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+      entries.emplace_back(entry);
+    }
+    FreeEnvironmentStringsA(strings);
+  }
+  for (const std::string& override_entry : overrides) {
+    const std::string name = name_of(override_entry);
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const std::string& e) { return name_of(e) == name; }),
+                  entries.end());
+    entries.push_back(override_entry);
+  }
+  std::vector<char> block;
+  for (const std::string& entry : entries) {
+    block.insert(block.end(), entry.begin(), entry.end());
+    block.push_back('\0');
+  }
+  block.push_back('\0');
+  return block;
 }
 
 struct WindowQuery {
@@ -70,10 +114,9 @@ BOOL CALLBACK CollectStaticTexts(HWND child, LPARAM param) {
 
 }  // namespace
 
-// The standard error text of a child, filled by a reader thread. The thread
-// owns a share of it and is never joined: a grandchild that inherited the
-// pipe could keep it open after the child ended, and the test must not hang
-// on that.
+// The output of a child, filled by a reader thread. The thread owns a share
+// of it and is never joined: a grandchild that inherited the pipe could keep
+// it open after the child ended, and the test must not hang on that.
 struct ChildProcess::Capture {
   std::mutex mutex;
   std::condition_variable changed;
@@ -96,33 +139,17 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
 }
 
-std::vector<char> EnvironmentBlock(const std::vector<std::string>& overrides) {
-  auto name_of = [](const std::string& entry) {
-    // Entries such as "=C:=C:\\" that Windows keeps per drive begin with
-    // "=", which is part of their name.
-    return Lower(entry.substr(0, entry.find('=', 1)));
-  };
-  std::vector<std::string> entries;
-  if (char* strings = GetEnvironmentStringsA()) {
-    for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-      entries.emplace_back(entry);
-    }
-    FreeEnvironmentStringsA(strings);
+bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeout_ms) return false;
+    Sleep(kPollMs);
   }
-  for (const std::string& override_entry : overrides) {
-    const std::string name = name_of(override_entry);
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const std::string& e) { return name_of(e) == name; }),
-                  entries.end());
-    entries.push_back(override_entry);
-  }
-  std::vector<char> block;
-  for (const std::string& entry : entries) {
-    block.insert(block.end(), entry.begin(), entry.end());
-    block.push_back('\0');
-  }
-  block.push_back('\0');
-  return block;
+  return true;
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteTextFile(const std::string& path, const std::string& content) {
@@ -134,6 +161,20 @@ bool WriteTextFile(const std::string& path, const std::string& content) {
       WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == content.size();
+}
+
+std::string ReadTextFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  std::string content;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    content.append(buffer, got);
+  }
+  CloseHandle(file);
+  return content;
 }
 
 std::vector<std::string> ListFolder(const std::string& folder) {
@@ -148,6 +189,52 @@ std::vector<std::string> ListFolder(const std::string& folder) {
   FindClose(search);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::uint32_t ReadU16(const std::string& data, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8;
+}
+
+std::uint32_t ReadU32(const std::string& data, std::size_t at) {
+  return ReadU16(data, at) | ReadU16(data, at + 2) << 16;
+}
+
+bool ListZip(const std::string& data, std::vector<ZipEntry>* entries, std::string* error) {
+  entries->clear();
+  if (data.size() < kZipEndSize) {
+    *error = "too short for a zip archive: " + std::to_string(data.size()) + " bytes";
+    return false;
+  }
+  // The end record is the last place its signature occurs, searched back
+  // over the longest comment it may carry.
+  std::size_t end = data.size() - kZipEndSize;
+  const std::size_t lowest = end > kZipMaxComment ? end - kZipMaxComment : 0;
+  while (ReadU32(data, end) != kZipEndSignature) {
+    if (end == lowest) {
+      *error = "no end of central directory record";
+      return false;
+    }
+    --end;
+  }
+  const std::uint32_t count = ReadU16(data, end + 10);
+  std::size_t at = ReadU32(data, end + 16);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (at + kZipCentralSize > data.size() || ReadU32(data, at) != kZipCentralSignature) {
+      *error = "central directory entry " + std::to_string(i) + " is damaged";
+      return false;
+    }
+    const std::size_t name_length = ReadU16(data, at + 28);
+    ZipEntry entry;
+    entry.name = data.substr(at + kZipCentralSize, name_length);
+    entry.method = static_cast<int>(ReadU16(data, at + 10));
+    entry.compressed_size = ReadU32(data, at + 20);
+    entry.size = ReadU32(data, at + 24);
+    entry.local_offset = ReadU32(data, at + 42);
+    entries->push_back(entry);
+    at += kZipCentralSize + name_length + ReadU16(data, at + 30) + ReadU16(data, at + 32);
+  }
+  return true;
 }
 
 TempFolder::TempFolder() {
@@ -176,8 +263,6 @@ TempFolder::~TempFolder() {
   if (!path_.empty()) RemoveTree(path_);
 }
 
-std::string TempFolder::Join(const std::string& name) const { return path_ + "\\" + name; }
-
 ChildProcess::~ChildProcess() {
   Terminate();
   if (process_ != nullptr) CloseHandle(process_);
@@ -188,24 +273,24 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
   SECURITY_ATTRIBUTES inherit = {};
   inherit.nLength = sizeof(inherit);
   inherit.bInheritHandle = TRUE;
-  HANDLE error_read = nullptr;
-  HANDLE error_write = nullptr;
-  if (!CreatePipe(&error_read, &error_write, &inherit, 0)) {
+  HANDLE output_read = nullptr;
+  HANDLE output_write = nullptr;
+  if (!CreatePipe(&output_read, &output_write, &inherit, 0)) {
     error_ = "CreatePipe failed with error " + std::to_string(GetLastError());
     return false;
   }
   // Only the child's end of the pipe may be inherited; a copy of the reading
-  // end in the child would keep the pipe from ever reporting its end.
-  SetHandleInformation(error_read, HANDLE_FLAG_INHERIT, 0);
+  // end in the child, or in a program that the test starts later, would
+  // keep the pipe from ever reporting its end.
+  SetHandleInformation(output_read, HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullptr;
   // Standard output shares the pipe, so that what a program prints for a
   // console (its settings check, its version) can be read as well.
-  startup.hStdOutput = error_write;
-  startup.hStdError = error_write;
+  startup.hStdOutput = output_write;
+  startup.hStdError = output_write;
   PROCESS_INFORMATION info = {};
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
@@ -213,11 +298,11 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
   const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
                                       environment.data(), folder.c_str(), &startup, &info);
   const DWORD start_error = GetLastError();
-  CloseHandle(error_write);
+  CloseHandle(output_write);
   if (!started) {
     error_ =
         "CreateProcessA(" + command_line + ") failed with error " + std::to_string(start_error);
-    CloseHandle(error_read);
+    CloseHandle(output_read);
     return false;
   }
   CloseHandle(info.hThread);
@@ -227,14 +312,15 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
   // The pipe is drained all the time, so that a child that writes much
   // cannot block on a full pipe while the test waits for it to end.
   capture_ = std::make_shared<Capture>();
-  std::thread([capture = capture_, error_read] {
+  std::thread([capture = capture_, output_read] {
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(error_read, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    while (ReadFile(output_read, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
       std::lock_guard<std::mutex> lock(capture->mutex);
       capture->text.append(buffer, got);
+      capture->changed.notify_all();
     }
-    CloseHandle(error_read);
+    CloseHandle(output_read);
     std::lock_guard<std::mutex> lock(capture->mutex);
     capture->done = true;
     capture->changed.notify_all();
@@ -242,28 +328,27 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
   return true;
 }
 
-bool ChildProcess::Wait(DWORD timeout_ms) {
-  if (process_ == nullptr) return true;
-  return WaitForSingleObject(process_, timeout_ms) == WAIT_OBJECT_0;
+bool ChildProcess::Open(DWORD process_id) {
+  process_ = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, process_id);
+  process_id_ = process_id;
+  return process_ != nullptr;
 }
 
-bool ChildProcess::WaitWithoutDialog(DWORD timeout_ms, bool* saw_dialog) {
-  *saw_dialog = false;
-  if (process_ == nullptr) return true;
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (WaitForSingleObject(process_, kPollMs) == WAIT_OBJECT_0) return true;
-    if (FindProcessWindow(process_id_, "#32770", "") != nullptr) {
-      *saw_dialog = true;
-      return false;
-    }
-    if (GetTickCount() - start >= timeout_ms) return false;
-  }
+bool ChildProcess::Wait(DWORD timeout_ms) {
+  return process_ == nullptr || WaitForSingleObject(process_, timeout_ms) == WAIT_OBJECT_0;
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeout_ms) {
+  if (capture_ == nullptr) return false;
+  std::unique_lock<std::mutex> lock(capture_->mutex);
+  auto found = [&] { return capture_->text.find(text) != std::string::npos; };
+  capture_->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                             [&] { return found() || capture_->done; });
+  return found();
 }
 
 void ChildProcess::Terminate() {
-  if (process_ == nullptr) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+  if (running()) {
     TerminateProcess(process_, 255);
     WaitForSingleObject(process_, 10000);
   }
@@ -292,26 +377,6 @@ HWND FindProcessWindow(DWORD process_id, const std::string& class_name, const st
   WindowQuery query{process_id, class_name, title, nullptr};
   EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&query));
   return query.found;
-}
-
-HWND WaitForProcessWindow(HANDLE process, DWORD process_id, const std::string& class_name,
-                          const std::string& title, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (HWND window = FindProcessWindow(process_id, class_name, title)) return window;
-    if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) {
-      // The window may have come and gone within the last pause; one more
-      // look settles it.
-      return FindProcessWindow(process_id, class_name, title);
-    }
-    if (GetTickCount() - start >= timeout_ms) return nullptr;
-  }
-}
-
-std::string WindowClass(HWND window) {
-  char name[256] = {};
-  const int length = GetClassNameA(window, name, sizeof(name));
-  return std::string(name, length > 0 ? length : 0);
 }
 
 std::string WindowTitle(HWND window) {

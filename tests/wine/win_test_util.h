@@ -1,10 +1,13 @@
-// Helpers of the Windows test programs: temporary folders, child processes
-// with captured standard error, and the windows those children show.
+// Helpers of the Windows test programs: strings, files and zip listings,
+// temporary folders, child processes with captured output, and the windows
+// those children show.
 #ifndef QUILLET_TESTS_WINE_WIN_TEST_UTIL_H_
 #define QUILLET_TESTS_WINE_WIN_TEST_UTIL_H_
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,26 +18,40 @@ namespace quillet_test {
 // start with "/" is taken as a Windows path already and returned unchanged.
 std::string WinePathFromLinux(const std::string& path);
 
-// True when `text` contains `part`, compared without regard to case.
 bool ContainsNoCase(const std::string& text, const std::string& part);
-
-// True when `text` begins with `prefix`, compared without regard to case.
 bool StartsWithNoCase(const std::string& text, const std::string& prefix);
 
-// This process's environment as "NAME=value" entries, with `overrides` put
-// in place of the entries of the same name (compared without regard to
-// case), as a block for CreateProcessA: entries ended by NUL, and one more
-// NUL at the end.
-std::vector<char> EnvironmentBlock(const std::vector<std::string>& overrides);
+// Polls `done` for at most `timeout_ms`; true once it holds.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms);
 
-// Writes `content` to `path` as it is, replacing the file.
+bool PathExists(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
-
-// The names of the entries of `folder`, without "." and "..".
+// Reads while another process may still write, so that a log that its
+// program holds open can be looked at; "" when the file cannot be read.
+std::string ReadTextFile(const std::string& path);
+// Sorted, without "." and "..".
 std::vector<std::string> ListFolder(const std::string& folder);
 
-// A new, empty folder under the system's temporary folder with a name of its
-// own; it is removed with everything in it when the object goes away.
+// Little-endian numbers, as zip archives and BMP files store them.
+std::uint32_t ReadU16(const std::string& data, std::size_t at);
+std::uint32_t ReadU32(const std::string& data, std::size_t at);
+
+// One entry of a zip archive's central directory.
+struct ZipEntry {
+  std::string name;
+  int method = 0;
+  std::uint32_t compressed_size = 0;
+  std::uint32_t size = 0;
+  std::uint32_t local_offset = 0;
+};
+
+// Lists the central directory of the zip archive held in `data`. Returns
+// false with `*error` set when it is not an archive that this small reader
+// understands; the runs under test write no ZIP64 archives.
+bool ListZip(const std::string& data, std::vector<ZipEntry>* entries, std::string* error);
+
+// A new, empty folder under the system's temporary folder, removed with
+// everything in it when the object goes away.
 class TempFolder {
  public:
   TempFolder();
@@ -42,17 +59,16 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  // Full path without a trailing "\"; empty when the folder could not be made.
+  // Without a trailing "\"; empty when the folder could not be made.
   const std::string& path() const { return path_; }
-  // `path()` + "\" + `name`.
-  std::string Join(const std::string& name) const;
+  std::string Join(const std::string& name) const { return path_ + "\\" + name; }
 
  private:
   std::string path_;
 };
 
-// One child process started by a test. The child is ended by force if it is
-// still running when the object goes away, so no test leaves one behind.
+// One process of a test. It is ended by force if it still runs when the
+// object goes away, so that no test leaves one behind.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -60,34 +76,29 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // Starts `command_line` in `folder`, with its standard output and standard
-  // error going into one pipe that this object drains. The child gets this process's environment
-  // with the "NAME=value" entries of `overrides` put in place of variables of
-  // the same name. Returns false, with `error()` set, when the process could
-  // not be started.
+  // Starts `command_line` in `folder` with this process's environment, in
+  // which the "NAME=value" entries of `overrides` replace the variables of
+  // the same name. Standard output and standard error share one pipe that
+  // is drained all the time. Returns false, with `error()` set, on failure.
   bool Start(const std::string& command_line, const std::string& folder,
              const std::vector<std::string>& overrides);
+  // Takes charge of a running process that this test did not start; false
+  // when it cannot be opened, e.g. because it has ended.
+  bool Open(DWORD process_id);
 
-  // Waits at most `timeout_ms` for the child to end. Returns false when it is
-  // still running then; the child is not ended here.
+  // False when the process still runs after `timeout_ms`; it is not ended.
   bool Wait(DWORD timeout_ms);
-
-  // Like Wait, but fails at once (returning false and setting
-  // `*saw_dialog`) when the child shows a dialog box meanwhile, which an
-  // unattended run must never do.
-  bool WaitWithoutDialog(DWORD timeout_ms, bool* saw_dialog);
-
-  // Ends the child by force when it still runs, and waits for it.
+  // True once the output holds `text`; false when the time is up or the
+  // output ended without it.
+  bool WaitForOutput(const std::string& text, DWORD timeout_ms);
+  // Ends the process by force when it still runs, and waits for it.
   void Terminate();
 
   bool running() const;
   DWORD process_id() const { return process_id_; }
-  // The child's process handle, owned by this object.
-  HANDLE handle() const { return process_; }
-  // The exit code once the child has ended.
   DWORD exit_code() const;
-  // What the child wrote to standard output and standard error so far. Once the child has
-  // ended, this waits a moment for the rest of the pipe's content.
+  // Standard output and standard error so far. Once the process has ended,
+  // this waits a moment for the rest of the pipe's content.
   std::string StandardError();
   const std::string& error() const { return error_; }
 
@@ -101,17 +112,10 @@ class ChildProcess {
 };
 
 // The first visible top-level window of process `process_id` whose class is
-// `class_name` (any class when empty) and whose title is `title` (any title
-// when empty); nullptr when there is none.
+// `class_name` and whose title is `title` (either matches anything when
+// empty); nullptr when there is none.
 HWND FindProcessWindow(DWORD process_id, const std::string& class_name, const std::string& title);
 
-// Like FindProcessWindow, but waits at most `timeout_ms` for the window to
-// appear. It also gives up when the process ends first.
-HWND WaitForProcessWindow(HANDLE process, DWORD process_id, const std::string& class_name,
-                          const std::string& title, DWORD timeout_ms);
-
-// The class name and the title of a window of any process.
-std::string WindowClass(HWND window);
 std::string WindowTitle(HWND window);
 
 // The message of a message box of any process: the text of its static

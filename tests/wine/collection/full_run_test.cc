@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "collection_fixture.h"
 #include "gtest/gtest.h"
+#include "run_fixture.h"
 
 namespace quillet_test {
 namespace {
@@ -22,20 +22,38 @@ constexpr std::uint64_t kHour = 36000000000ULL;
 // slack on either side covers that.
 constexpr std::uint64_t kSecond = 10000000ULL;
 
-// The archive that the test puts into slot `slot` is dated January `day`.
-std::string OldArchive(int slot, int day) {
-  return std::to_string(slot) + "-01.0" + std::to_string(day) + ".26-10.00.00.Zip";
-}
-
 std::uint64_t OldTime(int day) { return kFirstOldTime + static_cast<std::uint64_t>(day) * kHour; }
 
-// The local time now, as a count that can be compared.
+std::uint64_t Count(const FILETIME& time) {
+  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+std::uint64_t LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return Count(data.ftLastWriteTime);
+}
+
+bool SetLastWriteTime(const std::string& path, std::uint64_t time) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  FILETIME stamp = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  const BOOL ok = SetFileTime(file, nullptr, nullptr, &stamp);
+  CloseHandle(file);
+  return ok != FALSE;
+}
+
+// A local time as a count that can be compared; 0 for an invalid time.
+std::uint64_t LocalCount(const SYSTEMTIME& time) {
+  FILETIME stamp;
+  return SystemTimeToFileTime(&time, &stamp) ? Count(stamp) : 0;
+}
+
 std::uint64_t LocalNow() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  FILETIME stamp;
-  SystemTimeToFileTime(&now, &stamp);
-  return static_cast<std::uint64_t>(stamp.dwHighDateTime) << 32 | stamp.dwLowDateTime;
+  return LocalCount(now);
 }
 
 // The moment that an archive name "1-MM.DD.YY-hh.mm.ss.Zip" stands for, or
@@ -56,9 +74,7 @@ std::uint64_t MomentOfName(const std::string& name) {
   time.wHour = static_cast<WORD>(hour);
   time.wMinute = static_cast<WORD>(minute);
   time.wSecond = static_cast<WORD>(second);
-  FILETIME stamp;
-  if (!SystemTimeToFileTime(&time, &stamp)) return 0;
-  return static_cast<std::uint64_t>(stamp.dwHighDateTime) << 32 | stamp.dwLowDateTime;
+  return LocalCount(time);
 }
 
 // The name that a search for `pattern` meets first, as the run's own
@@ -71,31 +87,29 @@ std::string FirstMatch(const std::string& pattern) {
   return entry.cFileName;
 }
 
-class FullRunTest : public CollectionFixture {
+class FullRunTest : public RunFixture {
  protected:
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(CollectionFixture::SetUp());
+    ASSERT_NO_FATAL_FAILURE(RunFixture::SetUp());
     ASSERT_TRUE(CreateDirectoryA(Path("hmi").c_str(), nullptr));
     WriteFile("logs\\app.log", "application log\r\n");
     WriteFile("logs\\old1.log", "old log\r\n");
     WriteFile("hmi\\Debug1.txt", "debug\r\n");
     WriteFile("prog\\test.log", "earlier run\r\n");
     for (int slot = 1; slot <= 9; ++slot) {
-      const std::string archive = Path("target\\" + OldArchive(slot, slot));
-      WriteFile("target\\" + OldArchive(slot, slot), "old");
-      ASSERT_TRUE(SetLastWriteTime(archive, OldTime(slot))) << archive;
+      const std::string archive = "target\\" + OldArchive(slot, slot);
+      WriteFile(archive, "old");
+      ASSERT_TRUE(SetLastWriteTime(Path(archive), OldTime(slot))) << archive;
     }
-    std::string settings = "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n";
-    settings += "[LogFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n2=$VisuDir$\\Task.log\r\n";
-    settings += "[LogFilesVW]\r\n1=" + Path("hmi\\Debug?.txt") + "\r\n";
-    settings += "[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n";
-    WriteSettings(settings);
+    WriteSettings(
+        "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
+        "\r\n2=$VisuDir$\\Task.log\r\n[LogFilesVW]\r\n1=" + Path("hmi\\Debug?.txt") +
+        "\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n");
     first_log_ = FirstMatch(Path("logs\\*.log"));
     started_ = LocalNow();
-    ASSERT_NO_FATAL_FAILURE(Start("x"));
-    const DWORD code = WaitForEnd();
+    const ::testing::AssertionResult ran = RunSucceeds();
     ended_ = LocalNow();
-    ASSERT_EQ(code, 0u) << "standard error: " << quillet_.StandardError();
+    ASSERT_TRUE(ran);
   }
 
   std::string first_log_;
@@ -132,20 +146,11 @@ TEST_F(FullRunTest, ArchiveHoldsTheLogsTheTaskListAndTheScreen) {
 }
 
 TEST_F(FullRunTest, ScreenshotCoversTheWholeScreen) {
-  std::vector<ZipEntry> entries;
-  std::string error;
-  ASSERT_TRUE(ListZip(Path("target\\" + NewArchive()), &entries, &error)) << error;
   const std::uint64_t width = static_cast<std::uint64_t>(GetSystemMetrics(SM_CXSCREEN));
   const std::uint64_t height = static_cast<std::uint64_t>(GetSystemMetrics(SM_CYSCREEN));
   // A 24-bit BMP: both headers, then rows padded to four bytes.
   const std::uint64_t expected_size = 14 + 40 + (width * 3 + 3) / 4 * 4 * height;
-  bool found = false;
-  for (const ZipEntry& entry : entries) {
-    if (entry.name != "Screen.bmp") continue;
-    found = true;
-    EXPECT_EQ(entry.size, expected_size);
-  }
-  EXPECT_TRUE(found) << "no Screen.bmp in the archive";
+  EXPECT_EQ(ArchiveEntry(NewArchive(), "Screen.bmp").size, expected_size);
 }
 
 TEST_F(FullRunTest, AppendsTheJournalAndDeletesTheListedFiles) {

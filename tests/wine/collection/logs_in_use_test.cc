@@ -2,18 +2,15 @@
 // opened for writing with read and write sharing is still copied, through a
 // handle that shares it; a log locked without sharing cannot be, and the
 // journal says so while the run goes on with the others.
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
-#include "collection_fixture.h"
 #include "gtest/gtest.h"
+#include "run_fixture.h"
 
 namespace quillet_test {
 namespace {
 
-// How often "Fehler:" occurs in `journal`.
 int FailureLines(const std::string& journal) {
   int count = 0;
   for (std::size_t at = journal.find("Fehler:"); at != std::string::npos;
@@ -23,32 +20,15 @@ int FailureLines(const std::string& journal) {
   return count;
 }
 
-// The uncompressed size of entry `name` of `archive`, -1 when it is absent.
-long long EntrySize(const std::string& archive, const std::string& name) {
-  std::vector<ZipEntry> entries;
-  std::string error;
-  if (!ListZip(archive, &entries, &error)) return -1;
-  for (const ZipEntry& entry : entries) {
-    if (entry.name == name) return static_cast<long long>(entry.size);
-  }
-  return -1;
-}
-
 // A free log and one that a test may hold open, both collected by one
 // wildcard entry.
-class LogsInUseTest : public CollectionFixture {
+class LogsInUseTest : public RunFixture {
  protected:
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(CollectionFixture::SetUp());
+    ASSERT_NO_FATAL_FAILURE(RunFixture::SetUp());
     WriteFile("logs\\app.log", "application log\r\n");
     WriteFile("logs\\busy.log", busy_content_);
     WriteSettings("[LogFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
-  }
-
-  // Runs with an argument and returns the exit code.
-  DWORD Run() {
-    Start("x");
-    return WaitForEnd();
   }
 
   // Large enough that copying it takes more than one read of a small
@@ -61,10 +41,10 @@ class LogsInUseTest : public CollectionFixture {
 // shows the outcome there, not which of the two ways led to it.
 TEST_F(LogsInUseTest, LogOpenForWritingWithSharingIsArchivedWhole) {
   ASSERT_TRUE(Hold("logs\\busy.log", "shared"));
-  ASSERT_EQ(Run(), 0u) << "standard error: " << quillet_.StandardError();
-  const std::string archive = Path("target\\" + NewArchive());
-  EXPECT_EQ(EntrySize(archive, "busy.log"), static_cast<long long>(busy_content_.size()));
-  EXPECT_EQ(EntrySize(archive, "app.log"), 17);
+  ASSERT_TRUE(RunSucceeds());
+  const std::string archive = NewArchive();
+  EXPECT_EQ(ArchiveEntry(archive, "busy.log").size, busy_content_.size());
+  EXPECT_EQ(ArchiveEntry(archive, "app.log").size, 17u);
   const std::string journal = ReadTextFile(Path("prog\\test.log"));
   EXPECT_EQ(FailureLines(journal), 0) << journal;
 }
@@ -72,7 +52,7 @@ TEST_F(LogsInUseTest, LogOpenForWritingWithSharingIsArchivedWhole) {
 TEST_F(LogsInUseTest, LogLockedWithoutSharingIsReportedAndTheRunGoesOn) {
   WriteFile("logs\\locked.log", "locked log\r\n");
   ASSERT_TRUE(Hold("logs\\locked.log", "none"));
-  ASSERT_EQ(Run(), 0u) << "standard error: " << quillet_.StandardError();
+  ASSERT_TRUE(RunSucceeds());
   const std::string journal = ReadTextFile(Path("prog\\test.log"));
   EXPECT_NE(journal.find("\nFehler:locked.log\r\n"), std::string::npos) << journal;
   EXPECT_EQ(FailureLines(journal), 1) << journal;

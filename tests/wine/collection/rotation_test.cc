@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "collection_fixture.h"
 #include "gtest/gtest.h"
+#include "run_fixture.h"
 
 namespace quillet_test {
 namespace {
 
-// The archive that the test puts into slot `slot` is dated January `day`.
-std::string OldArchive(int slot, int day) {
-  return std::to_string(slot) + "-01.0" + std::to_string(day) + ".26-10.00.00.Zip";
-}
-
-// The names in `names` that begin with `digit`.
 std::vector<std::string> InSlot(const std::vector<std::string>& names, char digit) {
   std::vector<std::string> found;
   for (const std::string& name : names) {
@@ -30,10 +24,10 @@ std::vector<std::string> InSlot(const std::vector<std::string>& names, char digi
 
 // Nine archives, of which those of slots 9 and 4 are held open without
 // sharing while a run without an argument rotates them.
-class LockedRotationTest : public CollectionFixture {
+class LockedRotationTest : public RunFixture {
  protected:
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(CollectionFixture::SetUp());
+    ASSERT_NO_FATAL_FAILURE(RunFixture::SetUp());
     for (int slot = 1; slot <= 9; ++slot) WriteFile("target\\" + OldArchive(slot, slot), "old");
     WriteSettings("");
     ASSERT_TRUE(Hold("target\\" + OldArchive(9, 9), "none"));
@@ -52,7 +46,7 @@ TEST_F(LockedRotationTest, ReportsEachLockedSlotThenWhereTheArchiveWent) {
       "File saved in " + Path("target") + "\\" + NewArchive(),
   };
   EXPECT_EQ(texts_, expected);
-  EXPECT_EQ(quillet_.exit_code(), 0u);
+  EXPECT_EQ(quillet_.exit_code(), kExitOk);
 }
 
 TEST_F(LockedRotationTest, LockedFilesKeepTheirNamesWhileTheOthersMoveUp) {
@@ -67,7 +61,7 @@ TEST_F(LockedRotationTest, LockedFilesKeepTheirNamesWhileTheOthersMoveUp) {
   EXPECT_EQ(InSlot(names, '6'), std::vector<std::string>{OldArchive(6, 5)});
 }
 
-class SlotNineTest : public CollectionFixture {};
+using SlotNineTest = RunFixture;
 
 TEST_F(SlotNineTest, DeletesFiveFilesAndHaltsOnTheSixthEvenWithAnArgument) {
   for (int day = 1; day <= 6; ++day) WriteFile("target\\" + OldArchive(9, day), "old");
@@ -84,7 +78,7 @@ TEST_F(SlotNineTest, DeletesFiveFilesAndHaltsOnTheSixthEvenWithAnArgument) {
   Sleep(1000);
   EXPECT_FALSE(PathExists(Path("target\\Log"))) << "the run went on behind the message";
   CloseBox(box);
-  EXPECT_EQ(WaitForEnd(), 0u);
+  EXPECT_TRUE(EndsWithSuccess());
   EXPECT_TRUE(PathExists(Path("target\\" + left[0])));
 }
 
