@@ -64,7 +64,8 @@ void ReadExtensionKeys(RunContext& context) {
 }
 
 // Runs one step and records its status and duration for the report.
-RunError Timed(RunContext& context, const char* name, const std::function<RunError()>& step) {
+RunError Timed(RunContext& context, const std::string& name,
+               const std::function<RunError()>& step) {
   Clock& clock = *context.platform.clock;
   const long long start = clock.Milliseconds();
   RunError error = step();
@@ -152,8 +153,9 @@ int RunCollection(RunContext& context) {
     return RunError();
   });
   for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
-    if (RunError error = Timed(context, "CollectLogFiles",
-                               [&] { return CollectLogFiles(context, "LogFiles" + tag); })) {
+    const std::string section = "LogFiles" + tag;
+    if (RunError error = Timed(context, "CollectLogFiles " + section,
+                               [&] { return CollectLogFiles(context, section); })) {
       return EndWithError(context, error.what);
     }
   }
