@@ -14,8 +14,6 @@ class Category : public std::error_category {
         return "placeholder refers to itself";
       case Errc::kTextTooLong:
         return "text longer than 32767 characters";
-      case Errc::kNoProgramFolder:
-        return "path has no folder";
     }
     return "unknown error";
   }

@@ -11,7 +11,6 @@ enum class Errc {
   kBounds = 1,        // An index outside its table.
   kPlaceholderCycle,  // A placeholder's value leads back to itself.
   kTextTooLong,       // A text grew beyond 32767 characters.
-  kNoProgramFolder,   // A path without "\" has no folder part.
 };
 
 const std::error_category& QuilletCategory();

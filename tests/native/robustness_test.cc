@@ -36,13 +36,8 @@ bool Gone(int pid) {
 class RobustnessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::path(::testing::TempDir()) /
-        ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "prog");
+    root_ = quillet::native_test::NewTestTree(QUILLET_BINARY);
     fs::create_directories(root_ / "target");
-    fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet");
   }
   void TearDown() override {
     if (mounted_) umount2((root_ / "target").c_str(), MNT_DETACH);

@@ -22,14 +22,8 @@ using quillet::native_test::Write;
 class NativeRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ =
-        fs::path(::testing::TempDir()) /
-        ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "prog");
+    root_ = quillet::native_test::NewTestTree(QUILLET_BINARY);
     fs::create_directories(root_ / "visu");
-    fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet");
-    fs::permissions(root_ / "prog" / "quillet", fs::perms::owner_all, fs::perm_options::add);
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -121,9 +115,9 @@ TEST_F(NativeRunTest, RotationClearsStrayFoldersAndLeavesZipNamesAlone) {
   EXPECT_EQ(names[0].substr(0, 2), "1-");  // The new archive.
   EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()),
             (std::vector<std::string>{"3-a.zip.old", "4-x.Zip", "5-big", "7-later", "9f"}));
-  EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "target" / "5-big"),
-                          fs::directory_iterator()),
-            1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(root_ / "target" / "5-big"), fs::directory_iterator()),
+      1);
 }
 
 TEST_F(NativeRunTest, WithoutArgumentTheClosingMessageNamesTheArchive) {

@@ -9,17 +9,12 @@
 namespace quillet {
 namespace {
 
-using Names = std::vector<std::string>;
-constexpr char kIni[] = "C:\\Tools\\quillet.ini";
-constexpr char kJournal[] = "C:\\Tools\\test.log";
+using testing::kIni;
+using testing::kJournal;
+using testing::Names;
 
 class CollectTest : public ::testing::Test {
  protected:
-  void List(const std::string& section, const Names& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      run_.settings.Set(kIni, section, std::to_string(i + 1), values[i]);
-    }
-  }
   testing::FakeRun run_;
 };
 
@@ -28,7 +23,7 @@ TEST_F(CollectTest, CopiesEveryMatchAndJournalsTheFirstOfEachEntry) {
   run_.files.AddFile("D:\\Logs\\a.log", "A");
   run_.files.AddFile("D:\\Logs\\b.log", "B");
   run_.files.AddFile(kJournal, "old\r\n");
-  List("LogFilesXP", {"D:\\Logs\\*.log", "D:\\Logs\\*.none", "D:\\Logs\\b.log"});
+  run_.SetList("LogFilesXP", {"D:\\Logs\\*.log", "D:\\Logs\\*.none", "D:\\Logs\\b.log"});
   EXPECT_FALSE(CollectLogFiles(run_.context, "LogFilesXP"));
   EXPECT_EQ(run_.files.List("T:\\Target\\Log"), (Names{"a.log", "b.log"}));
   EXPECT_EQ(run_.files.Content("T:\\Target\\Log\\b.log"), "B");
@@ -42,7 +37,7 @@ TEST_F(CollectTest, AFailingCopyWritesOneErrorLineAndTheRestIsCopied) {
     run_.files.AddFile(std::string("D:\\Logs\\") + name);
   run_.files.FailOn("CopyFile", "B.LOG");
   run_.files.FailOn("DirFirst", "X:\\");
-  List("LogFilesVW", {"X:\\gone\\*.log", "D:\\Logs\\*.log", "$Unknown$\\x"});
+  run_.SetList("LogFilesVW", {"X:\\gone\\*.log", "D:\\Logs\\*.log", "$Unknown$\\x"});
   EXPECT_FALSE(CollectLogFiles(run_.context, "LogFilesVW"));
   EXPECT_EQ(run_.files.List("T:\\Target\\Log"), (Names{"a.log", "c.log"}));
   EXPECT_EQ(run_.files.Content(kJournal), "Fehler:\r\n\r\na.log\r\nFehler:b.log\r\n\r\n");
@@ -59,7 +54,8 @@ TEST_F(CollectTest, StartListRunsEntriesUntilTheFirstGapFromTheirFolders) {
   run_.files.AddFolder("C:\\Prog");
   run_.files.AddFile("C:\\Prog\\x.exe");
   run_.files.current_dir = "C:\\Tools";
-  List("StartExeFilesXP", {"C:\\Prog\\x.exe -q \"a b\"", "C:\\Program Files\\y.exe", "x.exe"});
+  run_.SetList("StartExeFilesXP",
+               {"C:\\Prog\\x.exe -q \"a b\"", "C:\\Program Files\\y.exe", "x.exe"});
   run_.settings.Set(kIni, "StartExeFilesXP", "5", "C:\\Prog\\x.exe");
   RunStartPrograms(run_.context, "StartExeFilesXP");
   ASSERT_EQ(run_.processes.launches.size(), 1u);
@@ -72,7 +68,7 @@ TEST_F(CollectTest, StartListRunsEntriesUntilTheFirstGapFromTheirFolders) {
 TEST_F(CollectTest, AProgramWithoutFolderRunsFromTheCurrentDirectory) {
   run_.files.AddFile("C:\\Tools\\tool.exe");
   run_.files.current_dir = "C:\\Tools";
-  List("StartExeFilesNT", {"tool.exe arg"});
+  run_.SetList("StartExeFilesNT", {"tool.exe arg"});
   RunStartPrograms(run_.context, "StartExeFilesNT");
   ASSERT_EQ(run_.processes.launches.size(), 1u);
   EXPECT_EQ(run_.processes.launches[0].directory, "C:\\Tools");
@@ -86,7 +82,7 @@ TEST_F(CollectTest, DeletesOnlyTheFilesTheSearchMatched) {
   run_.files.AddFile("D:\\Old\\keep.txt");
   run_.files.AddFile("C:\\Tools\\here.log");
   run_.files.current_dir = "C:\\Tools";
-  List("DeleteFilesXP", {"D:\\Old\\*.log", "D:\\Old\\sub.log", "here.log"});
+  run_.SetList("DeleteFilesXP", {"D:\\Old\\*.log", "D:\\Old\\sub.log", "here.log"});
   DeleteListedFiles(run_.context, "DeleteFilesXP");
   EXPECT_EQ(run_.files.List("D:\\Old"), (Names{"keep.txt", "sub.log"}));
   EXPECT_FALSE(run_.files.Exists("C:\\Tools\\here.log"));
@@ -151,7 +147,7 @@ TEST_F(CollectTest, ARunWithoutArchiveKeepsTheListedFiles) {
   run_.settings.Set(kIni, "Project", "TargetPath", "T:\\Target");
   run_.files.AddFolder("C:\\Pantra");
   run_.files.AddFile("C:\\Pantra\\old.log");
-  List("DeleteFilesXP", {"C:\\Pantra\\*.log"});
+  run_.SetList("DeleteFilesXP", {"C:\\Pantra\\*.log"});
   run_.processes.fail_start = true;
   EXPECT_EQ(RunCollection(run_.context), kExitNoArchive);
   EXPECT_TRUE(run_.files.Exists("C:\\Pantra\\old.log"));

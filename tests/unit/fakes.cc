@@ -386,6 +386,12 @@ std::error_code FakeDesktop::CaptureScreenBitmap(const std::string& path) {
   return can_capture ? std::error_code() : std::make_error_code(std::errc::io_error);
 }
 
+void FakeRun::SetList(const std::string& section, const Names& values) {
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    settings.Set(kIni, section, std::to_string(i + 1), values[i]);
+  }
+}
+
 void FakeRun::PackerMakesArchives() {
   processes.on_start = [this](const std::string& command_line) {
     const std::size_t switch_at = command_line.find(" -j ");

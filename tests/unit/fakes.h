@@ -13,6 +13,11 @@
 
 namespace quillet::testing {
 
+using Names = std::vector<std::string>;
+// Where FakeRun puts the settings file and the copy journal.
+inline constexpr char kIni[] = "C:\\Tools\\quillet.ini";
+inline constexpr char kJournal[] = "C:\\Tools\\test.log";
+
 // A file system in memory with Windows rules: "\" or "/" separate, names
 // compare without regard to case. Each call is logged as "Call path".
 class FakeFiles : public Files {
@@ -233,6 +238,8 @@ struct FakeRun {
   RunContext context;
   // Makes the started packer write the archive its command line names.
   void PackerMakesArchives();
+  // Writes `values` as the numbered list `section` of the settings file.
+  void SetList(const std::string& section, const Names& values);
 };
 
 }  // namespace quillet::testing

@@ -7,7 +7,7 @@
 namespace quillet {
 namespace {
 
-using Names = std::vector<std::string>;
+using testing::Names;
 
 class PrepareTargetTest : public ::testing::Test {
  protected:

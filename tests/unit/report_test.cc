@@ -11,7 +11,7 @@
 namespace quillet {
 namespace {
 
-constexpr char kIni[] = "C:\\Tools\\quillet.ini";
+using testing::kIni;
 
 class ReportTest : public ::testing::Test {
  protected:

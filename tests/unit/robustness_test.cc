@@ -9,9 +9,9 @@
 namespace quillet {
 namespace {
 
-using Names = std::vector<std::string>;
-constexpr char kIni[] = "C:\\Tools\\quillet.ini";
-constexpr char kJournal[] = "C:\\Tools\\test.log";
+using testing::kIni;
+using testing::kJournal;
+using testing::Names;
 
 class RobustnessTest : public ::testing::Test {
  protected:
