@@ -1,6 +1,6 @@
 // Streams files into a standard zip archive, one deflated entry at a time.
-#ifndef QUILLET_TOOLS_ZIP_ZIP_WRITER_H_
-#define QUILLET_TOOLS_ZIP_ZIP_WRITER_H_
+#ifndef QUILLET_ZIP_ZIP_WRITER_H_
+#define QUILLET_ZIP_ZIP_WRITER_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -77,4 +77,4 @@ std::string NativePath(const std::string& path);
 
 }  // namespace quillet
 
-#endif  // QUILLET_TOOLS_ZIP_ZIP_WRITER_H_
+#endif  // QUILLET_ZIP_ZIP_WRITER_H_
