@@ -4,7 +4,7 @@
 set -e
 packages="cmake ninja-build g++ zlib1g-dev googletest libgtest-dev libx11-dev libxtst-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 xvfb xauth
-  unzip zip python3 libarchive-tools imagemagick x11-utils"
+  unzip zip python3 libarchive-tools imagemagick x11-utils ansible-core"
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

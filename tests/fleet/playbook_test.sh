@@ -1,0 +1,47 @@
+#!/bin/sh
+# Runs the fleet playbook's Linux twin with ansible-playbook against this
+# machine, over a PC of its own in a temporary folder, and checks the archive
+# that the playbook fetched. Where Ansible has the Windows collection, the
+# Windows playbook must parse and name modules that exist.
+#
+# Usage: playbook_test.sh QUILLET_BINARY TOOLS_DIR EXAMPLES_FLEET_DIR
+set -eu
+quillet=$1 tools=$2 examples=$3
+if ! command -v ansible-playbook >/dev/null 2>&1; then
+  if [ -n "${CI:-}" ]; then
+    echo "ansible-playbook is missing (scripts/setup.sh installs ansible-core)" >&2
+    exit 1
+  fi
+  echo "SKIPPED: ansible-playbook is not installed (scripts/setup.sh)"
+  exit 77
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-fleet.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+pc=$work/pc
+mkdir -p "$pc/prog" "$pc/visu" "$pc/logs" "$pc/archives"
+cp "$quillet" "$pc/prog/quillet"
+echo "application log" >"$pc/logs/app.log"
+# An archive of an earlier run, which the run moves to slot 2.
+echo "earlier run" >"$pc/archives/1-01.01.20-00.00.00.Zip"
+# shellcheck disable=SC2016 # $VisuDir$ is a placeholder for quillet.
+printf '[Project]\nTargetPath=%s\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n[LogFilesXP]\n1=%s\n2=$VisuDir$\\Task.log\n' \
+  "$pc/archives" "$pc/logs/*.log" >"$pc/prog/quillet.ini"
+printf '[hmi_pcs]\nlocalhost ansible_python_interpreter=%s\n' "$(command -v python3)" >"$work/hosts"
+
+# Ansible keeps its own files in the test's folder.
+ANSIBLE_HOME=$work/ansible ANSIBLE_LOCAL_TEMP=$work/ansible/tmp ANSIBLE_NOCOLOR=1 \
+  env -u DISPLAY ansible-playbook -c local -i "$work/hosts" "$examples/collect-linux.yml" -e "$(printf \
+    '{"quillet_program":"%s","quillet_target":"%s","quillet_fetch_dir":"%s","quillet_environment":{"MorvaToolsDir":"%s","VisuDir":"%s"}}' \
+    "$pc/prog/quillet" "$pc/archives" "$work/fetched" "$tools" "$pc/visu")"
+
+# Exactly the new slot-1 archive came back, and it holds the collected log.
+set -- "$work"/fetched/localhost/*
+if [ $# -ne 1 ] || ! cmp "$1" "$pc/archives/$(basename "$1")"; then
+  echo "fetched: $*" >&2
+  exit 1
+fi
+python3 -m zipfile -l "$1" | grep 'app\.log' >/dev/null || { echo "no app.log in $1" >&2; exit 1; }
+
+if ansible-galaxy collection list ansible.windows 2>/dev/null | grep -q '^ansible\.windows '; then
+  ansible-playbook --syntax-check -i localhost, "$examples/collect.yml" >/dev/null
+fi
