@@ -1,48 +1,121 @@
 #include "archive/pack_logs.h"
 
-#include "collect/launcher.h"
+#include <map>
+#include <memory>
+
+#include "core/run_and_wait.h"
 
 namespace quillet {
+namespace {
 
-std::string PackCommandLine(const RunContext& context, std::string* archive_path) {
-  const std::string& t = context.state.target_path;
-  const std::string words[] = {"$MorvaToolsDir$\\Quillet\\Zip.exe", "-j",
-                               t + "\\" + context.state.archive_name, t + "\\Log\\*.*"};
+// The first file of the staging folder that the archive does not hold as it
+// is on disk, "" when it holds them all.
+std::string FirstNotArchived(Files& files, const Staging& staging,
+                             const std::vector<ZipEntryInfo>& entries) {
+  std::map<std::string, const ZipEntryInfo*> by_name;
+  for (const ZipEntryInfo& entry : entries) by_name[entry.name] = &entry;
+  std::vector<std::string> names;
+  std::string name;
+  files.DirFirst(staging.PathOf("*.*"), false, &name);
+  while (!name.empty()) {
+    names.push_back(name);
+    if (files.DirNext(&name)) break;
+  }
+  for (const std::string& staged : names) {
+    const auto found = by_name.find(staged);
+    const ZipEntryInfo* entry = found == by_name.end() ? nullptr : found->second;
+    std::unique_ptr<InputFile> file;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    if (entry == nullptr || files.OpenRead(staging.PathOf(staged), &file) ||
+        FileDigest(*file, &size, &crc) || size != entry->size || crc != entry->crc) {
+      return staged;
+    }
+  }
+  return "";
+}
+
+// The first entry whose data does not give back what the central directory
+// says of it, "" when all do.
+std::string FirstDamaged(InputFile& archive, const std::vector<ZipEntryInfo>& entries) {
+  for (const ZipEntryInfo& entry : entries) {
+    if (ExtractEntry(archive, entry, [](const char*, std::size_t) {})) return entry.name;
+  }
+  return "";
+}
+
+// Reads the archive back; "" when it holds every staged file, else why not.
+std::string Prove(Files& files, const Staging& staging, PackOutcome* outcome) {
+  std::unique_ptr<InputFile> archive;
+  if (std::error_code error = files.OpenRead(outcome->archive_path, &archive)) {
+    return "the packer made no archive " + outcome->archive_path + " (" + error.message() + ")";
+  }
+  std::string error;
+  if (!ReadCentralDirectory(*archive, &outcome->entries, &error)) {
+    return "the archive " + outcome->archive_path + " is not readable: " + error;
+  }
+  const std::string damaged = FirstDamaged(*archive, outcome->entries);
+  if (!damaged.empty()) {
+    return "the archive " + outcome->archive_path + " is damaged at " + damaged;
+  }
+  const std::string missing = FirstNotArchived(files, staging, outcome->entries);
+  if (!missing.empty()) {
+    return "the archive " + outcome->archive_path + " does not hold " + missing +
+           " as it was collected";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string PackCommandLine(const std::string& packer, const std::string& archive_path,
+                            const std::string& pattern) {
   std::string line;
-  for (const std::string& word : words) {
-    const ExpandResult expanded = ExpandVariables(context.variables, word);
-    if (expanded.error) return "";
-    if (&word == &words[2]) *archive_path = expanded.text;
+  for (const std::string& word : {packer, std::string("-j"), archive_path, pattern}) {
     if (!line.empty()) line += ' ';
     // A folder with a blank would split the word in two; quoting keeps it
     // whole, and words without blanks stay exactly as they are.
-    line +=
-        expanded.text.find(' ') == std::string::npos ? expanded.text : "\"" + expanded.text + "\"";
+    line += word.find(' ') == std::string::npos ? word : "\"" + word + "\"";
   }
   return line;
 }
 
-bool PackLogs(RunContext& context) {
-  Files& files = *context.platform.files;
-  context.platform.window->SetLabel("Zipping Logs");
-  std::string archive_path;
-  const std::string command_line = PackCommandLine(context, &archive_path);
-  if (!command_line.empty() &&
-      RunAndWait(context, command_line, context.program_timeout_s).timed_out) {
+PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Staging& staging,
+                     const std::string& target_path, const std::string& archive_name,
+                     long long timeout_s) {
+  Files& files = *p.files;
+  p.window->SetLabel("Zipping Logs");
+  PackOutcome outcome;
+  outcome.archive_path = files.Join(target_path, archive_name);
+  const ExpandResult packer = ExpandVariables(variables, "$MorvaToolsDir$\\Quillet\\Zip.exe");
+  if (packer.error) {
+    outcome.why_not = packer.what;
+    return outcome;
+  }
+  outcome.packer = files.Native(packer.text);
+  const LaunchOutcome run =
+      RunAndWait(*p.processes, *p.window,
+                 PackCommandLine(outcome.packer, outcome.archive_path, staging.PathOf("*.*")),
+                 timeout_s);
+  p.window->YieldToUi();
+  FileInfo info;
+  if (!run.started) {
+    outcome.why_not = "the packer " + outcome.packer +
+                      (files.Stat(outcome.packer, &info) ? " is missing" : " could not be started");
+  } else if (run.timed_out) {
     // Our packer writes under the archive's name with ".tmp" added until it
     // is done; a packer ended at the time limit leaves that file behind.
-    files.KillFiles(archive_path + ".tmp");
+    files.DeleteFile(outcome.archive_path + ".tmp");
+    outcome.why_not = "the packer " + outcome.packer + " was ended at the time limit";
+  } else if (!run.exit_code_known || run.exit_code != 0) {
+    outcome.why_not = "the packer " + outcome.packer + " ended with exit code " +
+                      (run.exit_code_known ? std::to_string(run.exit_code) : "unknown");
+  } else {
+    outcome.why_not = Prove(files, staging, &outcome);
   }
-  context.platform.window->YieldToUi();
-
-  // The packer's exit code is not trusted on its own: only an archive that is
-  // there and not empty lets the collected copies go.
-  std::uint64_t size = 0;
-  if (archive_path.empty() || files.FileSize(archive_path, &size) || size == 0) return false;
-  const std::string staging = context.state.target_path + "\\Log";
-  std::string found;
-  if (files.DirFirst(staging, true, &found) || !found.empty()) files.DeleteFolder(staging, true);
-  return true;
+  outcome.archived = outcome.why_not.empty();
+  if (outcome.archived) files.DeleteFolder(staging.path(), true);
+  return outcome;
 }
 
 }  // namespace quillet

@@ -1,7 +1,8 @@
 #include "archive/prepare_target.h"
 
-#include <cctype>
 #include <cstdio>
+
+#include "platform/text.h"
 
 namespace quillet {
 namespace {
@@ -30,43 +31,40 @@ bool MayExist(Files& files, const std::string& pattern, bool with_folders) {
   return files.DirFirst(pattern, with_folders, &name) || !name.empty();
 }
 
-bool HasZipInName(std::string name) {
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return name.find(".ZIP") != std::string::npos;
-}
+bool HasZipInName(const std::string& name) { return Upper(name).find(".ZIP") != std::string::npos; }
 
 // Phase 1: an entry beginning with a digit whose name holds no ".ZIP" is a
 // stray folder. Its files are deleted, then the folder is removed. One
 // counter serves the whole phase, so once a folder has taken five removal
 // attempts no further numbered folder is handled in this run.
-void RemoveNumberedFolders(RunContext& context, int* counter) {
-  Files& files = *context.platform.files;
-  StatusWindow& window = *context.platform.window;
-  Clock& clock = *context.platform.clock;
-  const std::string& t = context.state.target_path;
+void RemoveNumberedFolders(const Platform& p, const std::string& t, int* counter) {
+  Files& files = *p.files;
+  StatusWindow& window = *p.window;
+  Clock& clock = *p.clock;
   for (int d = 1; d <= 9; ++d) {
     window.YieldToUi();
-    const std::string digit_pattern = t + "\\" + std::to_string(d) + "*";
+    const std::string digit_pattern = files.Join(t, std::to_string(d) + "*");
     std::string name = First(files, digit_pattern, true);
     while (!name.empty() && *counter < kTries) {
       if (HasZipInName(name)) {
         name = Next(files);
         continue;
       }
-      const std::string folder = t + "\\" + name;
+      const std::string folder = files.Join(t, name);
+      const std::string all_files = files.Join(folder, "*.*");
       *counter = 0;
-      std::string file = First(files, folder + "\\*.*", false);
+      std::string file = First(files, all_files, false);
       while (!file.empty() && *counter < kFileTries) {
-        files.KillFiles(folder + "\\" + file);  // Passed over on failure; tried again next pass.
+        files.KillFiles(files.Join(folder, file));  // Passed over on failure; tried again next pass.
         window.YieldToUi();
         clock.Sleep(kPauseMs);
         ++*counter;
-        file = First(files, folder + "\\*.*", false);
+        file = First(files, all_files, false);
       }
       *counter = 0;
       std::string found = First(files, folder, true);
       while (!found.empty() && *counter < kTries) {
-        files.RemoveDir(t + "\\" + found);  // Fails while the folder is not empty.
+        files.RemoveDir(files.Join(t, found));  // Fails while the folder is not empty.
         window.YieldToUi();
         clock.Sleep(kPauseMs);
         ++*counter;
@@ -78,45 +76,40 @@ void RemoveNumberedFolders(RunContext& context, int* counter) {
 }
 
 // Phase 3: deletes up to five files whose names begin with 9.
-void DeleteSlotNine(RunContext& context) {
-  Files& files = *context.platform.files;
-  const std::string& t = context.state.target_path;
+void DeleteSlotNine(const Platform& p, const std::string& t) {
+  Files& files = *p.files;
+  const std::string slot_nine = files.Join(t, "9*.*");
   int counter = 0;
-  std::string name = First(files, t + "\\9*.*", false);
+  std::string name = First(files, slot_nine, false);
   while (!name.empty() && counter < kTries) {
-    if (MayExist(files, t + "\\" + name, false)) {
-      files.KillFiles(t + "\\" + name);  // A locked file stays; the next pass tries again.
-      context.platform.window->YieldToUi();
+    if (MayExist(files, files.Join(t, name), false)) {
+      files.KillFiles(files.Join(t, name));  // A locked file stays; the next pass tries again.
+      p.window->YieldToUi();
     }
-    context.platform.clock->Sleep(kPauseMs);
-    name = First(files, t + "\\9*.*", false);
+    p.clock->Sleep(kPauseMs);
+    name = First(files, slot_nine, false);
     ++counter;
   }
-  if (counter >= kTries && !name.empty()) {
-    context.platform.window->MessageBox("Can not delete " + name);
-  }
+  if (counter >= kTries && !name.empty()) p.window->MessageBox("Can not delete " + name);
 }
 
 // Phase 4: raises the first digit of every file of slots 8 down to 1.
-void MoveSlotsUp(RunContext& context) {
-  Files& files = *context.platform.files;
-  const std::string& t = context.state.target_path;
+void MoveSlotsUp(const Platform& p, const std::string& t) {
+  Files& files = *p.files;
   for (int d = 8; d >= 1; --d) {
-    const std::string pattern = t + "\\" + std::to_string(d) + "*.*";
+    const std::string pattern = files.Join(t, std::to_string(d) + "*.*");
     const std::string up = std::to_string(d + 1);
     int counter = 0;
     std::string name = First(files, pattern, false);
     while (!name.empty() && counter < kTries) {
-      files.RenamePath(t + "\\" + name, t + "\\" + up + name.substr(1));  // Retried next pass.
-      context.platform.clock->Sleep(kPauseMs);
+      files.RenamePath(files.Join(t, name), files.Join(t, up + name.substr(1)));  // Retried next pass.
+      p.clock->Sleep(kPauseMs);
       name = First(files, pattern, false);
       ++counter;
     }
-    if (counter >= kTries && !name.empty()) {
-      context.platform.window->MessageBox("Can not copy " + name);
-    }
+    if (counter >= kTries && !name.empty()) p.window->MessageBox("Can not copy " + name);
   }
-  context.platform.window->YieldToUi();
+  p.window->YieldToUi();
 }
 
 }  // namespace
@@ -129,20 +122,18 @@ std::string MakeArchiveName(const LocalTime& time) {
   return name;
 }
 
-void PrepareTarget(RunContext& context) {
-  Files& files = *context.platform.files;
-  const std::string& t = context.state.target_path;
+std::string PrepareTarget(const Platform& p, const std::string& target_path) {
   int counter = 0;
-  RemoveNumberedFolders(context, &counter);
+  RemoveNumberedFolders(p, target_path, &counter);
 
   // A failed test counts as "missing"; a missing parent makes MakeDir fail quietly.
   std::string found;
-  if (files.DirFirst(t, true, &found) || found.empty()) files.MakeDir(t);
-  context.platform.window->YieldToUi();
+  if (p.files->DirFirst(target_path, true, &found) || found.empty()) p.files->MakeDir(target_path);
+  p.window->YieldToUi();
 
-  DeleteSlotNine(context);
-  MoveSlotsUp(context);
-  context.state.archive_name = MakeArchiveName(context.platform.clock->Now());
+  DeleteSlotNine(p, target_path);
+  MoveSlotsUp(p, target_path);
+  return MakeArchiveName(p.clock->Now());
 }
 
 }  // namespace quillet

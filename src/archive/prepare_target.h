@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "platform/clock.h"
-#include "run/run_context.h"
+#include "platform/platform.h"
 
 namespace quillet {
 
@@ -13,12 +12,13 @@ namespace quillet {
 std::string MakeArchiveName(const LocalTime& time);
 
 // Clears numbered folders out of the target folder, creates it when missing,
-// deletes the slot-9 archive, moves every other archive up one slot and sets
-// archive_name. Failures are passed over, each retry loop bounded; files
-// that resist are named in a message box ("Can not delete ", "Can not copy ").
-// A failed search counts as finding nothing, so an unreachable target folder
-// cannot keep the step going; a failed existence test counts as true.
-void PrepareTarget(RunContext& context);
+// deletes the slot-9 archive, moves every other archive up one slot, and
+// returns the name of this run's archive. Failures are passed over, each
+// retry loop bounded; files that resist are named in a message box
+// ("Can not delete ", "Can not copy "). A failed search counts as finding
+// nothing, so an unreachable target folder cannot keep the step going; a
+// failed existence test counts as true.
+std::string PrepareTarget(const Platform& p, const std::string& target_path);
 
 }  // namespace quillet
 

@@ -1,19 +1,21 @@
 #include "collect/capture_screen.h"
 
 namespace quillet {
+namespace {
 
-ScreenSource CaptureScreen(RunContext& context) {
-  Files& files = *context.platform.files;
-  Desktop& desktop = *context.platform.desktop;
-  const std::string staging = context.state.target_path + "\\Log";
-  std::string found;
-  if (files.DirFirst(staging, true, &found) || found.empty()) files.MakeDir(staging);
-  desktop.PressPrintScreen();
-  context.platform.clock->Sleep(250);
-  context.platform.window->YieldToUi();
-  const std::string picture = staging + "\\Screen.bmp";
-  if (!desktop.SaveClipboardBitmap(picture)) return ScreenSource::kClipboard;
-  if (!desktop.CaptureScreenBitmap(picture)) return ScreenSource::kDirect;
+// Time for the system to put the screen on the clipboard after the key press.
+constexpr int kSettleMs = 250;
+
+}  // namespace
+
+ScreenSource CaptureScreen(const Platform& p, Staging& staging) {
+  staging.Ensure();  // Without the folder the saving below fails, and the run goes on.
+  p.desktop->PressPrintScreen();
+  p.clock->Sleep(kSettleMs);
+  p.window->YieldToUi();
+  const std::string picture = staging.PathOf(staging.Claim("Screen.bmp"));
+  if (!p.desktop->SaveClipboardBitmap(picture)) return ScreenSource::kClipboard;
+  if (!p.desktop->CaptureScreenBitmap(picture)) return ScreenSource::kDirect;
   return ScreenSource::kNone;
 }
 

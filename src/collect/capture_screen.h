@@ -2,20 +2,21 @@
 #ifndef QUILLET_COLLECT_CAPTURE_SCREEN_H_
 #define QUILLET_COLLECT_CAPTURE_SCREEN_H_
 
-#include "run/run_context.h"
+#include "core/staging.h"
+#include "platform/platform.h"
 
 namespace quillet {
 
 // How the screenshot was obtained.
 enum class ScreenSource { kNone, kClipboard, kDirect };
 
-// Creates TargetPath\Log when missing and saves the screen there as
+// Creates the staging folder when missing and saves the screen there as
 // Screen.bmp: presses Print Screen, waits 250 ms, handles the window's
 // messages once and saves the clipboard's bitmap. When the clipboard holds
 // no bitmap (remote sessions, locked-down keyboards) the screen is captured
 // directly instead. Nothing escapes this step; without a picture the run
 // goes on without one.
-ScreenSource CaptureScreen(RunContext& context);
+ScreenSource CaptureScreen(const Platform& p, Staging& staging);
 
 }  // namespace quillet
 

@@ -1,162 +1,141 @@
 #include "collect/collect_logs.h"
 
-#include <cctype>
 #include <memory>
 
-#include "config/settings.h"
+#include "core/patterns.h"
+#include "platform/errors.h"
 #include "platform/wildcard.h"
+#include "zip/zip_reader.h"
 
 namespace quillet {
 namespace {
 
-RunError Failure(std::error_code code, const std::string& what) {
-  return RunError{code, what + ": " + code.message()};
-}
-
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-// False when copying `source` would leave less than the run's free-space
-// reserve on the staging folder's drive. Without a reserve nothing is
-// checked; a size or free space that cannot be read lets the copy try.
-bool LeavesReserve(RunContext& context, const std::string& source, const std::string& staging) {
-  if (context.min_free_mb <= 0) return true;
-  Files& files = *context.platform.files;
-  std::uint64_t size = 0, free = 0;
-  if (files.FileSize(source, &size) || files.FreeSpace(staging, &free)) return true;
-  return free >= size && free - size >= static_cast<std::uint64_t>(context.min_free_mb) * kMiB;
+// False when copying `size` bytes would leave less than the reserve on the
+// staging folder's drive. Without a reserve nothing is checked; free space
+// that cannot be read lets the copy try.
+bool LeavesReserve(Files& files, const Staging& staging, std::uint64_t size,
+                   long long min_free_mb) {
+  if (min_free_mb <= 0) return true;
+  std::uint64_t free = 0;
+  if (files.FreeSpace(staging.path(), &free)) return true;
+  return free >= size && free - size >= static_cast<std::uint64_t>(min_free_mb) * kMiB;
 }
 
-// Copies one log into the staging folder. A log that its program holds open
-// for writing is copied again through a reading handle that shares it.
-std::error_code CopyLog(RunContext& context, const std::string& source, const std::string& staging,
-                        const std::string& name) {
-  if (!LeavesReserve(context, source, staging))
-    return std::make_error_code(std::errc::no_space_on_device);
-  Files& files = *context.platform.files;
-  const std::string destination = staging + "\\" + name;
+// Copies one log to `destination`. A log that its program holds open for
+// writing is copied again through a reading handle that shares it.
+std::error_code CopyLog(Files& files, const std::string& source, const std::string& destination) {
   std::error_code error = files.CopyFile(source, destination, true);
-  if (error && files.IsInUse(error)) error = files.CopyOpenFile(source, destination);
+  if (IsInUse(error)) error = files.CopyOpenFile(source, destination);
   return error;
 }
 
-// The report's record of one list entry.
-PatternRecord& NewRecord(std::vector<PatternRecord>* records, const std::string& section,
-                         const std::string& value, const ExpandResult& pattern) {
-  PatternRecord& record = records->emplace_back();
-  record.section = section;
-  record.value = value;
-  record.pattern = pattern.error ? pattern.what : pattern.text;
-  return record;
+// The record of a copy: what the staged file holds now.
+std::error_code Describe(Files& files, const std::string& path, StagedFile* staged) {
+  std::unique_ptr<InputFile> file;
+  if (std::error_code error = files.OpenRead(path, &file)) return error;
+  return FileDigest(*file, &staged->size, &staged->crc);
 }
+
+class Collector {
+ public:
+  Collector(const Platform& p, Staging& staging, Journal& journal, long long min_free_mb,
+            CollectOutcome* outcome)
+      : files_(*p.files),
+        staging_(staging),
+        journal_(journal),
+        min_free_mb_(min_free_mb),
+        outcome_(outcome) {}
+
+  // Copies one match; on failure writes its "Fehler:" line.
+  void Copy(const std::string& source, const std::string& name, PatternRecord* record) {
+    FileInfo info;
+    std::error_code error = files_.Stat(source, &info);
+    const bool known = !error;
+    // A file that two entries name is staged once.
+    if (known && outcome_->collected.count(info.id) != 0) return;
+    if (!error && staging_.IsOwn(info.id)) {
+      error = make_error_code(Errc::kSameFile);  // A copy that this run made itself.
+    } else if (!error && !LeavesReserve(files_, staging_, info.size, min_free_mb_)) {
+      error = std::make_error_code(std::errc::no_space_on_device);
+    }
+    StagedFile staged;
+    if (!error) {
+      staged.source = source;
+      staged.name = staging_.Claim(name);
+      staged.modified = info.modified;
+      if (staged.name != name) staged.renamed = "a file named " + name + " was collected before";
+      const std::string destination = staging_.PathOf(staged.name);
+      error = CopyLog(files_, source, destination);
+      if (!error) error = Describe(files_, destination, &staged);
+    }
+    if (error) {
+      journal_.Write("Fehler:" + name);
+      record->failures.push_back({source, error.message()});
+      if (known) outcome_->failed.insert(info.id);
+      return;
+    }
+    staging_.Written(staged.name);
+    outcome_->collected[info.id] = staged.name;
+    outcome_->staged.push_back(staged);
+  }
+
+  Files& files_;
+  Staging& staging_;
+  Journal& journal_;
+  long long min_free_mb_;
+  CollectOutcome* outcome_;
+};
 
 }  // namespace
 
-std::string CopyKey(const std::string& path) {
-  std::string key = path;
-  for (char& c : key) {
-    c = c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+RunError CollectLogFiles(const Platform& p, const ListSection& list, const DirVariables& variables,
+                         Staging& staging, Journal& journal, long long min_free_mb,
+                         CollectOutcome* outcome) {
+  Files& files = *p.files;
+  p.window->SetLabel("Copying Logs " + list.section);
+  if (std::error_code error = staging.Ensure()) {
+    return RunError{error,
+                    "Cannot create the staging folder " + staging.path() + ": " + error.message()};
   }
-  return key;
-}
-
-std::string JournalPath(const RunContext& context) { return context.program_dir + "\\test.log"; }
-
-RunError CollectLogFiles(RunContext& context, const std::string& section) {
-  Files& files = *context.platform.files;
-  context.platform.window->SetLabel("Copying Logs " + section);
-  const std::string staging = context.state.target_path + "\\Log";
-  std::string found;
-  if (files.DirFirst(staging, true, &found) || found.empty()) {
-    if (std::error_code error = files.MakeDir(staging)) {
-      return Failure(error, "Cannot create the staging folder " + staging);
-    }
+  std::string value = list.Entry(1);
+  if (std::error_code error = journal.Open()) {
+    return RunError{error,
+                    "Cannot open the copy journal " + journal.path() + ": " + error.message()};
   }
-  std::string value = ReadListEntry(*context.platform.settings, section, 1, context.state.ini_path);
-  std::unique_ptr<TextFile> journal;
-  if (std::error_code error = files.OpenText(JournalPath(context), OpenMode::kAppend, &journal)) {
-    return Failure(error, "Cannot open the copy journal " + JournalPath(context));
-  }
-  // Journal lines are best effort: a journal that stops taking lines must
-  // not stop the copying.
-  for (int n = 1; !value.empty();) {
-    const ExpandResult pattern = ExpandVariables(context.variables, value);
-    PatternRecord& record = NewRecord(&context.report.log_patterns, section, value, pattern);
+  Collector collector(p, staging, journal, min_free_mb, outcome);
+  for (int n = 1; !value.empty(); value = list.Entry(++n)) {
+    const ExpandResult expanded = ExpandVariables(variables, value);
+    const std::string pattern = files.Native(expanded.text);
+    PatternRecord& record = outcome->patterns.emplace_back();
+    record.section = list.section;
+    record.value = value;
+    record.pattern = expanded.error ? expanded.what : pattern;
     std::string name;
-    std::error_code error = pattern.error;
-    if (!error) error = files.DirFirst(pattern.text, false, &name);
+    std::error_code error = expanded.error;
+    if (!error) error = files.DirFirst(pattern, false, &name);
     if (error) {
-      journal->AppendLine("Fehler:");
-      record.failures.push_back({"", error == pattern.error ? pattern.what : error.message()});
+      journal.Write("Fehler:");
+      record.failures.push_back({"", expanded.error ? expanded.what : error.message()});
       name.clear();
+    } else if (name.empty() && !PatternFolderExists(files, pattern)) {
+      record.failures.push_back({pattern, "folder not found"});
     }
-    journal->AppendLine(name);
+    journal.Write(name);
+    // The matches are listed before copying, so that copies made into a
+    // folder the pattern names are not matched in turn.
+    std::vector<std::string> names;
     while (!name.empty()) {
-      ++record.matches;
-      const std::string source = PathOfMatch(pattern.text, name);
-      if (std::error_code copy_error = CopyLog(context, source, staging, name)) {
-        journal->AppendLine("Fehler:" + name);
-        context.failed_copies.insert(CopyKey(source));
-        record.failures.push_back({source, copy_error.message()});
-      }
-      if (files.DirNext(&name)) name.clear();
-    }
-    value = ReadListEntry(*context.platform.settings, section, ++n, context.state.ini_path);
-  }
-  return {};
-}
-
-void DeleteListedFiles(RunContext& context, const std::string& section, bool delete_files) {
-  Files& files = *context.platform.files;
-  if (delete_files) context.platform.window->SetLabel("Deleting Logs");
-  for (int n = 1;; ++n) {
-    const std::string value =
-        ReadListEntry(*context.platform.settings, section, n, context.state.ini_path);
-    if (value.empty()) break;
-    const ExpandResult pattern = ExpandVariables(context.variables, value);
-    PatternRecord& record = NewRecord(&context.report.delete_patterns, section, value, pattern);
-    std::string name;
-    if (pattern.error) continue;
-    if (std::error_code error = files.DirFirst(pattern.text, false, &name)) {
-      record.failures.push_back({"", error.message()});
-      continue;
-    }
-    while (!name.empty()) {
-      ++record.matches;
-      const std::string path = PathOfMatch(pattern.text, name);
-      if (!delete_files) {
-        // Only counting, for the report.
-      } else if (context.failed_copies.count(CopyKey(path)) != 0) {
-        // A log that could not be collected is in no archive: deleting it
-        // would lose it.
-        record.failures.push_back({path, "kept: it could not be collected"});
-      } else if (!HasWildcards(name)) {
-        // A name that holds wildcards (possible outside Windows) would
-        // delete other files as well, so such a file is left alone.
-        if (std::error_code error = files.KillFiles(path)) {
-          record.failures.push_back({path, error.message()});
-        }
-      }
+      names.push_back(name);
       if (files.DirNext(&name)) break;
     }
+    for (const std::string& match : names) {
+      ++record.matches;
+      collector.Copy(PathOfMatch(pattern, match, files.Separator()), match, &record);
+    }
   }
-}
-
-RunError WriteTaskBatch(RunContext& context) {
-  context.platform.window->SetLabel("Taskmanager");
-  const ExpandResult path = ExpandVariables(context.variables, "$VisuDir$\\Task.bat");
-  if (path.error) return RunError{path.error, path.what};
-  std::unique_ptr<TextFile> batch;
-  if (std::error_code error =
-          context.platform.files->OpenText(path.text, OpenMode::kOutput, &batch)) {
-    return Failure(error, "Cannot write the batch file " + path.text);
-  }
-  const ExpandResult line =
-      ExpandVariables(context.variables, "$MorvaToolsDir$\\Quillet\\PStat" + context.state.os_tag +
-                                             ".exe > $VisuDir$\\Task.log");
-  if (line.error) return RunError{line.error, line.what};
-  if (std::error_code error = batch->AppendLine(line.text)) {
-    return Failure(error, "Cannot write the batch file " + path.text);
-  }
+  journal.Close();
   return {};
 }
 

@@ -2,34 +2,46 @@
 #ifndef QUILLET_COLLECT_COLLECT_LOGS_H_
 #define QUILLET_COLLECT_COLLECT_LOGS_H_
 
+#include <map>
+#include <set>
 #include <string>
+#include <vector>
 
-#include "run/run_context.h"
+#include "config/dir_variables.h"
+#include "config/settings.h"
+#include "core/journal.h"
+#include "core/records.h"
+#include "core/run_state.h"
+#include "core/staging.h"
+#include "platform/platform.h"
 
 namespace quillet {
 
-// The copy journal in the program's folder, appended to on every run.
-std::string JournalPath(const RunContext& context);
+// What the log collections of a run did, added to by each of them.
+struct CollectOutcome {
+  std::vector<PatternRecord> patterns;
+  std::vector<StagedFile> staged;
+  // The files copied in this run, each to its name in the staging folder.
+  std::map<FileId, std::string> collected;
+  // Files that a list named but that could not be copied: they are in no
+  // archive.
+  std::set<FileId> failed;
+};
 
-// Copies every file that the patterns of the numbered list `section` match
-// into TargetPath\Log, creating that folder when missing, and appends to the
-// copy journal one line per entry (the first match's name, or an empty line)
-// and a line "Fehler:" and the file's name for every failure, after which
-// the step goes on. A failure before the journal is open (the staging
-// folder cannot be made, the journal cannot be opened) ends the run.
-RunError CollectLogFiles(RunContext& context, const std::string& section);
-
-// Deletes every file that the patterns of the numbered list `section`
-// match; files that resist stay and the list goes on. Only the file that a
-// search returned is ever deleted, and never a log whose copy failed in this
-// run. With `delete_files` false nothing is deleted: the matches are only
-// counted for the run report, which goes into the archive before deletion.
-void DeleteListedFiles(RunContext& context, const std::string& section, bool delete_files = true);
-
-// Writes "$VisuDir$\Task.bat", one line that runs the process lister of the
-// Windows generation into "$VisuDir$\Task.log". A batch file that cannot be
-// written ends the run.
-RunError WriteTaskBatch(RunContext& context);
+// Copies every file that the patterns of `list` match into the staging
+// folder, creating it when missing, and appends to the copy journal one line
+// per entry (the first match's name, or an empty line) and a line "Fehler:"
+// and the file's name for every failure, after which the step goes on. A
+// file whose name this run has staged already is staged under the next free
+// name ("app (2).log"), so that no copy overwrites another. A file that this
+// run wrote into the staging folder itself is not copied again, and a copy
+// onto its own source fails. With `min_free_mb` above 0 a file whose copy
+// would leave less free space on the staging folder's drive is not copied.
+// A failure before the journal is open (the staging folder cannot be made,
+// the journal cannot be opened) ends the run.
+RunError CollectLogFiles(const Platform& p, const ListSection& list, const DirVariables& variables,
+                         Staging& staging, Journal& journal, long long min_free_mb,
+                         CollectOutcome* outcome);
 
 }  // namespace quillet
 

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/errors.h"
+#include "platform/text.h"
 
 namespace quillet {
 namespace {
@@ -34,11 +35,6 @@ constexpr BuiltIn kBuiltIns[kBuiltInDirVariables] = {
 constexpr std::size_t kMaxPosition = 32767;
 // Far more replacements than any table of twenty acyclic values needs.
 constexpr int kMaxReplacements = 4096;
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 const DirVariable* FindEntry(const DirVariables& variables, const std::string& name) {
   const std::string wanted = Upper(name);

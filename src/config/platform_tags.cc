@@ -15,14 +15,10 @@ std::string OsTagFromVersion(std::uint32_t version) {
   return major == 4 && minor == 0 ? "NT" : "XP";
 }
 
-RunError DetectPlatformTags(RunContext& context) {
-  context.state.os_tag = OsTagFromVersion(context.platform.environment->GetVersion());
-  const ExpandResult visu = ExpandVariables(context.variables, "$VisuDir$");
-  if (visu.error) return RunError{visu.error, visu.what};
-  const std::string path = visu.text + "\\Parameter\\Program.ini";
-  context.state.hmi_tag =
-      ReadIniFlag(*context.platform.settings, "Project", "VWStudio", path) ? "VWS" : "VW";
-  return {};
+PlatformTags DetectPlatformTags(std::uint32_t version, SettingsReader& reader,
+                                const std::string& project_file) {
+  return PlatformTags{OsTagFromVersion(version),
+                      ReadIniFlag(reader, "Project", "VWStudio", project_file) ? "VWS" : "VW"};
 }
 
 }  // namespace quillet

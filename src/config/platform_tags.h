@@ -5,18 +5,24 @@
 #include <cstdint>
 #include <string>
 
-#include "run/run_context.h"
+#include "platform/settings_reader.h"
 
 namespace quillet {
+
+struct PlatformTags {
+  std::string os_tag;   // "NT" or "XP".
+  std::string hmi_tag;  // "VW" or "VWS".
+};
 
 // "NT" for version 4.0 of the NT family, "XP" for every other version value
 // (in the layout of the Windows GetVersion value).
 std::string OsTagFromVersion(std::uint32_t version);
 
-// Sets os_tag from the system version, and hmi_tag to "VWS" when the HMI
-// project file ($VisuDir$\Parameter\Program.ini) has VWStudio=true in
-// section Project, else "VW". Fails only when $VisuDir$ cannot be expanded.
-RunError DetectPlatformTags(RunContext& context);
+// The tags of a system of `version` whose HMI project file is
+// `project_file`: the HMI tag is "VWS" when that file has VWStudio=true in
+// section Project, else "VW".
+PlatformTags DetectPlatformTags(std::uint32_t version, SettingsReader& reader,
+                                const std::string& project_file);
 
 }  // namespace quillet
 

@@ -1,6 +1,6 @@
 #include "config/settings.h"
 
-#include <cctype>
+#include "platform/text.h"
 
 namespace quillet {
 
@@ -11,13 +11,10 @@ std::string ReadIniString(SettingsReader& reader, const std::string& section,
 
 bool ReadIniFlag(SettingsReader& reader, const std::string& section, const std::string& key,
                  const std::string& file) {
-  std::string value = ReadIniString(reader, section, key, file);
-  for (char& c : value) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return value == "TRUE";
+  return Upper(ReadIniString(reader, section, key, file)) == "TRUE";
 }
 
-std::string ReadListEntry(SettingsReader& reader, const std::string& section, int n,
-                          const std::string& file) {
+std::string ListSection::Entry(int n) const {
   if (n < 1 || n > kMaxListEntries) return "";
   return ReadIniString(reader, section, std::to_string(n), file);
 }

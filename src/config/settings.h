@@ -20,11 +20,16 @@ std::string ReadIniString(SettingsReader& reader, const std::string& section,
 bool ReadIniFlag(SettingsReader& reader, const std::string& section, const std::string& key,
                  const std::string& file);
 
-// Entry `n` of a numbered list section: the value of key `n` written in
-// decimal. A list ends at its first empty value; keys after a gap are never
-// read, and nothing beyond kMaxListEntries.
-std::string ReadListEntry(SettingsReader& reader, const std::string& section, int n,
-                          const std::string& file);
+// One numbered list section of the settings file: its entries are the values
+// of the keys "1", "2", "3", ... A list ends at its first empty value; keys
+// after a gap are never read, and nothing beyond kMaxListEntries.
+struct ListSection {
+  SettingsReader& reader;
+  std::string file;
+  std::string section;
+  // Entry `n`, counted from 1; "" past the end of the list.
+  std::string Entry(int n) const;
+};
 
 // A whole number of at least 0 from `key`, for the optional keys that
 // extend the settings file: 0 when the key is absent or empty. A value that

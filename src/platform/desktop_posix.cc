@@ -13,9 +13,6 @@
 namespace quillet {
 namespace {
 
-constexpr int kScreenWidth = 0;   // SM_CXSCREEN
-constexpr int kScreenHeight = 1;  // SM_CYSCREEN
-
 // Extracts one 8-bit channel of an X pixel by its mask.
 std::uint8_t Channel(unsigned long pixel, unsigned long mask) {
   if (mask == 0) return 0;
@@ -32,24 +29,26 @@ class PosixDesktop : public Desktop {
     if (display_ != nullptr) XCloseDisplay(display_);
   }
 
-  WindowHandle GetWindow(WindowHandle, ZOrder) override { return 0; }
-  std::string GetWindowText(WindowHandle, int) override { return ""; }
-  int GetSystemMetrics(int index) override {
-    if (display_ == nullptr) return 0;
+  WindowHandle Neighbour(WindowHandle, ZOrder) override { return 0; }
+  std::string Title(WindowHandle, int) override { return ""; }
+  void ScreenSizeInPixels(int* width, int* height) override {
+    *width = *height = 0;
+    if (display_ == nullptr) return;
     const int screen = DefaultScreen(display_);
-    if (index == kScreenWidth) return DisplayWidth(display_, screen);
-    if (index == kScreenHeight) return DisplayHeight(display_, screen);
-    return 0;
+    *width = DisplayWidth(display_, screen);
+    *height = DisplayHeight(display_, screen);
   }
-  bool GetWindowRect(WindowHandle, WindowRect*) override { return false; }
   void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
-  void MouseEvent(unsigned, int, int) override {}
-  WindowHandle GetForegroundWindow() override { return 0; }
-  void ShowWindow(WindowHandle, int) override {}
-  void SetForegroundWindow(WindowHandle) override {}
-  void SetActiveWindow(WindowHandle) override {}
-  WindowHandle FindWindow(const std::string&) override { return 0; }
-  void SetWindowPos(WindowHandle, WindowHandle, int, int, int, int, unsigned) override {}
+  bool OuterRect(WindowHandle, WindowRect*) override { return false; }
+  void MovePointerTo(int, int) override {}
+  void Click(MouseButton) override {}
+  WindowHandle Foreground() override { return 0; }
+  void Restore(WindowHandle) override {}
+  void Minimize(WindowHandle) override {}
+  void BringToFront(WindowHandle) override {}
+  void RequestForeground(WindowHandle) override {}
+  WindowHandle FindTopLevel(const std::string&) override { return 0; }
+  void ShowTopmostAt(WindowHandle, int, int, int, int) override {}
   void PressPrintScreen() override {}
 
   // There is no system-wide bitmap clipboard that Print Screen fills here.

@@ -38,23 +38,21 @@ std::error_code SaveBitmap(HBITMAP bitmap, const std::string& path) {
 
 class Win32Desktop : public Desktop {
  public:
-  WindowHandle GetWindow(WindowHandle window, ZOrder relation) override {
-    return AsHandle(::GetWindow(AsWindow(window), static_cast<UINT>(relation)));
+  WindowHandle Neighbour(WindowHandle window, ZOrder where) override {
+    return AsHandle(::GetWindow(AsWindow(window), where == ZOrder::kBelow ? GW_HWNDNEXT : GW_HWNDPREV));
   }
 
-  std::string GetWindowText(WindowHandle window, int buffer_size) override {
-    std::vector<char> buffer(static_cast<std::size_t>(buffer_size) + 1, '\0');
-    const int n = ::GetWindowTextA(AsWindow(window), buffer.data(), buffer_size);
+  // The buffer holds the terminating NUL as well, so a title of `max_chars`
+  // characters needs one more.
+  std::string Title(WindowHandle window, int max_chars) override {
+    std::vector<char> buffer(static_cast<std::size_t>(max_chars) + 2, '\0');
+    const int n = ::GetWindowTextA(AsWindow(window), buffer.data(), max_chars + 1);
     return n > 0 ? std::string(buffer.data(), static_cast<std::size_t>(n)) : std::string();
   }
 
-  int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
-
-  bool GetWindowRect(WindowHandle window, WindowRect* rect) override {
-    RECT r;
-    if (!::GetWindowRect(AsWindow(window), &r)) return false;
-    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
-    return true;
+  void ScreenSizeInPixels(int* width, int* height) override {
+    *width = ::GetSystemMetrics(SM_CXSCREEN);
+    *height = ::GetSystemMetrics(SM_CYSCREEN);
   }
 
   void TwipsPerPixel(float* x, float* y) override {
@@ -64,31 +62,45 @@ class Win32Desktop : public Desktop {
     ReleaseDC(nullptr, screen);
   }
 
-  void MouseEvent(unsigned flags, int dx, int dy) override {
-    mouse_event(flags, static_cast<DWORD>(dx), static_cast<DWORD>(dy), 0, 0);
+  bool OuterRect(WindowHandle window, WindowRect* rect) override {
+    RECT r;
+    if (!::GetWindowRect(AsWindow(window), &r)) return false;
+    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
+    return true;
   }
 
-  WindowHandle GetForegroundWindow() override { return AsHandle(::GetForegroundWindow()); }
-  void ShowWindow(WindowHandle window, int command) override {
-    ::ShowWindow(AsWindow(window), command);
+  void MovePointerTo(int x, int y) override {
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, static_cast<DWORD>(x),
+                static_cast<DWORD>(y), 0, 0);
   }
-  void SetForegroundWindow(WindowHandle window) override {
+
+  void Click(MouseButton button) override {
+    const DWORD flags = button == MouseButton::kLeft    ? MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP
+                        : button == MouseButton::kRight ? MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP
+                                                        : MOUSEEVENTF_MIDDLEDOWN | MOUSEEVENTF_MIDDLEUP;
+    mouse_event(flags, 0, 0, 0, 0);
+  }
+
+  WindowHandle Foreground() override { return AsHandle(::GetForegroundWindow()); }
+  void Restore(WindowHandle window) override { ::ShowWindow(AsWindow(window), SW_RESTORE); }
+  void Minimize(WindowHandle window) override { ::ShowWindow(AsWindow(window), SW_MINIMIZE); }
+  void BringToFront(WindowHandle window) override {
     ::SetForegroundWindow(AsWindow(window));
+    ::SetActiveWindow(AsWindow(window));
   }
-  void SetActiveWindow(WindowHandle window) override { ::SetActiveWindow(AsWindow(window)); }
-  WindowHandle FindWindow(const std::string& title) override {
+  void RequestForeground(WindowHandle window) override { ::SetForegroundWindow(AsWindow(window)); }
+  WindowHandle FindTopLevel(const std::string& title) override {
     return AsHandle(::FindWindowA(nullptr, title.c_str()));
   }
-  void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int width,
-                    int height, unsigned flags) override {
-    ::SetWindowPos(AsWindow(window), AsWindow(insert_after), x, y, width, height, flags);
+  void ShowTopmostAt(WindowHandle window, int x, int y, int width, int height) override {
+    ::SetWindowPos(AsWindow(window), HWND_TOPMOST, x, y, width, height, SWP_SHOWWINDOW);
   }
 
   void PressPrintScreen() override { keybd_event(VK_SNAPSHOT, 0, 0, 0); }
 
   std::error_code SaveClipboardBitmap(const std::string& path) override {
     if (!OpenClipboard(nullptr)) {
-      return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+      return LastWin32Error();
     }
     HBITMAP bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
     const std::error_code error = bitmap == nullptr

@@ -3,28 +3,17 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <vector>
 
 #include "platform/environment.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 extern char** environ;
 
 namespace quillet {
 namespace {
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 class PosixEnvironment : public Environment {
  public:
@@ -45,7 +34,7 @@ class PosixEnvironment : public Environment {
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
       const std::string text = *entry;
       const std::size_t equals = text.find('=');
-      if (equals != std::string::npos && SameName(text.substr(0, equals), name)) {
+      if (equals != std::string::npos && SameNoCase(text.substr(0, equals), name)) {
         *value = text.substr(equals + 1);
         return true;
       }

@@ -14,6 +14,10 @@ class Category : public std::error_category {
         return "placeholder refers to itself";
       case Errc::kTextTooLong:
         return "text longer than 32767 characters";
+      case Errc::kSameFile:
+        return "source and destination are the same file";
+      case Errc::kChanged:
+        return "the file changed after it was collected";
     }
     return "unknown error";
   }

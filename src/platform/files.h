@@ -2,10 +2,14 @@
 #ifndef QUILLET_PLATFORM_FILES_H_
 #define QUILLET_PLATFORM_FILES_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
+
+#include "platform/clock.h"
 
 namespace quillet {
 
@@ -18,19 +22,65 @@ class TextFile {
   virtual std::error_code AppendLine(const std::string& text) = 0;
 };
 
+// A file opened for reading at any offset.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  // The file's size when it was opened.
+  virtual std::uint64_t Size() = 0;
+  // Reads up to `size` bytes at `offset` into `buffer`; `*got` is 0 at the end.
+  virtual std::error_code ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
+                                 std::size_t* got) = 0;
+};
+
 enum class OpenMode {
   kOutput,  // Creates the file or empties an existing one.
   kAppend,  // Creates the file or appends to an existing one.
 };
 
+// What tells one file from another on its system, whatever name it is
+// reached by: the volume and the file's number on it.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId& other) const {
+    return volume == other.volume && index == other.index;
+  }
+  bool operator<(const FileId& other) const {
+    return volume != other.volume ? volume < other.volume : index < other.index;
+  }
+};
+
+struct FileInfo {
+  std::uint64_t size = 0;
+  LocalTime modified;  // Local time of the last write.
+  bool folder = false;
+  FileId id;
+};
+
 // The file primitives of a run, abstract so that tests can put an in-memory
 // file system or a fault injector in their place. Paths may separate their
-// components with "\" on every platform, because the steps join paths with
-// it. No primitive retries on its own: each reports a failure through its
-// error code and the calling step decides what the failure means.
+// components with "\" on every platform; Separator() is the one the system
+// writes itself. No primitive retries on its own: each reports a failure
+// through its error code, comparable with the portable conditions of
+// platform/errors.h, and the calling step decides what the failure means.
 class Files {
  public:
   virtual ~Files() = default;
+
+  // The separator of path components as the system writes paths.
+  virtual char Separator() const = 0;
+  // `folder`, the separator and `name`.
+  std::string Join(const std::string& folder, const std::string& name) const {
+    return folder + Separator() + name;
+  }
+  // A path written with "\" in the form the system writes it.
+  std::string Native(std::string path) const {
+    for (char& c : path) {
+      if (c == '\\') c = Separator();
+    }
+    return path;
+  }
 
   // Starts a new search, ending any earlier one, and stores in `*name` the
   // bare name (no folder) of the first entry that matches `pattern`, or ""
@@ -38,7 +88,8 @@ class Files {
   // "*" and "?", compared without regard to case; "*.*" matches every name.
   // Without `with_folders` only files match. Hidden entries never match. A
   // pattern without wildcards that names an existing folder, searched with
-  // folders, gives that folder's own name.
+  // folders, gives that folder's own name. A folder that does not exist
+  // holds no matches.
   virtual std::error_code DirFirst(const std::string& pattern, bool with_folders,
                                    std::string* name) = 0;
   // The next entry of the most recent DirFirst search, or "" when exhausted.
@@ -47,6 +98,15 @@ class Files {
   // Deletes every file matching `pattern`; folders are left alone. Fails when
   // nothing matches or when a match cannot be deleted.
   virtual std::error_code KillFiles(const std::string& pattern) = 0;
+  // Deletes the one file that `path` names exactly: no wildcards, no other
+  // spelling of the name.
+  virtual std::error_code DeleteFile(const std::string& path) = 0;
+  // Opens the file that `path` names so that no other program can write to
+  // it meanwhile, lets `verify` read it, and deletes it only when `verify`
+  // returns true; otherwise fails with Errc::kChanged. A file that another
+  // program holds open for writing is not deleted.
+  virtual std::error_code DeleteVerified(const std::string& path,
+                                         const std::function<bool(InputFile&)>& verify) = 0;
   // Renames or moves a file or folder; fails when `to` exists.
   virtual std::error_code RenamePath(const std::string& from, const std::string& to) = 0;
   // Creates one folder whose parent exists; fails when it exists.
@@ -57,24 +117,26 @@ class Files {
   // Sets the working directory of the drive that `path` names. On Windows a
   // path on another drive leaves the process's working directory unchanged.
   virtual std::error_code ChangeDir(const std::string& path) = 0;
-  // Copies one file; with `overwrite` an existing destination is replaced.
+  // Copies one file, keeping its time of last write; with `overwrite` an
+  // existing destination is replaced. A destination that is the source
+  // itself fails with Errc::kSameFile and is left untouched. A copy that
+  // fails part way leaves no destination behind.
   virtual std::error_code CopyFile(const std::string& from, const std::string& to,
                                    bool overwrite) = 0;
-  // Copies one file by opening the source for reading with full sharing
-  // (read, write and delete) and streaming it, so that a file another
-  // program holds open for writing can still be copied. Replaces `to`; a
-  // copy that fails part way leaves no destination behind.
+  // Copies one file as CopyFile does with `overwrite`, but opens the source
+  // for reading with full sharing (read, write and delete), so that a file
+  // another program holds open for writing can still be copied.
   virtual std::error_code CopyOpenFile(const std::string& from, const std::string& to) = 0;
-  // True when `error` says that another program holds the file open.
-  virtual bool IsInUse(const std::error_code& error) = 0;
   // Bytes free for this process on the drive that holds `path`.
   virtual std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) = 0;
   // Deletes a folder with everything in it; with `force` read-only files too.
   virtual std::error_code DeleteFolder(const std::string& path, bool force) = 0;
   virtual std::error_code OpenText(const std::string& path, OpenMode mode,
                                    std::unique_ptr<TextFile>* file) = 0;
-  // The size of a regular file; an error when `path` is missing or a folder.
-  virtual std::error_code FileSize(const std::string& path, std::uint64_t* size) = 0;
+  // Opens a file for reading with full sharing, as CopyOpenFile does.
+  virtual std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
+  // Size, time, kind and identity of a file or folder.
+  virtual std::error_code Stat(const std::string& path, FileInfo* info) = 0;
 };
 
 }  // namespace quillet

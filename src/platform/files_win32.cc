@@ -1,7 +1,9 @@
 // Windows backend of the file primitives, over the ANSI file functions.
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/wildcard.h"
@@ -10,9 +12,7 @@
 namespace quillet {
 namespace {
 
-std::error_code LastError() {
-  return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-}
+std::error_code LastError() { return LastWin32Error(); }
 
 bool NeverMatches(const WIN32_FIND_DATAA& data) {
   const std::string name = data.cFileName;
@@ -53,9 +53,75 @@ class Win32TextFile : public TextFile {
   HANDLE file_;
 };
 
+class Win32InputFile : public InputFile {
+ public:
+  Win32InputFile(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~Win32InputFile() override { CloseHandle(file_); }
+  std::uint64_t Size() override { return size_; }
+  std::error_code ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
+                         std::size_t* got) override {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!ReadFile(file_, buffer, wanted, &read, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+      return LastError();
+    }
+    *got = read;
+    return {};
+  }
+
+ private:
+  HANDLE file_;
+  std::uint64_t size_;
+};
+
+// Opens a file for reading with the given sharing and extra access.
+std::error_code OpenForReading(const std::string& path, DWORD access, DWORD share,
+                               std::unique_ptr<InputFile>* file) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | access, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) {
+    const std::error_code error = LastError();
+    CloseHandle(handle);
+    return error;
+  }
+  *file = std::make_unique<Win32InputFile>(handle, static_cast<std::uint64_t>(size.QuadPart));
+  return {};
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The volume and file number of an existing file or folder.
+std::error_code Identity(const std::string& path, FileId* id) {
+  HANDLE handle = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool read = GetFileInformationByHandle(handle, &info) != FALSE;
+  const std::error_code error = read ? std::error_code() : LastError();
+  CloseHandle(handle);
+  if (read) {
+    *id = FileId{info.dwVolumeSerialNumber,
+                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  }
+  return error;
+}
+
+// True when `to` exists and is the file `from` names.
+bool IsSameFile(const std::string& from, const std::string& to) {
+  FileId a, b;
+  return !Identity(from, &a) && !Identity(to, &b) && a == b;
+}
+
 class Win32Files : public Files {
  public:
   ~Win32Files() override { EndSearch(); }
+
+  char Separator() const override { return '\\'; }
 
   std::error_code DirFirst(const std::string& pattern, bool with_folders,
                            std::string* name) override {
@@ -66,8 +132,7 @@ class Win32Files : public Files {
     search_ = FindFirstFileA(pattern.c_str(), &data);
     if (search_ == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
-      return NotFound(error) ? std::error_code()
-                             : std::error_code(static_cast<int>(error), std::system_category());
+      return NotFound(error) ? std::error_code() : Win32Error(error);
     }
     if (Fits(data)) {
       *name = data.cFileName;
@@ -99,12 +164,32 @@ class Win32Files : public Files {
       if (!NeverMatches(data) && !IsFolder(data)) names.push_back(data.cFileName);
     } while (FindNextFileA(search, &data));
     FindClose(search);
-    if (names.empty()) return std::error_code(ERROR_FILE_NOT_FOUND, std::system_category());
+    if (names.empty()) return Win32Error(ERROR_FILE_NOT_FOUND);
     std::error_code result;
     for (const std::string& name : names) {
       if (!DeleteFileA((FolderPrefix(pattern) + name).c_str())) result = LastError();
     }
     return result;
+  }
+
+  std::error_code DeleteFile(const std::string& path) override {
+    if (!DeleteFileA(path.c_str())) return LastError();
+    return {};
+  }
+
+  // Without write sharing no other program can open the file for writing
+  // while it is read, and one that holds it open for writing already makes
+  // the open fail. Delete sharing lets the file go while it is still open.
+  std::error_code DeleteVerified(const std::string& path,
+                                 const std::function<bool(InputFile&)>& verify) override {
+    std::unique_ptr<InputFile> file;
+    if (std::error_code error =
+            OpenForReading(path, DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &file)) {
+      return error;
+    }
+    if (!verify(*file)) return make_error_code(Errc::kChanged);
+    if (!DeleteFileA(path.c_str())) return LastError();
+    return {};
   }
 
   std::error_code RenamePath(const std::string& from, const std::string& to) override {
@@ -146,7 +231,7 @@ class Win32Files : public Files {
       const DWORD attributes = GetFileAttributesA(path.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        return std::error_code(ERROR_DIRECTORY, std::system_category());
+        return Win32Error(ERROR_DIRECTORY);
       }
       const std::string variable = std::string("=") + path.substr(0, 2);
       if (!SetEnvironmentVariableA(variable.c_str(), path.c_str())) return LastError();
@@ -158,14 +243,15 @@ class Win32Files : public Files {
 
   std::error_code CopyFile(const std::string& from, const std::string& to,
                            bool overwrite) override {
+    if (IsSameFile(from, to)) return make_error_code(Errc::kSameFile);
     if (!CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE)) return LastError();
     return {};
   }
 
   std::error_code CopyOpenFile(const std::string& from, const std::string& to) override {
-    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (IsSameFile(from, to)) return make_error_code(Errc::kSameFile);
+    HANDLE in = CreateFileA(from.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (in == INVALID_HANDLE_VALUE) return LastError();
     HANDLE out = CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -188,16 +274,17 @@ class Win32Files : public Files {
         break;
       }
     }
+    // The copy carries the time the log was last written, as CopyFileA's do.
+    FILETIME written;
+    if (!error && (!GetFileTime(in, nullptr, nullptr, &written) ||
+                   !SetFileTime(out, nullptr, nullptr, &written))) {
+      error = LastError();
+    }
     CloseHandle(out);
     CloseHandle(in);
     // A copy that failed half way must not pass for a complete one.
     if (error) DeleteFileA(to.c_str());
     return error;
-  }
-
-  bool IsInUse(const std::error_code& error) override {
-    return error.category() == std::system_category() &&
-           (error.value() == ERROR_SHARING_VIOLATION || error.value() == ERROR_LOCK_VIOLATION);
   }
 
   std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override {
@@ -228,14 +315,21 @@ class Win32Files : public Files {
     return {};
   }
 
-  std::error_code FileSize(const std::string& path, std::uint64_t* size) override {
+  std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    return OpenForReading(path, 0, kShareAll, file);
+  }
+
+  std::error_code Stat(const std::string& path, FileInfo* info) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      return std::error_code(ERROR_DIRECTORY, std::system_category());
+    info->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    FILETIME local;
+    SYSTEMTIME t;
+    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &t)) {
+      info->modified = LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
     }
-    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return {};
+    return Identity(path, &info->id);
   }
 
  private:
@@ -282,5 +376,8 @@ class Win32Files : public Files {
 }  // namespace
 
 std::unique_ptr<Files> CreateFiles() { return std::make_unique<Win32Files>(); }
+
+// New files inherit the permissions of their folder on Windows.
+void KeepNewFilesPrivate() {}
 
 }  // namespace quillet

@@ -9,6 +9,7 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
+#include "platform/run_lock.h"
 #include "platform/settings_reader.h"
 #include "platform/status_window.h"
 
@@ -23,6 +24,7 @@ struct Platform {
   StatusWindow* window = nullptr;
   Clock* clock = nullptr;
   Desktop* desktop = nullptr;
+  RunLock* lock = nullptr;
 };
 
 // Factories of the backends of the platform the program was built for.
@@ -34,6 +36,15 @@ std::unique_ptr<SettingsReader> CreateSettingsReader();
 std::unique_ptr<StatusWindow> CreateStatusWindow();
 std::unique_ptr<Clock> CreateClock();
 std::unique_ptr<Desktop> CreateDesktop();
+std::unique_ptr<RunLock> CreateRunLock();
+
+// Makes the files and folders that this process creates from now on
+// readable by their owner only, where the system has such a default (POSIX:
+// the collected logs may be readable only by their owner or group, and so
+// must their copies and archives be). Programs that the process starts get
+// the system's default back. On Windows new files inherit the permissions
+// of their folder, and this does nothing.
+void KeepNewFilesPrivate();
 
 // Makes standard output reach the console of the program that started this
 // one, where the platform does not connect it by itself.

@@ -3,6 +3,7 @@
 // and a ".bat" program runs its lines through the shell, as the Windows
 // command interpreter would.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -83,10 +84,12 @@ class PosixProcesses : public Processes {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    const mode_t child_umask = ChildUmask();
     const pid_t pid = fork();
     if (pid < 0) return std::error_code(errno, std::generic_category());
     if (pid == 0) {
       if (as_group) setpgid(0, 0);
+      umask(child_umask);
       execv(argv[0], argv.data());
       _exit(127);
     }

@@ -12,9 +12,7 @@ namespace {
 
 HANDLE AsHandle(std::uintptr_t id) { return reinterpret_cast<HANDLE>(id); }
 
-std::error_code LastError() {
-  return std::error_code(static_cast<int>(GetLastError()), std::system_category());
-}
+std::error_code LastError() { return LastWin32Error(); }
 
 class Win32Processes : public Processes {
  public:

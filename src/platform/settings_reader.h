@@ -1,24 +1,27 @@
-// Reading one value of an INI file.
+// Reading the values of INI files.
 #ifndef QUILLET_PLATFORM_SETTINGS_READER_H_
 #define QUILLET_PLATFORM_SETTINGS_READER_H_
 
 #include <string>
+#include <vector>
+
+#include "platform/ini_text.h"
 
 namespace quillet {
 
-// The longest value that a read returns; longer values are cut.
-inline constexpr int kMaxIniValue = 254;
-
-// Reads INI files by the rules of the Windows profile functions: section and
-// key names match without regard to case, blanks around keys and values are
-// dropped, one matching pair of double or single quotes around a value is
-// removed, and a missing file, section or key gives "". At most kMaxIniValue
-// characters of a value are returned.
+// Reads INI files by the rules of the Windows profile functions (see
+// IniText): a missing file, section or key gives "", and at most
+// kMaxIniValue characters of a value are returned. Every call reads the file
+// as it stands at that moment.
 class SettingsReader {
  public:
   virtual ~SettingsReader() = default;
   virtual std::string Read(const std::string& section, const std::string& key,
                            const std::string& file) = 0;
+  // The section names of the file, each once, in the order of the file.
+  virtual std::vector<std::string> Sections(const std::string& file) = 0;
+  // The keys of the first section of that name that carry a value.
+  virtual std::vector<std::string> Keys(const std::string& section, const std::string& file) = 0;
 };
 
 }  // namespace quillet

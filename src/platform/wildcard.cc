@@ -1,14 +1,13 @@
 #include "platform/wildcard.h"
 
-#include <cctype>
 #include <cstddef>
+
+#include "platform/text.h"
 
 namespace quillet {
 namespace {
 
-bool SameLetter(char a, char b) {
-  return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-}
+bool SameLetter(char a, char b) { return UpperChar(a) == UpperChar(b); }
 
 // Iterative glob match with backtracking to the most recent "*", so that the
 // cost stays linear in practice even for patterns with many stars.
@@ -59,9 +58,9 @@ void SplitLastComponent(const std::string& path, std::string* folder, std::strin
   }
 }
 
-std::string PathOfMatch(const std::string& pattern, const std::string& name) {
+std::string PathOfMatch(const std::string& pattern, const std::string& name, char separator) {
   const std::size_t cut = pattern.find_last_of("\\/");
-  return cut == std::string::npos ? name : pattern.substr(0, cut) + "\\" + name;
+  return cut == std::string::npos ? name : pattern.substr(0, cut) + separator + name;
 }
 
 }  // namespace quillet

@@ -20,9 +20,10 @@ bool HasWildcards(const std::string& text);
 void SplitLastComponent(const std::string& path, std::string* folder, std::string* last);
 
 // The path of an entry `name` that a search for `pattern` returned: the
-// pattern's folder part, "\", and the name. A pattern without a folder part
-// was searched in the working directory, so the bare name is that path.
-std::string PathOfMatch(const std::string& pattern, const std::string& name);
+// pattern's folder part, `separator`, and the name. A pattern without a
+// folder part was searched in the working directory, so the bare name is
+// that path.
+std::string PathOfMatch(const std::string& pattern, const std::string& name, char separator);
 
 }  // namespace quillet
 

@@ -5,6 +5,9 @@
 
 int main(int argc, char** argv) {
   using namespace quillet;
+  // The collected logs may be readable only by their owners; so must their
+  // copies and the archive be.
+  KeepNewFilesPrivate();
   std::unique_ptr<Files> files = CreateFiles();
   std::unique_ptr<Processes> processes = CreateProcesses();
   std::unique_ptr<Environment> environment = CreateEnvironment(argc, argv);
@@ -12,10 +15,11 @@ int main(int argc, char** argv) {
   std::unique_ptr<Clock> clock = CreateClock();
   std::unique_ptr<StatusWindow> window = CreateStatusWindow();
   std::unique_ptr<Desktop> desktop = CreateDesktop();
+  std::unique_ptr<RunLock> lock = CreateRunLock();
 
   RunContext context;
   context.platform = Platform{files.get(),  processes.get(), environment.get(), settings.get(),
-                              window.get(), clock.get(),     desktop.get()};
+                              window.get(), clock.get(),     desktop.get(),     lock.get()};
   SetProgramLocation(environment->ProgramPath(), &context);
   EndProcess(RunProgram(context));
 }

@@ -18,14 +18,19 @@ ordered_json Failures(Environment& environment, const std::vector<FileFailure>& 
   return list;
 }
 
-ordered_json Patterns(Environment& environment, const std::vector<PatternRecord>& records) {
+// The entries of a list; with `processed` also what their searches found.
+ordered_json Patterns(Environment& environment, const std::vector<PatternRecord>& records,
+                      bool processed) {
   ordered_json list = ordered_json::array();
   for (const PatternRecord& record : records) {
-    list.push_back({{"section", record.section},
-                    {"entry", environment.ToUtf8(record.value)},
-                    {"pattern", environment.ToUtf8(record.pattern)},
-                    {"matches", record.matches},
-                    {"failures", Failures(environment, record.failures)}});
+    ordered_json entry = {{"section", record.section},
+                          {"entry", environment.ToUtf8(record.value)},
+                          {"pattern", environment.ToUtf8(record.pattern)}};
+    if (processed) {
+      entry["matches"] = record.matches;
+      entry["failures"] = Failures(environment, record.failures);
+    }
+    list.push_back(entry);
   }
   return list;
 }
@@ -42,9 +47,8 @@ std::string FormatTime(const LocalTime& time) {
   return text;
 }
 
-std::string RunReportJson(RunContext& context) {
+std::string RunReportJson(const RunContext& context, const RunReport& report) {
   Environment& environment = *context.platform.environment;
-  const RunReport& report = context.report;
   auto utf8 = [&environment](const std::string& text) { return environment.ToUtf8(text); };
 
   ordered_json variables = ordered_json::object();
@@ -66,6 +70,19 @@ std::string RunReportJson(RunContext& context) {
                         {"duration_ms", program.duration_ms},
                         {"timed_out", program.timed_out}});
   }
+  ordered_json staged = ordered_json::array();
+  for (const StagedFile& file : report.staged) {
+    char crc[9];
+    std::snprintf(crc, sizeof(crc), "%08x", static_cast<unsigned>(file.crc));
+    ordered_json entry = {{"source", utf8(file.source)},
+                          {"name", utf8(file.name)},
+                          {"size", file.size},
+                          {"modified", FormatTime(file.modified)},
+                          {"crc32", crc}};
+    if (!file.renamed.empty()) entry["renamed"] = utf8(file.renamed);
+    if (file.earlier_run) entry["earlier_run"] = true;
+    staged.push_back(entry);
+  }
   const ordered_json document = {
       {"program", {{"name", "Quillet"}, {"version", ProgramVersion()}}},
       {"computer", utf8(environment.ComputerName())},
@@ -81,24 +98,17 @@ std::string RunReportJson(RunContext& context) {
       {"directory_variables", variables},
       {"steps", steps},
       {"start_programs", programs},
-      {"log_patterns", Patterns(environment, report.log_patterns)},
-      {"delete_patterns", Patterns(environment, report.delete_patterns)},
+      {"log_patterns", Patterns(environment, report.log_patterns, true)},
+      {"staged_files", staged},
+      {"delete_patterns", Patterns(environment, report.delete_patterns, false)},
       {"screenshot", report.screenshot},
       {"debug_window",
-       {{"found", report.debug_window_found},
-        {"first_click_sent", report.first_click_sent},
-        {"second_click_sent", report.second_click_sent}}},
+       {{"found", report.debug_window.found},
+        {"first_click_sent", report.debug_window.first_click_sent},
+        {"second_click_sent", report.debug_window.second_click_sent}}},
   };
   // Invalid UTF-8 (a name outside the code page) is replaced, never thrown.
   return document.dump(2, ' ', false, ordered_json::error_handler_t::replace);
-}
-
-std::error_code WriteRunReport(RunContext& context, const std::string& path) {
-  std::unique_ptr<TextFile> file;
-  if (std::error_code error = context.platform.files->OpenText(path, OpenMode::kOutput, &file)) {
-    return error;
-  }
-  return file->AppendLine(RunReportJson(context));
 }
 
 }  // namespace quillet

@@ -3,9 +3,11 @@
 #define QUILLET_RUN_REPORT_JSON_H_
 
 #include <string>
-#include <system_error>
+#include <vector>
 
-#include "run/run_context.h"
+#include "core/records.h"
+#include "run/run_collection.h"
+#include "windows/debug_window.h"
 
 namespace quillet {
 
@@ -15,14 +17,27 @@ const char* ProgramVersion();
 // Local time as "YYYY-MM-DDThh:mm:ss".
 std::string FormatTime(const LocalTime& time);
 
-// The report of the run so far as indented JSON: the program, the computer,
-// the settings, the directory variables, and every step, program, pattern,
-// the screenshot and the debug window export. Texts in the system's code
-// page are converted to UTF-8.
-std::string RunReportJson(RunContext& context);
+// What the steps of a run reported, gathered by the driver.
+struct RunReport {
+  std::string start_time;
+  std::vector<StepRecord> steps;
+  std::vector<ProgramRecord> programs;
+  std::vector<PatternRecord> log_patterns;
+  // The files in the staging folder: those collected, and those an earlier
+  // run left.
+  std::vector<StagedFile> staged;
+  // The deletion list, which is processed after the report went into the
+  // archive: its entries as written and expanded.
+  std::vector<PatternRecord> delete_patterns;
+  std::string screenshot = "none";  // "clipboard", "direct" or "none".
+  DebugWindowOutcome debug_window;
+};
 
-// Writes RunReportJson to `path`.
-std::error_code WriteRunReport(RunContext& context, const std::string& path);
+// The report as indented JSON: the program, the computer, the settings, the
+// directory variables, and every step, program, pattern, staged file, the
+// screenshot and the debug window export. Texts in the system's code page
+// are converted to UTF-8.
+std::string RunReportJson(const RunContext& context, const RunReport& report);
 
 }  // namespace quillet
 

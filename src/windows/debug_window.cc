@@ -5,51 +5,52 @@
 namespace quillet {
 namespace {
 
+constexpr char kDebugTitle[] = "DEBUGWINDOW";
 constexpr char kDialogTitle[] = "Save DebugWin contents";
+// The HMI's Save button, from the debug window's left and bottom edges.
+constexpr int kSaveFromLeft = 176;
+constexpr int kSaveFromBottom = 20;
+// The dialog's OK button, from its top-left corner.
+constexpr int kOkFromLeft = 92;
+constexpr int kOkFromTop = 72;
+constexpr int kLeftButton = 0;
 constexpr int kForegroundTries = 50;
 constexpr int kDialogPauses = 50;  // So at most 51 lookups.
 constexpr int kPauseMs = 100;
-constexpr int kRestore = 9;             // SW_RESTORE
-constexpr int kMinimize = 6;            // SW_MINIMIZE
-constexpr unsigned kShowWindow = 0x40;  // SWP_SHOWWINDOW
+// Time for the HMI to save before its window is minimized.
+constexpr int kAfterSaveMs = 500;
 
 // The inventory number (from 1) of the first title holding DEBUGWINDOW, 0
 // when there is none.
-int FindDebugWindow(const RunState& state) {
-  for (int i = 1; i < state.window_count; ++i) {
-    if (state.window_list[static_cast<std::size_t>(i - 1)].title.find("DEBUGWINDOW") !=
-        std::string::npos) {
-      return i;
-    }
+int FindDebugWindow(const WindowList& windows) {
+  for (int i = 1; i < windows.count; ++i) {
+    if (windows.Entry(i).title.find(kDebugTitle) != std::string::npos) return i;
   }
   return 0;
 }
 
 // Asks for `window` to become the foreground window, at most 50 times; a
 // window already in the foreground gets no call at all.
-void BringToFront(RunContext& context, WindowHandle window, bool restore) {
-  Desktop& desktop = *context.platform.desktop;
-  for (int tries = 0; tries < kForegroundTries && desktop.GetForegroundWindow() != window;
-       ++tries) {
-    if (restore) desktop.ShowWindow(window, kRestore);
-    desktop.SetForegroundWindow(window);
-    desktop.SetActiveWindow(window);
-    context.platform.window->YieldToUi();
-    context.platform.clock->Sleep(kPauseMs);
+void BringToFront(const Platform& p, WindowHandle window, bool restore) {
+  for (int tries = 0; tries < kForegroundTries && p.desktop->Foreground() != window; ++tries) {
+    if (restore) p.desktop->Restore(window);
+    p.desktop->BringToFront(window);
+    p.window->YieldToUi();
+    p.clock->Sleep(kPauseMs);
   }
 }
 
-WindowHandle WaitForDialog(RunContext& context) {
+WindowHandle WaitForDialog(const Platform& p) {
   for (int pauses = 0;; ++pauses) {
-    const WindowHandle dialog = context.platform.desktop->FindWindow(kDialogTitle);
+    const WindowHandle dialog = p.desktop->FindTopLevel(kDialogTitle);
     if (dialog != 0 || pauses == kDialogPauses) return dialog;
-    context.platform.clock->Sleep(kPauseMs);
+    p.clock->Sleep(kPauseMs);
   }
 }
 
 // The clicks of the export; returns when a click could not be aimed.
-void ClickSave(RunContext& context, WindowHandle debug, DebugWindowOutcome* outcome) {
-  Desktop& desktop = *context.platform.desktop;
+void ClickSave(const Platform& p, WindowHandle debug, DebugWindowOutcome* outcome) {
+  Desktop& desktop = *p.desktop;
   int screen_width = 0, screen_height = 0;
   GetScreenSize(desktop, &screen_width, &screen_height);
   int left = 0, top = 0, height = 0, width = 0;
@@ -59,36 +60,35 @@ void ClickSave(RunContext& context, WindowHandle debug, DebugWindowOutcome* outc
       !GetWindowBox(desktop, debug, &left, &top, &height, &width)) {
     return;
   }
-  MouseMoveTo(desktop, left + 176, top + height - 20);
-  outcome->first_click_sent = MouseClick(desktop, 0);
+  MouseMoveTo(desktop, left + kSaveFromLeft, top + height - kSaveFromBottom);
+  outcome->first_click_sent = MouseClick(desktop, kLeftButton);
 
   // Without the dialog the second click would land in the debug window.
-  const WindowHandle dialog = WaitForDialog(context);
+  const WindowHandle dialog = WaitForDialog(p);
   if (dialog == 0) return;
-  BringToFront(context, dialog, false);
+  BringToFront(p, dialog, false);
   if (!GetWindowBox(desktop, dialog, &left, &top, &height, &width)) return;
-  desktop.SetWindowPos(dialog, kTopmost, left, top, width, height, kShowWindow);
-  MouseMoveTo(desktop, left + 92, top + 72);
-  outcome->second_click_sent = MouseClick(desktop, 0);
-  context.platform.clock->Sleep(500);
+  desktop.ShowTopmostAt(dialog, left, top, width, height);
+  MouseMoveTo(desktop, left + kOkFromLeft, top + kOkFromTop);
+  outcome->second_click_sent = MouseClick(desktop, kLeftButton);
+  p.clock->Sleep(kAfterSaveMs);
 }
 
 }  // namespace
 
-DebugWindowOutcome SaveDebugWindow(RunContext& context) {
+DebugWindowOutcome SaveDebugWindow(const Platform& p, const WindowList& windows) {
   DebugWindowOutcome outcome;
-  context.platform.window->SetLabel("DebugWin");
-  const int found = FindDebugWindow(context.state);
+  p.window->SetLabel("DebugWin");
+  const int found = FindDebugWindow(windows);
   if (found != 0) {
     outcome.found = true;
-    const WindowHandle debug =
-        context.state.window_list[static_cast<std::size_t>(found - 1)].handle;
-    BringToFront(context, debug, true);
-    ClickSave(context, debug, &outcome);
-    context.platform.desktop->ShowWindow(debug, kMinimize);
-    context.platform.window->YieldToUi();
+    const WindowHandle debug = windows.Entry(found).handle;
+    BringToFront(p, debug, true);
+    ClickSave(p, debug, &outcome);
+    p.desktop->Minimize(debug);
+    p.window->YieldToUi();
   }
-  context.platform.desktop->SetForegroundWindow(context.platform.window->Handle());
+  p.desktop->RequestForeground(p.window->Handle());
   return outcome;
 }
 

@@ -5,10 +5,8 @@
 namespace quillet {
 namespace {
 
-constexpr int kScreenWidth = 0;             // SM_CXSCREEN
-constexpr int kScreenHeight = 1;            // SM_CYSCREEN
-constexpr unsigned kMoveAbsolute = 0x8001;  // MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE
 constexpr double kTwipsPerInch = 1440.0;
+constexpr int kPointsPerInch = 72;
 
 int ToMouse(int extent, int pixel) {
   if (extent == 0) return 0;  // No display: nothing to divide by.
@@ -19,8 +17,7 @@ int ToMouse(int extent, int pixel) {
 }  // namespace
 
 void GetScreenSize(Desktop& desktop, int* width, int* height, int unit) {
-  *width = desktop.GetSystemMetrics(kScreenWidth);
-  *height = desktop.GetSystemMetrics(kScreenHeight);
+  desktop.ScreenSizeInPixels(width, height);
   if (unit == 0) return;
   float twips_x = 0, twips_y = 0;
   desktop.TwipsPerPixel(&twips_x, &twips_y);
@@ -31,8 +28,8 @@ void GetScreenSize(Desktop& desktop, int* width, int* height, int unit) {
     *height = static_cast<int>(RoundHalfEven(*height / kTwipsPerInch));
   }
   if (unit == 3) {
-    *width *= 72;
-    *height *= 72;
+    *width *= kPointsPerInch;
+    *height *= kPointsPerInch;
   }
 }
 
@@ -51,7 +48,7 @@ int ToMouseY(Desktop& desktop, int y) {
 bool GetWindowBox(Desktop& desktop, WindowHandle window, int* left, int* top, int* height,
                   int* width) {
   WindowRect rect;
-  if (!desktop.GetWindowRect(window, &rect)) return false;
+  if (!desktop.OuterRect(window, &rect)) return false;
   *left = rect.left;
   *top = rect.top;
   *height = rect.bottom - rect.top;
@@ -60,20 +57,17 @@ bool GetWindowBox(Desktop& desktop, WindowHandle window, int* left, int* top, in
 }
 
 bool MouseClick(Desktop& desktop, int kind) {
-  static constexpr unsigned kFlags[] = {
-      0x0002 | 0x0004,  // Left down and up.
-      0x0008 | 0x0010,  // Right down and up.
-      0x0020 | 0x0040,  // Middle down and up.
-  };
+  static constexpr MouseButton kButtons[] = {MouseButton::kLeft, MouseButton::kRight,
+                                             MouseButton::kMiddle};
   if (kind < 0 || kind > 2) return false;
-  desktop.MouseEvent(kFlags[kind], 0, 0);
+  desktop.Click(kButtons[kind]);
   return true;
 }
 
 void MouseMoveTo(Desktop& desktop, int x, int y) {
   const int dx = ToMouseX(desktop, x);
   const int dy = ToMouseY(desktop, y);
-  desktop.MouseEvent(kMoveAbsolute, dx, dy);
+  desktop.MovePointerTo(dx, dy);
 }
 
 }  // namespace quillet

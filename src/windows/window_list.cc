@@ -1,31 +1,32 @@
 #include "windows/window_list.h"
 
-#include <cctype>
+#include "platform/text.h"
 
 namespace quillet {
 namespace {
 
-constexpr int kTitleBuffer = 254;
+// Titles are read through a buffer of 254 characters, its last one the
+// terminating zero.
+constexpr int kMaxTitle = 253;
 // A z-order that changes under the walk could in principle lead it round in
 // a circle; no desktop has this many windows.
 constexpr int kMaxSteps = 65536;
 
-void Record(RunContext& context, WindowHandle window) {
-  RunState& state = context.state;
-  std::string title = context.platform.desktop->GetWindowText(window, kTitleBuffer);
-  if (title.empty() || state.window_count > kWindowListSize) return;
-  for (char& c : title) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+void Record(Desktop& desktop, WindowHandle window, WindowList* list) {
+  std::string title = desktop.Title(window, kMaxTitle);
+  if (title.empty() || list->count > kWindowListSize) return;
+  title = Upper(title);
   title.resize(kTitleLength, ' ');
-  state.window_list[static_cast<std::size_t>(state.window_count - 1)] = {title, window};
-  ++state.window_count;
+  list->entries[static_cast<std::size_t>(list->count - 1)] = {title, window};
+  ++list->count;
 }
 
-void Walk(RunContext& context, WindowHandle own, ZOrder relation) {
+void Walk(Desktop& desktop, WindowHandle own, ZOrder where, WindowList* list) {
   WindowHandle current = own;
   for (int step = 0; step < kMaxSteps; ++step) {
-    const WindowHandle next = context.platform.desktop->GetWindow(current, relation);
+    const WindowHandle next = desktop.Neighbour(current, where);
     if (next == 0) return;
-    Record(context, next);
+    Record(desktop, next, list);
     if (next == own) return;
     current = next;
   }
@@ -33,12 +34,13 @@ void Walk(RunContext& context, WindowHandle own, ZOrder relation) {
 
 }  // namespace
 
-void ReadWindowList(RunContext& context) {
-  context.platform.window->SetLabel("Reading Windows");
-  const WindowHandle own = context.platform.window->Handle();
-  context.state.window_count = 1;
-  Walk(context, own, ZOrder::kNext);
-  Walk(context, own, ZOrder::kPrevious);
+WindowList ReadWindowList(const Platform& p) {
+  p.window->SetLabel("Reading Windows");
+  const WindowHandle own = p.window->Handle();
+  WindowList list;
+  Walk(*p.desktop, own, ZOrder::kBelow, &list);
+  Walk(*p.desktop, own, ZOrder::kAbove, &list);
+  return list;
 }
 
 }  // namespace quillet

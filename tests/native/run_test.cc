@@ -1,213 +1,177 @@
-// Runs the Linux build of quillet over a real folder tree, as a calling
-// program would: with an argument, or without one and no terminal.
-#include <gtest/gtest.h>
+// Runs the Linux build of quillet over real folder trees, as a technician or
+// a calling program would.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/native/test_files.h"
 
+namespace quillet::native_test {
 namespace {
 
-namespace fs = std::filesystem;
-
-using quillet::native_test::ReadAll;
-using quillet::native_test::Write;
-
-class NativeRunTest : public ::testing::Test {
+class NativeRunTest : public TreeTest {
  protected:
-  void SetUp() override {
-    root_ = quillet::native_test::NewTestTree(QUILLET_BINARY);
-    fs::create_directories(root_ / "visu");
+  void WriteSettings(const std::string& project_extra = "",
+                     const std::string& program = "$VisuDir$\\Task.bat") {
+    const std::string r = root_.string();
+    Write(root_ / "prog" / "quillet.ini",
+          "[Project]\nTargetPath=" + r + "/target\n" + project_extra + "[StartExeFilesXP]\n1=" +
+              program + "\n[LogFilesXP]\n1=" + r +
+              "/logs/*.log\n2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=" + r +
+              "/hmi/Debug?.txt\n[DeleteFilesXP]\n1=" + r + "/logs/old*.log\n");
+    Write(root_ / "logs" / "app.log", "application log\n");
+    Write(root_ / "logs" / "old1.log", "old log\n");
+    Write(root_ / "hmi" / "Debug1.txt", "debug\n");
   }
-  void TearDown() override { fs::remove_all(root_); }
-
-  // Runs the program with the given name from the prog folder; the standard
-  // input is never a terminal, so no message waits for Enter.
-  int Run(const std::string& args, const std::string& program = "quillet",
-          const std::string& tools = QUILLET_TOOLS_DIR) {
-    // Only the screenshot test runs with the display, so that the other
-    // archives hold exactly the collected logs.
-    const std::string display = with_display_ ? "" : "env -u DISPLAY ";
-    const std::string command = "cd " + root_.string() + " && " + display + "MorvaToolsDir='" +
-                                tools + "' VisuDir='" + (root_ / "visu").string() + "' prog/" +
-                                program + " " + args + " </dev/null >out.txt 2>err.txt";
-    const int status = std::system(command.c_str());
-    out_ = ReadAll(root_ / "out.txt");
-    err_ = ReadAll(root_ / "err.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::vector<std::string> Target() const {
+  std::vector<std::string> Names(const fs::path& folder) const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ / "target")) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  void WriteFullIni(const std::string& project_extra = "") {
-    const std::string r = root_.string();
-    Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + r + "/target\n" +
-                                              project_extra +
-                                              "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n"
-                                              "[LogFilesXP]\n1=" +
-                                              r +
-                                              "/logs/*.log\n2=$VisuDir$\\Task.log\n"
-                                              "[LogFilesVW]\n1=" +
-                                              r +
-                                              "/hmi/Debug?.txt\n"
-                                              "[DeleteFilesXP]\n1=" +
-                                              r + "/logs/old*.log\n");
-    Write(root_ / "logs" / "app.log", "application log\n");
-    Write(root_ / "logs" / "old1.log", "old log\n");
-    Write(root_ / "hmi" / "Debug1.txt", "debug\n");
+  // Every path below the tree with its size, to show that nothing changed.
+  std::string Snapshot() const {
+    std::string text;
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      const std::string name = entry.path().filename().string();
+      if (name == "out.txt" || name == "err.txt") continue;
+      text += entry.path().string() + (entry.is_regular_file()
+                                           ? " " + std::to_string(entry.file_size()) + "\n"
+                                           : "\n");
+    }
+    return text;
   }
-
-  fs::path root_;
-  std::string out_, err_;
-  bool with_display_ = false;
+  static int Mode(const fs::path& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+  }
 };
 
-TEST_F(NativeRunTest, OneRunMakesTheRotatedArchive) {
-  WriteFullIni();
+TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyKeepsDatesAndWritesPathsTheLinuxWay) {
+  WriteSettings("Report=true\n");
   for (int d = 1; d <= 9; ++d)
     Write(root_ / "target" / (std::to_string(d) + "-01.0" + std::to_string(d) + ".26-10.00.00.Zip"),
           "old");
   const auto stamp = fs::last_write_time(root_ / "target" / "5-01.05.26-10.00.00.Zip");
-  ASSERT_EQ(Run("x"), 0) << err_;
-  std::vector<std::string> names = Target();
+  fs::last_write_time(root_ / "logs" / "app.log", fs::last_write_time(root_ / "logs" / "app.log") -
+                                                      std::chrono::hours(24 * 400));
+  ASSERT_EQ(Run(""), 0) << err_;
+  const std::vector<std::string> names = Names(root_ / "target");
   ASSERT_EQ(names.size(), 9u);
-  EXPECT_EQ(names[0].substr(0, 2), "1-");
-  EXPECT_EQ(names[0].size(), 23u);
+  const fs::path archive = root_ / "target" / names[0];
+  EXPECT_EQ(out_, "File saved in " + archive.string() + "\n");
   EXPECT_EQ(names[1], "2-01.01.26-10.00.00.Zip");
   EXPECT_EQ(names[8], "9-01.08.26-10.00.00.Zip");
   EXPECT_EQ(fs::last_write_time(root_ / "target" / "6-01.05.26-10.00.00.Zip"), stamp);
-  const std::string listing = root_.string() + "/list.txt";
-  ASSERT_EQ(std::system(
-                ("unzip -Z1 " + (root_ / "target" / names[0]).string() + " > " + listing).c_str()),
-            0);
-  EXPECT_EQ(ReadAll(listing), "app.log\nDebug1.txt\nold1.log\nTask.log\n");
+  EXPECT_EQ(Mode(archive), 0600);
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
-  EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("quillet"), std::string::npos);
-  EXPECT_TRUE(out_.empty());
+  EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"), std::string(QUILLET_TOOLS_DIR) +
+                                                       "/Quillet/PStatXP.exe > " +
+                                                       (root_ / "visu" / "Task.log").string() +
+                                                       "\r\n");
+  // The archive holds what was collected, dated when each log was written,
+  // and a report whose paths are written with "/" alone.
+  Write(root_ / "check.py", R"(
+import json, os, sys, time, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+assert sorted(z.namelist()) == ['Debug1.txt', 'Quillet-Journal.txt', 'Quillet-Report.json',
+    'Quillet-Settings.ini', 'Task.log', 'app.log', 'old1.log'], z.namelist()
+t = time.localtime(os.path.getmtime(sys.argv[2]))
+assert z.getinfo('app.log').date_time == (t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min,
+    t.tm_sec // 2 * 2), z.getinfo('app.log').date_time
+r = json.loads(z.read('Quillet-Report.json'))
+paths = [r['settings_file'], r['target_path']] + [p['pattern'] for p in r['log_patterns']]
+paths += [f['source'] for f in r['staged_files']] + [p['pattern'] for p in r['delete_patterns']]
+assert all('\\' not in p for p in paths), paths
+assert [p['matches'] for p in r['log_patterns']] == [2, 1, 1], r['log_patterns']
+assert r['start_programs'][0]['exit_code'] == 0
+)");
+  EXPECT_EQ(Shell("python3 '" + (root_ / "check.py").string() + "' '" + archive.string() + "' '" +
+                  (root_ / "logs" / "app.log").string() + "'"),
+            0);
+  EXPECT_EQ(err_.find('\\'), std::string::npos) << err_;
 }
 
-TEST_F(NativeRunTest, RotationClearsStrayFoldersAndLeavesZipNamesAlone) {
-  WriteFullIni();
-  for (int i = 0; i < 3; ++i) Write(root_ / "target" / "3-old" / ("f" + std::to_string(i)), "x");
-  for (int i = 0; i < 21; ++i) Write(root_ / "target" / "5-big" / ("f" + std::to_string(i)), "x");
-  Write(root_ / "target" / "7-later" / "f", "x");
-  Write(root_ / "target" / "2-a.zip.old", "kept");
-  fs::create_directories(root_ / "target" / "4-x.Zip");
-  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"}) Write(root_ / "target" / name, "9");
-  ASSERT_EQ(Run("x"), 0) << err_;
-  const std::vector<std::string> names = Target();
-  ASSERT_EQ(names.size(), 6u);
-  EXPECT_EQ(names[0].substr(0, 2), "1-");  // The new archive.
-  EXPECT_EQ(std::vector<std::string>(names.begin() + 1, names.end()),
-            (std::vector<std::string>{"3-a.zip.old", "4-x.Zip", "5-big", "7-later", "9f"}));
-  EXPECT_EQ(
-      std::distance(fs::directory_iterator(root_ / "target" / "5-big"), fs::directory_iterator()),
-      1);
+TEST_F(NativeRunTest, OptionsChangeNothing) {
+  WriteSettings();
+  const std::string before = Snapshot();
+  EXPECT_EQ(Run("--check"), 0) << out_;
+  EXPECT_NE(out_.find("Settings file: " + (root_ / "prog" / "quillet.ini").string()),
+            std::string::npos) << out_;
+  EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
+  for (const char* option : {"--help", "/?", "-H"}) {
+    EXPECT_EQ(Run(option), 0) << option;
+    EXPECT_NE(out_.find("--check"), std::string::npos) << out_;
+  }
+  EXPECT_EQ(Run("--VERSION"), 0);
+  EXPECT_EQ(out_.rfind("Quillet ", 0), 0u) << out_;
+  EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(NativeRunTest, WithoutArgumentTheClosingMessageNamesTheArchive) {
-  WriteFullIni();
-  ASSERT_EQ(Run(""), 0) << err_;
-  const std::vector<std::string> names = Target();
-  ASSERT_EQ(names.size(), 1u);
-  EXPECT_EQ(out_, "File saved in " + root_.string() + "/target\\" + names[0] + "\n");
-  EXPECT_NE(err_.find("Quillet: Taskmanager\nQuillet: Exe\nQuillet: Reading Windows\n"
-                      "Quillet: DebugWin\nQuillet: Copying Logs LogFilesXP\n"
-                      "Quillet: Copying Logs LogFilesVW\nQuillet: Zipping Logs\n"
-                      "Quillet: Deleting Logs\nQuillet: OK\n"),
-            std::string::npos)
-      << err_;
-}
-
-TEST_F(NativeRunTest, WithoutTargetPathNothingIsTouched) {
-  EXPECT_EQ(Run("x"), 2);
-  EXPECT_NE(err_.find((root_ / "prog").string() + "\\quillet.ini"), std::string::npos) << err_;
-  EXPECT_NE(err_.find("TargetPath"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "visu" / "Task.bat"));
-  EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log"));
-}
-
-TEST_F(NativeRunTest, ARenamedCopyReadsItsOwnSettings) {
+TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / "other");
   Write(root_ / "prog" / "other.ini", "[project]\ntargetpath = \"" + root_.string() + "/out\"\n");
   EXPECT_EQ(Run("x", "other"), 0) << err_;
   EXPECT_TRUE(fs::exists(root_ / "out"));
-  EXPECT_EQ(Run("x", "quillet"), 2);
+  EXPECT_EQ(Run("x"), 2);
+  EXPECT_NE(err_.find((root_ / "prog" / "quillet.ini").string()), std::string::npos) << err_;
 }
 
-TEST_F(NativeRunTest, AMissingPackerKeepsEverythingCollected) {
-  WriteFullIni();
+TEST_F(NativeRunTest, WithoutAPackerEverythingStaysAndStaysPrivate) {
+  WriteSettings();
   fs::create_directories(root_ / "notools");
-  EXPECT_EQ(Run("x", "quillet", (root_ / "notools").string()), 3);
-  EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "app.log"));
-  EXPECT_TRUE(fs::exists(root_ / "target" / "Log" / "Debug1.txt"));
+  EXPECT_EQ(Run("x", "quillet", "MorvaToolsDir='" + (root_ / "notools").string() + "'"), 3);
+  EXPECT_NE(err_.find("No archive was made: the packer " + root_.string() +
+                      "/notools/Quillet/Zip.exe is missing"),
+            std::string::npos) << err_;
+  EXPECT_EQ(Mode(root_ / "target" / "Log"), 0700);
+  EXPECT_EQ(Mode(root_ / "target" / "Log" / "app.log"), 0600);
   EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
-  EXPECT_NE(err_.find("No archive was made"), std::string::npos) << err_;
 }
 
-TEST_F(NativeRunTest, AReportInTheArchiveWhenAskedFor) {
-  WriteFullIni("Report=true\n");
-  ASSERT_EQ(Run("x"), 0) << err_;
-  const std::string archive = (root_ / "target" / Target()[0]).string();
-  const std::string script =
-      "import json, sys, zipfile\n"
-      "r = json.loads(zipfile.ZipFile(sys.argv[1]).read('Quillet-Report.json'))\n"
-      "assert r['program']['name'] == 'Quillet', r\n"
-      "assert [p['matches'] for p in r['log_patterns']] == [2, 1, 1], r['log_patterns']\n"
-      "assert r['start_programs'][0]['exit_code'] == 0, r['start_programs']\n"
-      "assert r['delete_patterns'][0]['matches'] == 1\n"
-      "assert len(r['directory_variables']) == 12\n";
-  Write(root_ / "check.py", script);
-  EXPECT_EQ(std::system(("python3 " + (root_ / "check.py").string() + " " + archive).c_str()), 0);
-}
-
-TEST_F(NativeRunTest, SettingsCheckChangesNothingAndNamesProblems) {
-  WriteFullIni();
-  std::ofstream(root_ / "prog" / "quillet.ini", std::ios::app)
-      << "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n";
-  EXPECT_EQ(Run("--check"), 4) << out_;  // Task.bat does not exist before a run.
-  EXPECT_NE(out_.find("Settings file: " + (root_ / "prog").string() + "\\quillet.ini"),
-            std::string::npos)
-      << out_;
-  EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
-  EXPECT_NE(out_.find("NOT FOUND"), std::string::npos);
-  EXPECT_FALSE(fs::exists(root_ / "visu" / "Task.bat"));
-  EXPECT_FALSE(fs::exists(root_ / "target"));
-  EXPECT_EQ(Run("--version"), 0);
-  EXPECT_EQ(out_.rfind("Quillet ", 0), 0u) << out_;
+TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
+  // The first run's start list waits until the test lets it go on.
+  WriteSettings("", "$VisuDir$\\wait.bat");
+  const std::string r = root_.string();
+  Write(root_ / "visu" / "wait.bat", "touch '" + r + "/waiting'\nwhile [ ! -f '" + r +
+                                         "/go' ]; do sleep 0.05; done\n");
+  std::thread first([this] { EXPECT_EQ(Run("x"), 0) << err_; });
+  for (int i = 0; i < 600 && !fs::exists(root_ / "waiting"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  const std::string before = Snapshot();
+  const int second = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' prog/quillet x " +
+                           "</dev/null >/dev/null 2>second.txt");
+  const std::string said = ReadAll(root_ / "second.txt");
+  fs::remove(root_ / "second.txt");
+  EXPECT_EQ(Snapshot(), before);
+  Write(root_ / "go", "");
+  first.join();
+  EXPECT_EQ(second, 5);
+  EXPECT_NE(said.find("Another Quillet collection is running"), std::string::npos) << said;
+  EXPECT_EQ(Names(root_ / "target").size(), 1u);
 }
 
 TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
-    if (std::getenv("CI") != nullptr)
-      FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
+    if (std::getenv("CI") != nullptr) FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
     GTEST_SKIP() << "no X display (run under xvfb-run)";
   }
-  with_display_ = true;
-  WriteFullIni();
-  ASSERT_EQ(Run("x"), 0) << err_;
-  const std::string archive = (root_ / "target" / Target()[0]).string();
+  WriteSettings();
+  ASSERT_EQ(Run("x", "quillet", std::string("DISPLAY='") + display + "'"), 0) << err_;
+  const std::string archive = (root_ / "target" / Names(root_ / "target")[0]).string();
   const std::string size = (root_ / "size.txt").string();
-  ASSERT_EQ(std::system(("cd " + root_.string() + " && unzip -o -q " + archive + " Screen.bmp && " +
-                         "identify -format '%w %h\\n' Screen.bmp > " + size + " && xdpyinfo | " +
-                         "awk '/dimensions:/ {split($2, d, \"x\"); print d[1], d[2]}' >> " + size)
-                            .c_str()),
+  ASSERT_EQ(Shell("cd " + root_.string() + " && unzip -o -q " + archive + " Screen.bmp && " +
+                  "identify -format '%w %h\\n' Screen.bmp > " + size + " && xdpyinfo | " +
+                  "awk '/dimensions:/ {split($2, d, \"x\"); print d[1], d[2]}' >> " + size),
             0);
   std::istringstream figures(ReadAll(size));
   int width = 0, height = 0, screen_width = -1, screen_height = -1;
@@ -218,3 +182,4 @@ TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
 }
 
 }  // namespace
+}  // namespace quillet::native_test

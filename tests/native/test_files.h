@@ -1,8 +1,12 @@
-// Small file helpers shared by the native end-to-end tests.
+// The native end-to-end tests' tree: a folder of its own for every test with
+// the program under test in it, and the means to run it there.
 #ifndef QUILLET_TESTS_NATIVE_TEST_FILES_H_
 #define QUILLET_TESTS_NATIVE_TEST_FILES_H_
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,7 +15,9 @@
 
 namespace quillet::native_test {
 
-inline std::string ReadAll(const std::filesystem::path& path) {
+namespace fs = std::filesystem;
+
+inline std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -19,24 +25,56 @@ inline std::string ReadAll(const std::filesystem::path& path) {
 }
 
 // Writes `text` to `path`, creating the folders on the way.
-inline void Write(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
+inline void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// A fresh folder named after the running test, with the program under test
-// copied into its "prog" folder.
-inline std::filesystem::path NewTestTree(const std::filesystem::path& program) {
-  namespace fs = std::filesystem;
-  const fs::path root =
-      fs::path(::testing::TempDir()) /
-      ("quillet-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  fs::remove_all(root);
-  fs::create_directories(root / "prog");
-  fs::copy_file(program, root / "prog" / program.filename());
-  fs::permissions(root / "prog" / program.filename(), fs::perms::owner_all, fs::perm_options::add);
-  return root;
+// Runs `command` through the shell; its exit code, or -1 when it did not exit.
+inline int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A test's own tree, under a name no other test or run uses: "prog" holds
+// the program under test, "visu" stands for the HMI's folder. The runs use
+// the tree as their temporary folder, so their lock is theirs too. The tree
+// goes with the test unless the test failed.
+class TreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The process's id in the name tells a tree of a test that was killed
+    // from one of a test that runs now.
+    std::string pattern = (fs::path(::testing::TempDir()) /
+                           ("quillet-" + std::to_string(getpid()) + "-XXXXXX"))
+                              .string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    fs::create_directories(root_ / "visu");
+    fs::create_directories(root_ / "prog");
+    fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet", fs::copy_options::none);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(root_);
+  }
+
+  // Runs prog/`program` from the tree's top without a terminal and without
+  // an X display, as a scheduler would; `env` adds settings of the
+  // environment. Standard output and error land in out_ and err_.
+  int Run(const std::string& args, const std::string& program = "quillet",
+          const std::string& env = "") {
+    const int code = Shell("cd '" + root_.string() + "' && env -u DISPLAY TMPDIR='" +
+                           root_.string() + "' MorvaToolsDir='" + QUILLET_TOOLS_DIR +
+                           "' VisuDir='" + (root_ / "visu").string() + "' " + env + " prog/" +
+                           program + " " + args + " </dev/null >out.txt 2>err.txt");
+    out_ = ReadAll(root_ / "out.txt");
+    err_ = ReadAll(root_ / "err.txt");
+    return code;
+  }
+
+  fs::path root_;
+  std::string out_, err_;
+};
 
 }  // namespace quillet::native_test
 

@@ -1,24 +1,83 @@
 #include "tests/unit/fakes.h"
 
-#include <algorithm>
-#include <cctype>
+#include <zlib.h>
 
+#include <algorithm>
+
+#include "platform/errors.h"
+#include "platform/text.h"
 #include "platform/wildcard.h"
 
 namespace quillet::testing {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string Backslashes(std::string path) {
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
 
+std::string Key(const std::string& path) { return Upper(Backslashes(path)); }
+
 std::error_code Code(std::errc e) { return std::make_error_code(e); }
+
+class FakeInputFile : public InputFile {
+ public:
+  explicit FakeInputFile(std::string content) : content_(std::move(content)) {}
+  std::uint64_t Size() override { return content_.size(); }
+  std::error_code ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
+                         std::size_t* got) override {
+    *got = offset >= content_.size() ? 0 : std::min<std::size_t>(size, content_.size() - offset);
+    if (*got > 0) content_.copy(static_cast<char*>(buffer), *got, offset);
+    return {};
+  }
+
+ private:
+  std::string content_;
+};
+
+void Put(std::string* out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
+}
+
+// A zip archive of stored entries, enough for the run to read it back.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string data, directory;
+  for (const auto& [name, content] : files) {
+    const std::uint32_t crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    const std::uint32_t offset = static_cast<std::uint32_t>(data.size());
+    std::string fields;  // Method, time, date, CRC and sizes, as both headers hold them.
+    Put(&fields, 0, 2);
+    Put(&fields, 0, 4);
+    Put(&fields, crc, 4);
+    Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
+    Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
+    Put(&fields, static_cast<std::uint32_t>(name.size()), 2);
+    Put(&data, 0x04034b50, 4);
+    Put(&data, 20, 4);
+    data += fields;
+    Put(&data, 0, 2);
+    data += name + content;
+    Put(&directory, 0x02014b50, 4);
+    Put(&directory, 20, 4);
+    Put(&directory, 0, 2);
+    directory += fields;
+    Put(&directory, 0, 4);
+    Put(&directory, 0, 4);
+    Put(&directory, 0, 4);
+    Put(&directory, offset, 4);
+    directory += name;
+  }
+  std::string end;
+  Put(&end, 0x06054b50, 4);
+  Put(&end, 0, 4);
+  Put(&end, static_cast<std::uint32_t>(files.size()), 2);
+  Put(&end, static_cast<std::uint32_t>(files.size()), 2);
+  Put(&end, static_cast<std::uint32_t>(directory.size()), 4);
+  Put(&end, static_cast<std::uint32_t>(data.size()), 4);
+  Put(&end, 0, 2);
+  return data + directory + end;
+}
 
 }  // namespace
 
@@ -36,14 +95,23 @@ class FakeTextFile : public TextFile {
   std::string key_;
 };
 
-std::string FakeFiles::Key(const std::string& path) { return Upper(Backslashes(path)); }
-
-void FakeFiles::AddFile(const std::string& path, const std::string& content) {
-  nodes_[Key(path)] = Node{Backslashes(path), false, false, 0, content};
+// Writing a file that exists keeps it the same file, as a writer would; the
+// folders on its way are made as needed.
+void FakeFiles::AddFile(const std::string& path, const std::string& content,
+                        const LocalTime& modified) {
+  std::string parent, last;
+  SplitLastComponent(Backslashes(path), &parent, &last);
+  if (parent.size() > 2 && !Exists(parent)) AddFolder(parent);
+  const Node* old = Find(path);
+  const std::uint64_t id = old != nullptr ? old->id : next_id_++;
+  nodes_[Key(path)] = Node{Backslashes(path), false, 0, content, modified, id};
 }
 
 void FakeFiles::AddFolder(const std::string& path) {
-  nodes_[Key(path)] = Node{Backslashes(path), true, false, 0, ""};
+  std::string parent, last;
+  SplitLastComponent(Backslashes(path), &parent, &last);
+  if (parent.size() > 2 && !Exists(parent)) AddFolder(parent);
+  nodes_[Key(path)] = Node{Backslashes(path), true, 0, "", {}, next_id_++};
 }
 
 bool FakeFiles::Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
@@ -53,8 +121,8 @@ std::string FakeFiles::Content(const std::string& path) const {
   return it == nodes_.end() ? "" : it->second.content;
 }
 
-std::vector<std::string> FakeFiles::List(const std::string& folder) const {
-  std::vector<std::string> names;
+Names FakeFiles::List(const std::string& folder) const {
+  Names names;
   const std::string prefix = Key(folder) + "\\";
   for (const auto& [key, node] : nodes_) {
     if (key.compare(0, prefix.size(), prefix) == 0 &&
@@ -69,10 +137,8 @@ void FakeFiles::FailOn(const std::string& call, const std::string& part, int ski
   faults_.push_back(Fault{call, Upper(part), skip});
 }
 
-void FakeFiles::Lock(const std::string& path) { nodes_[Key(path)].locked = true; }
-
 void FakeFiles::HoldOpen(const std::string& path, bool shared) {
-  nodes_[Key(path)].held_open = shared ? 1 : 2;
+  Find(path)->held_open = shared ? 1 : 2;
 }
 
 bool FakeFiles::Injected(const std::string& call, const std::string& path) {
@@ -86,20 +152,22 @@ bool FakeFiles::Injected(const std::string& call, const std::string& path) {
   return false;
 }
 
-std::string FakeFiles::SearchFolder(const std::string& pattern, std::string* last) const {
-  std::string folder;
-  SplitLastComponent(Backslashes(pattern), &folder, last);
-  return pattern.find_first_of("\\/") == std::string::npos ? current_dir : folder;
+FakeFiles::Node* FakeFiles::Find(const std::string& path) {
+  auto it = nodes_.find(Key(path));
+  return it == nodes_.end() ? nullptr : &it->second;
 }
 
-std::vector<std::string> FakeFiles::Matches(const std::string& pattern, bool with_folders) const {
+std::vector<std::string> FakeFiles::Matches(const std::string& pattern, bool with_folders,
+                                            std::string* folder) const {
   std::string last;
-  const std::string folder = SearchFolder(pattern, &last);
+  SplitLastComponent(Backslashes(pattern), folder, &last);
+  if (pattern.find_first_of("\\/") == std::string::npos) *folder = current_dir;
   std::vector<std::string> names;
-  for (const std::string& name : List(folder)) {
-    const Node& node = nodes_.at(Key(folder + "\\" + name));
+  for (const std::string& name : List(*folder)) {
+    const Node& node = nodes_.at(Key(*folder + "\\" + name));
     if ((with_folders || !node.folder) && MatchesWildcard(last, name)) names.push_back(name);
   }
+  std::sort(names.begin(), names.end(), LessNoCase);
   return names;
 }
 
@@ -108,7 +176,8 @@ std::error_code FakeFiles::DirFirst(const std::string& pattern, bool with_folder
   search_.clear();
   next_ = 0;
   if (Injected("DirFirst", pattern)) return Code(std::errc::io_error);
-  search_ = Matches(pattern, with_folders);
+  std::string folder;
+  search_ = Matches(pattern, with_folders, &folder);
   return DirNext(name);
 }
 
@@ -119,32 +188,52 @@ std::error_code FakeFiles::DirNext(std::string* name) {
 
 std::error_code FakeFiles::KillFiles(const std::string& pattern) {
   if (Injected("KillFiles", pattern)) return Code(std::errc::io_error);
-  std::string last;
-  const std::string folder = SearchFolder(pattern, &last);
-  const std::vector<std::string> names = Matches(pattern, false);
+  std::string folder;
+  const std::vector<std::string> names = Matches(pattern, false, &folder);
   if (names.empty()) return Code(std::errc::no_such_file_or_directory);
   std::error_code result;
   for (const std::string& name : names) {
-    auto it = nodes_.find(Key(folder + "\\" + name));
-    if (it->second.locked) {
-      result = Code(std::errc::permission_denied);
-    } else {
-      nodes_.erase(it);
-    }
+    if (std::error_code error = DeleteFile(folder + "\\" + name)) result = error;
   }
   return result;
 }
 
+std::error_code FakeFiles::DeleteFile(const std::string& path) {
+  if (Injected("DeleteFile", path)) return Code(std::errc::io_error);
+  Node* node = Find(path);
+  if (node == nullptr || HasWildcards(path)) return Code(std::errc::no_such_file_or_directory);
+  if (node->folder) return Code(std::errc::permission_denied);
+  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  nodes_.erase(Key(path));
+  return {};
+}
+
+std::error_code FakeFiles::DeleteVerified(const std::string& path,
+                                          const std::function<bool(InputFile&)>& verify) {
+  if (Injected("DeleteVerified", path)) return Code(std::errc::io_error);
+  Node* node = Find(path);
+  if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
+  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  const std::string read = node->content;
+  FakeInputFile file(read);
+  if (!verify(file)) return make_error_code(Errc::kChanged);
+  if (on_verify) on_verify(path);
+  // A writer that got in while the file was read changed what was verified.
+  if (Content(path) != read) return make_error_code(Errc::kChanged);
+  nodes_.erase(Key(path));
+  return {};
+}
+
 std::error_code FakeFiles::RenamePath(const std::string& from, const std::string& to) {
   if (Injected("RenamePath", from)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(from));
-  if (it == nodes_.end()) return Code(std::errc::no_such_file_or_directory);
+  Node* node = Find(from);
+  if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
   if (Exists(to)) return Code(std::errc::file_exists);
-  if (it->second.locked) return Code(std::errc::permission_denied);
-  Node node = it->second;
-  nodes_.erase(it);
-  node.path = Backslashes(to);
-  nodes_[Key(to)] = node;
+  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  Node moved = *node;
+  nodes_.erase(Key(from));
+  moved.path = Backslashes(to);
+  nodes_[Key(to)] = moved;
   return {};
 }
 
@@ -153,19 +242,17 @@ std::error_code FakeFiles::MakeDir(const std::string& path) {
   if (Exists(path)) return Code(std::errc::file_exists);
   std::string parent, last;
   SplitLastComponent(Backslashes(path), &parent, &last);
-  if (!parent.empty() && parent.size() > 2 && !Exists(parent)) {
-    return Code(std::errc::no_such_file_or_directory);
-  }
+  if (parent.size() > 2 && !Exists(parent)) return Code(std::errc::no_such_file_or_directory);
   AddFolder(path);
   return {};
 }
 
 std::error_code FakeFiles::RemoveDir(const std::string& path) {
   if (Injected("RemoveDir", path)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(path));
-  if (it == nodes_.end() || !it->second.folder) return Code(std::errc::no_such_file_or_directory);
+  Node* node = Find(path);
+  if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
   if (!List(path).empty()) return Code(std::errc::directory_not_empty);
-  nodes_.erase(it);
+  nodes_.erase(Key(path));
   return {};
 }
 
@@ -177,33 +264,35 @@ std::error_code FakeFiles::CurrentDir(std::string* path) {
 
 std::error_code FakeFiles::ChangeDir(const std::string& path) {
   if (Injected("ChangeDir", path)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(path));
-  if (it == nodes_.end() || !it->second.folder) return Code(std::errc::no_such_file_or_directory);
-  current_dir = it->second.path;
+  Node* node = Find(path);
+  if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
+  current_dir = node->path;
+  return {};
+}
+
+std::error_code FakeFiles::Copy(const std::string& from, const std::string& to, bool sharing) {
+  Node* source = Find(from);
+  if (source == nullptr || source->folder) return Code(std::errc::no_such_file_or_directory);
+  if (source->held_open > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
+  if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
+  if (source->content.size() > free_bytes) return Code(std::errc::no_space_on_device);
+  if (Node* target = Find(to)) {
+    if (target->folder || target->held_open != 0) return Code(std::errc::permission_denied);
+  }
+  AddFile(to, source->content, source->modified);
   return {};
 }
 
 std::error_code FakeFiles::CopyFile(const std::string& from, const std::string& to,
                                     bool overwrite) {
   if (Injected("CopyFile", from)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(from));
-  if (it == nodes_.end() || it->second.folder) return Code(std::errc::no_such_file_or_directory);
-  if (it->second.held_open != 0) return Code(std::errc::device_or_resource_busy);
-  if (it->second.content.size() > free_bytes) return Code(std::errc::no_space_on_device);
-  auto target = nodes_.find(Key(to));
-  if (target != nodes_.end() && (!overwrite || target->second.locked || target->second.folder)) {
-    return Code(std::errc::file_exists);
-  }
-  AddFile(to, it->second.content);
-  return {};
+  if (!overwrite && Exists(to)) return Code(std::errc::file_exists);
+  return Copy(from, to, false);
 }
 
 std::error_code FakeFiles::CopyOpenFile(const std::string& from, const std::string& to) {
   if (Injected("CopyOpenFile", from)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(from));
-  if (it == nodes_.end() || it->second.held_open == 2) return Code(std::errc::permission_denied);
-  AddFile(to, it->second.content);
-  return {};
+  return Copy(from, to, true);
 }
 
 std::error_code FakeFiles::FreeSpace(const std::string& path, std::uint64_t* bytes) {
@@ -218,13 +307,9 @@ std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
   const std::string prefix = Key(path) + "\\";
   std::error_code result;
   for (auto it = nodes_.begin(); it != nodes_.end();) {
-    if (it->first.compare(0, prefix.size(), prefix) == 0 && !it->second.locked) {
-      it = nodes_.erase(it);
-    } else {
-      if (it->first.compare(0, prefix.size(), prefix) == 0)
-        result = Code(std::errc::permission_denied);
-      ++it;
-    }
+    const bool inside = it->first.compare(0, prefix.size(), prefix) == 0;
+    if (inside && it->second.held_open != 0) result = Code(std::errc::device_or_resource_busy);
+    it = inside && it->second.held_open == 0 ? nodes_.erase(it) : std::next(it);
   }
   if (!result) nodes_.erase(Key(path));
   return result;
@@ -233,39 +318,36 @@ std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
 std::error_code FakeFiles::OpenText(const std::string& path, OpenMode mode,
                                     std::unique_ptr<TextFile>* file) {
   if (Injected("OpenText", path)) return Code(std::errc::permission_denied);
-  auto it = nodes_.find(Key(path));
-  if (it == nodes_.end()) {
+  Node* node = Find(path);
+  if (node == nullptr) {
     AddFile(path);
   } else if (mode == OpenMode::kOutput) {
-    it->second.content.clear();
+    node->content.clear();
   }
   *file = std::make_unique<FakeTextFile>(this, Key(path));
   return {};
 }
 
-std::error_code FakeFiles::FileSize(const std::string& path, std::uint64_t* size) {
-  if (Injected("FileSize", path)) return Code(std::errc::io_error);
-  auto it = nodes_.find(Key(path));
-  if (it == nodes_.end() || it->second.folder) return Code(std::errc::no_such_file_or_directory);
-  *size = it->second.content.size();
+std::error_code FakeFiles::OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) {
+  if (Injected("OpenRead", path)) return Code(std::errc::io_error);
+  Node* node = Find(path);
+  if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
+  if (node->held_open == 2) return Code(std::errc::device_or_resource_busy);
+  *file = std::make_unique<FakeInputFile>(node->content);
   return {};
 }
 
-void FakeSettings::Set(const std::string& file, const std::string& section, const std::string& key,
-                       const std::string& value) {
-  values_[Upper(file + "|" + section + "|" + key)] = value;
-}
-
-std::string FakeSettings::Read(const std::string& section, const std::string& key,
-                               const std::string& file) {
-  reads.push_back(section + "/" + key);
-  auto it = values_.find(Upper(file + "|" + section + "|" + key));
-  return it == values_.end() ? "" : it->second.substr(0, kMaxIniValue);
+std::error_code FakeFiles::Stat(const std::string& path, FileInfo* info) {
+  if (Injected("Stat", path)) return Code(std::errc::io_error);
+  const Node* node = Find(path);
+  if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
+  *info = FileInfo{node->content.size(), node->modified, node->folder, FileId{1, node->id}};
+  return {};
 }
 
 bool FakeEnvironment::GetVariable(const std::string& name, std::string* value) {
   for (const auto& [key, text] : variables) {
-    if (Upper(key) == Upper(name)) {
+    if (SameNoCase(key, name)) {
       *value = text;
       return true;
     }
@@ -273,18 +355,10 @@ bool FakeEnvironment::GetVariable(const std::string& name, std::string* value) {
   return false;
 }
 
-std::vector<std::string> FakeWindow::Messages() const {
-  std::vector<std::string> texts;
+Names FakeWindow::With(const std::string& prefix) const {
+  Names texts;
   for (const std::string& e : events) {
-    if (e.compare(0, 8, "Message:") == 0) texts.push_back(e.substr(8));
-  }
-  return texts;
-}
-
-std::vector<std::string> FakeWindow::Labels() const {
-  std::vector<std::string> texts;
-  for (const std::string& e : events) {
-    if (e.compare(0, 6, "Label:") == 0) texts.push_back(e.substr(6));
+    if (e.compare(0, prefix.size(), prefix) == 0) texts.push_back(e.substr(prefix.size()));
   }
   return texts;
 }
@@ -296,17 +370,31 @@ void FakeWindow::PlaceTopmost(int x, int y, int w, int h) {
 
 std::error_code FakeProcesses::Start(const std::string& command_line, bool group,
                                      ChildProcess* child) {
-  launches.push_back({command_line, files_->current_dir});
-  as_group.push_back(group);
-  if (fail_start) return std::make_error_code(std::errc::no_such_file_or_directory);
-  if (on_start) on_start(command_line);
+  launches.push_back({command_line, files_->current_dir, group});
+  std::string program = command_line.substr(0, command_line.find(command_line[0] == '"' ? '"' : ' ', 1));
+  program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
+  FileInfo info;
+  if (files_->Stat(program, &info) || info.folder) return Code(std::errc::no_such_file_or_directory);
   child->id = launches.size();
+  exit_codes_[child->id] = on_start ? on_start(command_line) : 0;
   return {};
 }
 
 WaitResult FakeProcesses::Wait(const ChildProcess& child, int) {
   if (child.id == 0) return WaitResult::kFailed;
   return hang ? WaitResult::kTimeout : WaitResult::kEnded;
+}
+
+void FakeProcesses::Terminate(ChildProcess* child) {
+  ++terminated;
+  exit_codes_.erase(child->id);
+}
+
+bool FakeProcesses::ExitCode(const ChildProcess& child, int* code) {
+  auto it = exit_codes_.find(child.id);
+  if (it == exit_codes_.end() || hang) return false;
+  *code = it->second;
+  return true;
 }
 
 const FakeDesktop::Window* FakeDesktop::Find(WindowHandle handle) const {
@@ -316,103 +404,106 @@ const FakeDesktop::Window* FakeDesktop::Find(WindowHandle handle) const {
   return nullptr;
 }
 
-WindowHandle FakeDesktop::GetWindow(WindowHandle window, ZOrder relation) {
+WindowHandle FakeDesktop::Neighbour(WindowHandle window, ZOrder where) {
   for (std::size_t i = 0; i < z_order.size(); ++i) {
     if (z_order[i].handle != window) continue;
-    if (relation == ZOrder::kNext) return i + 1 < z_order.size() ? z_order[i + 1].handle : 0;
+    if (where == ZOrder::kBelow) return i + 1 < z_order.size() ? z_order[i + 1].handle : 0;
     return i > 0 ? z_order[i - 1].handle : 0;
   }
   return 0;
 }
 
-std::string FakeDesktop::GetWindowText(WindowHandle window, int buffer_size) {
+std::string FakeDesktop::Title(WindowHandle window, int max_chars) {
   const Window* w = Find(window);
-  return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(buffer_size - 1));
+  return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(max_chars));
 }
 
-bool FakeDesktop::GetWindowRect(WindowHandle window, WindowRect* rect) {
+bool FakeDesktop::OuterRect(WindowHandle window, WindowRect* rect) {
   const Window* w = Find(window);
   if (w == nullptr) return false;
   *rect = w->rect;
   return true;
 }
 
-void FakeDesktop::MouseEvent(unsigned flags, int dx, int dy) {
-  calls.push_back("Mouse " + std::to_string(flags) + " " + std::to_string(dx) + "," +
-                  std::to_string(dy));
-  if (flags & 0x8000) {
-    last_dx_ = dx;
-    last_dy_ = dy;
-  } else if (on_click) {
-    on_click(last_dx_, last_dy_);
-  }
+void FakeDesktop::MovePointerTo(int x, int y) {
+  Record("Move " + std::to_string(x) + "," + std::to_string(y));
+  x_ = x;
+  y_ = y;
 }
 
-void FakeDesktop::ShowWindow(WindowHandle window, int command) {
-  calls.push_back("Show " + std::to_string(window) + " " + std::to_string(command));
+void FakeDesktop::Click(MouseButton button) {
+  Record("Click " + std::to_string(static_cast<int>(button)));
+  if (on_click) on_click(x_, y_);
 }
 
-void FakeDesktop::SetForegroundWindow(WindowHandle window) {
-  calls.push_back("Foreground " + std::to_string(window));
+void FakeDesktop::BringToFront(WindowHandle window) {
+  Log("Front", window);
   if (grant_foreground) foreground = window;
 }
 
-void FakeDesktop::SetActiveWindow(WindowHandle window) {
-  calls.push_back("Active " + std::to_string(window));
+void FakeDesktop::RequestForeground(WindowHandle window) {
+  Log("Foreground", window);
+  if (grant_foreground) foreground = window;
 }
 
-WindowHandle FakeDesktop::FindWindow(const std::string& title) {
-  ++find_calls;
+WindowHandle FakeDesktop::FindTopLevel(const std::string& title) {
+  Record("Find");
   for (const Window& w : z_order) {
     if (w.title == title) return w.handle;
   }
   return 0;
 }
 
-void FakeDesktop::SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w, int h,
-                               unsigned flags) {
-  calls.push_back("Pos " + std::to_string(window) + " " + std::to_string(after == kTopmost) + " " +
-                  std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "," +
-                  std::to_string(h) + " " + std::to_string(flags));
+void FakeDesktop::ShowTopmostAt(WindowHandle window, int x, int y, int w, int h) {
+  Record("Topmost " + std::to_string(window) + " " + std::to_string(x) + "," + std::to_string(y) +
+         "," + std::to_string(w) + "," + std::to_string(h));
 }
 
 std::error_code FakeDesktop::SaveClipboardBitmap(const std::string& path) {
-  calls.push_back("Clipboard " + path);
-  return clipboard_has_bitmap ? std::error_code() : std::make_error_code(std::errc::io_error);
+  Record("Clipboard");
+  if (!clipboard_has_bitmap) return Code(std::errc::io_error);
+  if (files != nullptr) files->AddFile(path, "BM clipboard");
+  return {};
 }
 
 std::error_code FakeDesktop::CaptureScreenBitmap(const std::string& path) {
-  calls.push_back("Capture " + path);
-  return can_capture ? std::error_code() : std::make_error_code(std::errc::io_error);
+  Record("Capture");
+  if (!can_capture) return Code(std::errc::io_error);
+  if (files != nullptr) files->AddFile(path, "BM screen");
+  return {};
 }
 
-void FakeRun::SetList(const std::string& section, const Names& values) {
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    settings.Set(kIni, section, std::to_string(i + 1), values[i]);
-  }
-}
-
-void FakeRun::PackerMakesArchives() {
-  processes.on_start = [this](const std::string& command_line) {
-    const std::size_t switch_at = command_line.find(" -j ");
-    if (switch_at == std::string::npos) return;
-    const std::size_t start = switch_at + 4;
-    files.AddFile(command_line.substr(start, command_line.find(' ', start) - start), "PK");
-  };
-}
-
-FakeRun::FakeRun() {
-  context.platform =
-      Platform{&files, &processes, &environment, &settings, &window, &clock, &desktop};
-  context.program_dir = "C:\\Tools";
-  context.program_name = "quillet";
-  context.state.ini_path = "C:\\Tools\\quillet.ini";
-  context.state.target_path = "T:\\Target";
-  context.state.os_tag = "XP";
-  context.state.hmi_tag = "VW";
-  FillDirVariables(&context.variables);
+FakePlatform::FakePlatform() {
+  platform = Platform{&files, &processes, &environment, &settings,
+                      &window, &clock,    &desktop,     &lock};
+  desktop.files = &files;
+  desktop.timeline = &window.events;
   files.AddFolder("C:\\Tools");
   files.AddFolder("T:\\Target");
+  files.AddFolder("C:\\MorvaTools\\Quillet");
+  files.AddFile("C:\\MorvaTools\\Quillet\\Zip.exe", "packer");
+  files.AddFolder("C:\\Pantra");
+}
+
+void FakePlatform::WriteSettings(const std::string& sections, const std::string& project) {
+  files.AddFile("C:\\Tools\\quillet.ini",
+                "[Project]\nTargetPath=T:\\Target\n" + project + sections);
+}
+
+void FakePlatform::PackerMakesArchives() {
+  processes.on_start = [this](const std::string& command_line) {
+    // "<packer> -j <archive> <folder>\*.*", none of them quoted here.
+    const std::size_t archive_at = command_line.find(" -j ") + 4;
+    const std::size_t pattern_at = command_line.find(' ', archive_at);
+    const std::string archive = command_line.substr(archive_at, pattern_at - archive_at);
+    const std::string folder = command_line.substr(pattern_at + 1, command_line.size() - pattern_at - 5);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string& name : files.List(folder)) {
+      entries.push_back({name, files.Content(folder + "\\" + name)});
+    }
+    files.AddFile(archive, StoredZip(entries));
+    return 0;
+  };
 }
 
 }  // namespace quillet::testing

@@ -1,5 +1,6 @@
 // In-memory stand-ins for the platform interfaces, recording what a step did,
-// with a fault injector that fails chosen calls.
+// with a fault injector that fails chosen calls. They follow the rules of
+// the Windows backends; the contract tests hold them to the real ones.
 #ifndef QUILLET_TESTS_UNIT_FAKES_H_
 #define QUILLET_TESTS_UNIT_FAKES_H_
 
@@ -9,44 +10,44 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "run/run_context.h"
 
 namespace quillet::testing {
 
 using Names = std::vector<std::string>;
-// Where FakeRun puts the settings file and the copy journal.
-inline constexpr char kIni[] = "C:\\Tools\\quillet.ini";
-inline constexpr char kJournal[] = "C:\\Tools\\test.log";
 
 // A file system in memory with Windows rules: "\" or "/" separate, names
 // compare without regard to case. Each call is logged as "Call path".
 class FakeFiles : public Files {
  public:
-  void AddFile(const std::string& path, const std::string& content = "");
+  void AddFile(const std::string& path, const std::string& content = "",
+               const LocalTime& modified = {2026, 1, 2, 3, 4, 5});
   void AddFolder(const std::string& path);
   bool Exists(const std::string& path) const;
   std::string Content(const std::string& path) const;
   // The bare names in a folder, sorted.
-  std::vector<std::string> List(const std::string& folder) const;
+  Names List(const std::string& folder) const;
   // Makes the calls named `call` whose first path contains `part` fail,
   // after the first `skip` of them have gone through.
   void FailOn(const std::string& call, const std::string& part = "", int skip = 0);
-  // Marks a file as held open by another program: it cannot be deleted,
-  // renamed or overwritten.
-  void Lock(const std::string& path);
-  // Marks a file as held open for writing by another program: a plain copy
-  // fails as in use, a copy through a sharing handle works unless `shared`
-  // is false (locked against all reading).
+  // Marks a file as held open by another program: `shared` for writing with
+  // read sharing (a plain copy and a deletion fail as in use, a copy through
+  // a sharing handle works), otherwise locked against everything.
   void HoldOpen(const std::string& path, bool shared);
+  // Called when DeleteVerified has read a file, before it decides: a test
+  // can change the file as a writer would.
+  std::function<void(const std::string& path)> on_verify;
   std::uint64_t free_bytes = std::uint64_t{1} << 40;
-
   std::vector<std::string> log;
   std::string current_dir = "C:\\";
 
+  char Separator() const override { return '\\'; }
   std::error_code DirFirst(const std::string& pattern, bool with_folders,
                            std::string* name) override;
   std::error_code DirNext(std::string* name) override;
   std::error_code KillFiles(const std::string& pattern) override;
+  std::error_code DeleteFile(const std::string& path) override;
+  std::error_code DeleteVerified(const std::string& path,
+                                 const std::function<bool(InputFile&)>& verify) override;
   std::error_code RenamePath(const std::string& from, const std::string& to) override;
   std::error_code MakeDir(const std::string& path) override;
   std::error_code RemoveDir(const std::string& path) override;
@@ -54,77 +55,80 @@ class FakeFiles : public Files {
   std::error_code ChangeDir(const std::string& path) override;
   std::error_code CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
   std::error_code CopyOpenFile(const std::string& from, const std::string& to) override;
-  bool IsInUse(const std::error_code& error) override {
-    return error == std::errc::device_or_resource_busy;
-  }
   std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override;
   std::error_code DeleteFolder(const std::string& path, bool force) override;
   std::error_code OpenText(const std::string& path, OpenMode mode,
                            std::unique_ptr<TextFile>* file) override;
-  std::error_code FileSize(const std::string& path, std::uint64_t* size) override;
+  std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) override;
+  std::error_code Stat(const std::string& path, FileInfo* info) override;
 
  private:
   struct Node {
     std::string path;  // As first written, with "\" separators.
     bool folder = false;
-    bool locked = false;
-    int held_open = 0;  // 1 shared for reading, 2 not shared at all.
+    int held_open = 0;  // 1 for writing with read sharing, 2 without any sharing.
     std::string content;
+    LocalTime modified;
+    std::uint64_t id = 0;
   };
+  friend class FakeTextFile;
   bool Injected(const std::string& call, const std::string& path);
-  static std::string Key(const std::string& path);
-  // The folder a search for `pattern` looks in: its folder part, or the
-  // current directory when it has none.
-  std::string SearchFolder(const std::string& pattern, std::string* last) const;
-  std::vector<std::string> Matches(const std::string& pattern, bool with_folders) const;
+  Node* Find(const std::string& path);
+  std::vector<std::string> Matches(const std::string& pattern, bool with_folders,
+                                   std::string* folder) const;
+  std::error_code Copy(const std::string& from, const std::string& to, bool sharing);
 
   std::map<std::string, Node> nodes_;
   struct Fault {
-    std::string call;
-    std::string part;
+    std::string call, part;
     int skip;
   };
   std::vector<Fault> faults_;
   std::vector<std::string> search_;
   std::size_t next_ = 0;
-  friend class FakeTextFile;
+  std::uint64_t next_id_ = 1;
 };
 
+// The settings reader over the INI files of a FakeFiles, by the same rules
+// as the POSIX reader.
 class FakeSettings : public SettingsReader {
  public:
-  // Sets a value; section and key compare without regard to case.
-  void Set(const std::string& file, const std::string& section, const std::string& key,
-           const std::string& value);
+  explicit FakeSettings(FakeFiles* files) : files_(files) {}
   std::string Read(const std::string& section, const std::string& key,
-                   const std::string& file) override;
-  std::vector<std::string> reads;  // "section/key" in the order read.
+                   const std::string& file) override {
+    return IniText(files_->Content(file)).Read(section, key);
+  }
+  std::vector<std::string> Sections(const std::string& file) override {
+    return IniText(files_->Content(file)).Sections();
+  }
+  std::vector<std::string> Keys(const std::string& section, const std::string& file) override {
+    return IniText(files_->Content(file)).Keys(section);
+  }
 
  private:
-  std::map<std::string, std::string> values_;
+  FakeFiles* files_;
 };
 
 class FakeEnvironment : public Environment {
  public:
   std::map<std::string, std::string> variables;  // Names compare without regard to case.
   std::uint32_t version = 0x1DB10106;            // 6.1, NT family.
-  std::string program_path = "C:\\Tools\\quillet.exe";
   std::string tail;
   bool GetVariable(const std::string& name, std::string* value) override;
   std::uint32_t GetVersion() override { return version; }
-  std::string ProgramPath() override { return program_path; }
+  std::string ProgramPath() override { return "C:\\Tools\\quillet.exe"; }
   std::string CommandTail() override { return tail; }
   std::string ComputerName() override { return "HMI-PC"; }
   std::string SystemName() override { return "Windows NT 6.1 build 7601"; }
   std::string ToUtf8(const std::string& text) override { return text; }
 };
 
+// Every call in order: "Show", "Hide", "Label:<text>", "Front",
+// "Place:x,y,w,h", "Yield", "Message:<text>", "Error:<text>".
 class FakeWindow : public StatusWindow {
  public:
-  // Every call in order: "Show", "Hide", "Label:<text>", "Front",
-  // "Place:x,y,w,h", "Yield", "Message:<text>", "Error:<text>".
   std::vector<std::string> events;
-  std::vector<std::string> Messages() const;  // Texts of the message boxes.
-  std::vector<std::string> Labels() const;
+  Names With(const std::string& prefix) const;  // The texts of events of one kind.
   void Show() override { events.push_back("Show"); }
   void Hide() override { events.push_back("Hide"); }
   void SetLabel(const std::string& text) override { events.push_back("Label:" + text); }
@@ -150,35 +154,29 @@ class FakeClock : public Clock {
   void Sleep(int ms) override { slept_ms += ms; }
 };
 
-// Records each start with the working directory of that moment; `on_start`
-// may act as the started program would.
+// Starts a program only when its file exists in the FakeFiles; `on_start`
+// may then act as the program would, and its result is the exit code.
 class FakeProcesses : public Processes {
  public:
+  explicit FakeProcesses(FakeFiles* files) : files_(files) {}
   struct Launch {
     std::string command_line;
     std::string directory;
+    bool group;
   };
-  explicit FakeProcesses(FakeFiles* files) : files_(files) {}
   std::vector<Launch> launches;
-  std::function<void(const std::string& command_line)> on_start;
-  bool fail_start = false;
+  std::function<int(const std::string& command_line)> on_start;
   bool hang = false;   // Started programs never end by themselves.
   int terminated = 0;  // Groups ended by Terminate.
-  std::vector<bool> as_group;
   std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override;
   WaitResult Wait(const ChildProcess& child, int timeout_ms) override;
-  void Terminate(ChildProcess* child) override {
-    ++terminated;
-    child->group = 0;
-  }
-  bool ExitCode(const ChildProcess&, int* code) override {
-    *code = 0;
-    return true;
-  }
+  void Terminate(ChildProcess* child) override;
+  bool ExitCode(const ChildProcess& child, int* code) override;
   void Close(ChildProcess* child) override { *child = ChildProcess(); }
 
  private:
   FakeFiles* files_;
+  std::map<std::uintptr_t, int> exit_codes_;
 };
 
 // A desktop of scripted top-level windows, listed from the top of the
@@ -194,52 +192,72 @@ class FakeDesktop : public Desktop {
   int width = 1024;
   int height = 768;
   WindowHandle foreground = 0;
-  bool grant_foreground = true;  // SetForegroundWindow succeeds.
-  int find_calls = 0;
-  // Called on each click with the last absolute pointer position.
-  std::function<void(int dx, int dy)> on_click;
+  bool grant_foreground = true;
+  // Called on each click with the absolute pointer position.
+  std::function<void(int x, int y)> on_click;
   std::vector<std::string> calls;
-
-  WindowHandle GetWindow(WindowHandle window, ZOrder relation) override;
-  std::string GetWindowText(WindowHandle window, int buffer_size) override;
-  int GetSystemMetrics(int index) override { return index == 0 ? width : height; }
-  bool GetWindowRect(WindowHandle window, WindowRect* rect) override;
-  void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
-  void MouseEvent(unsigned flags, int dx, int dy) override;
-  WindowHandle GetForegroundWindow() override { return foreground; }
-  void ShowWindow(WindowHandle window, int command) override;
-  void SetForegroundWindow(WindowHandle window) override;
-  void SetActiveWindow(WindowHandle window) override;
-  WindowHandle FindWindow(const std::string& title) override;
-  void SetWindowPos(WindowHandle window, WindowHandle after, int x, int y, int w, int h,
-                    unsigned flags) override;
-  void PressPrintScreen() override { calls.push_back("PrintScreen"); }
-  std::error_code SaveClipboardBitmap(const std::string& path) override;
-  std::error_code CaptureScreenBitmap(const std::string& path) override;
+  std::vector<std::string>* timeline = nullptr;  // Gets every call too, when set.
   bool clipboard_has_bitmap = false;
   bool can_capture = true;
 
+  WindowHandle Neighbour(WindowHandle window, ZOrder where) override;
+  std::string Title(WindowHandle window, int max_chars) override;
+  void ScreenSizeInPixels(int* w, int* h) override {
+    *w = width;
+    *h = height;
+  }
+  void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
+  bool OuterRect(WindowHandle window, WindowRect* rect) override;
+  void MovePointerTo(int x, int y) override;
+  void Click(MouseButton button) override;
+  WindowHandle Foreground() override { return foreground; }
+  void Restore(WindowHandle window) override { Log("Restore", window); }
+  void Minimize(WindowHandle window) override { Log("Minimize", window); }
+  void BringToFront(WindowHandle window) override;
+  void RequestForeground(WindowHandle window) override;
+  WindowHandle FindTopLevel(const std::string& title) override;
+  void ShowTopmostAt(WindowHandle window, int x, int y, int w, int h) override;
+  void PressPrintScreen() override { Record("PrintScreen"); }
+  std::error_code SaveClipboardBitmap(const std::string& path) override;
+  std::error_code CaptureScreenBitmap(const std::string& path) override;
+  FakeFiles* files = nullptr;  // Where the pictures are saved, when set.
+
  private:
+  void Record(const std::string& call) {
+    calls.push_back(call);
+    if (timeline != nullptr) timeline->push_back(call);
+  }
+  void Log(const std::string& call, WindowHandle window) {
+    Record(call + " " + std::to_string(window));
+  }
   const Window* Find(WindowHandle handle) const;
-  int last_dx_ = 0, last_dy_ = 0;
+  int x_ = 0, y_ = 0;
 };
 
-// A run context wired to one set of fakes, with TargetPath T:\Target and the
-// program in C:\Tools.
-struct FakeRun {
-  FakeRun();
+class FakeLock : public RunLock {
+ public:
+  LockResult result = LockResult::kTaken;
+  LockResult Take(std::error_code*) override { return result; }
+};
+
+// One set of fakes and a platform over them, with the program in C:\Tools
+// and its settings file C:\Tools\quillet.ini.
+struct FakePlatform {
+  FakePlatform();
   FakeFiles files;
-  FakeSettings settings;
+  FakeSettings settings{&files};
   FakeEnvironment environment;
   FakeWindow window;
   FakeClock clock;
   FakeProcesses processes{&files};
   FakeDesktop desktop;
-  RunContext context;
-  // Makes the started packer write the archive its command line names.
+  FakeLock lock;
+  Platform platform;
+  // Writes the settings file: section Project with TargetPath T:\Target and
+  // `project`, then `sections`; lines end in "\n".
+  void WriteSettings(const std::string& sections, const std::string& project = "");
+  // Makes the started packer write a true archive of the staging folder.
   void PackerMakesArchives();
-  // Writes `values` as the numbered list `section` of the settings file.
-  void SetList(const std::string& section, const Names& values);
 };
 
 }  // namespace quillet::testing

@@ -1,0 +1,80 @@
+#include "collect/delete_listed.h"
+
+#include <map>
+
+#include "platform/errors.h"
+#include "platform/wildcard.h"
+
+namespace quillet {
+namespace {
+
+using ArchiveIndex = std::map<std::string, const ZipEntryInfo*>;
+
+// Deletes one match; returns why it was kept, "" when it is gone.
+std::string DeleteOne(Files& files, const std::string& path, const CollectOutcome& collected,
+                      const ArchiveIndex& archived) {
+  FileInfo info;
+  if (std::error_code error = files.Stat(path, &info)) return error.message();
+  if (collected.failed.count(info.id) != 0) return "it could not be collected";
+  const auto staged = collected.collected.find(info.id);
+  std::error_code error;
+  if (staged == collected.collected.end()) {
+    error = files.DeleteFile(path);
+  } else {
+    const auto found = archived.find(staged->second);
+    if (found == archived.end()) return "the archive does not hold it";
+    const ZipEntryInfo* entry = found->second;
+    error = files.DeleteVerified(path, [entry](InputFile& file) {
+      std::uint64_t size = 0;
+      std::uint32_t crc = 0;
+      return !FileDigest(file, &size, &crc) && size == entry->size && crc == entry->crc;
+    });
+    if (error == Errc::kChanged) return "it changed after it was collected";
+  }
+  return error ? error.message() : "";
+}
+
+}  // namespace
+
+DeleteOutcome DeleteListedFiles(const Platform& p, const ListSection& list,
+                                const DirVariables& variables, const CollectOutcome& collected,
+                                const std::vector<ZipEntryInfo>& archived, Journal& journal) {
+  Files& files = *p.files;
+  p.window->SetLabel("Deleting Logs");
+  DeleteOutcome outcome;
+  ArchiveIndex index;
+  for (const ZipEntryInfo& entry : archived) index[entry.name] = &entry;
+  journal.Open();  // Without the journal the reasons still reach the report.
+  for (int n = 1;; ++n) {
+    const std::string value = list.Entry(n);
+    if (value.empty()) break;
+    const ExpandResult expanded = ExpandVariables(variables, value);
+    const std::string pattern = files.Native(expanded.text);
+    PatternRecord& record = outcome.patterns.emplace_back();
+    record.section = list.section;
+    record.value = value;
+    record.pattern = expanded.error ? expanded.what : pattern;
+    std::string name;
+    if (expanded.error) continue;
+    if (std::error_code error = files.DirFirst(pattern, false, &name)) {
+      record.failures.push_back({"", error.message()});
+      continue;
+    }
+    while (!name.empty()) {
+      ++record.matches;
+      const std::string path = PathOfMatch(pattern, name, files.Separator());
+      const std::string kept = DeleteOne(files, path, collected, index);
+      if (kept.empty()) {
+        ++outcome.deleted;
+      } else {
+        record.failures.push_back({path, "kept: " + kept});
+        journal.Write("Kept:" + path + " (" + kept + ")");
+      }
+      if (files.DirNext(&name)) break;
+    }
+  }
+  journal.Close();
+  return outcome;
+}
+
+}  // namespace quillet

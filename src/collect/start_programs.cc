@@ -1,0 +1,48 @@
+#include "collect/start_programs.h"
+
+#include "core/run_and_wait.h"
+
+namespace quillet {
+
+std::vector<ProgramRecord> RunStartPrograms(const Platform& p, const ListSection& list,
+                                            const DirVariables& variables, long long timeout_s) {
+  Files& files = *p.files;
+  p.window->SetLabel("Exe");
+  std::vector<ProgramRecord> records;
+  for (int n = 1;; ++n) {
+    const std::string value = list.Entry(n);
+    if (value.empty()) break;
+    const ExpandResult command = ExpandVariables(variables, value);
+    ProgramRecord& record = records.emplace_back();
+    record.command_line = command.error ? value : command.text;
+    if (command.error) continue;  // A placeholder cycle: this entry cannot be run.
+    // The program's path is written as the system writes paths; its
+    // arguments stay as they are.
+    const std::size_t blank = command.text.find(' ');
+    const std::string program = files.Native(command.text.substr(0, blank));
+    record.command_line =
+        program + (blank == std::string::npos ? std::string() : command.text.substr(blank));
+    std::string found;
+    // A failing existence test counts as found: the launch is attempted.
+    if (!files.DirFirst(program, false, &found) && found.empty()) continue;
+    record.found = true;
+    std::string saved;
+    const bool have_saved = !files.CurrentDir(&saved);
+    const std::size_t cut = program.find_last_of("\\/");
+    // Without a folder in its path the program runs where the search for it
+    // looked: the current directory. A failed change still runs it.
+    if (cut != std::string::npos) files.ChangeDir(program.substr(0, cut));
+    const long long start = p.clock->Milliseconds();
+    const LaunchOutcome outcome =
+        RunAndWait(*p.processes, *p.window, record.command_line, timeout_s);
+    record.duration_ms = p.clock->Milliseconds() - start;
+    record.started = outcome.started;
+    record.exit_code_known = outcome.exit_code_known;
+    record.exit_code = outcome.exit_code;
+    record.timed_out = outcome.timed_out;
+    if (have_saved) files.ChangeDir(saved);
+  }
+  return records;
+}
+
+}  // namespace quillet

@@ -1,0 +1,122 @@
+// Directory variables, placeholder expansion, settings values, platform tags
+// and wildcard matching: the rules that the steps build on.
+#include <gtest/gtest.h>
+
+#include "config/dir_variables.h"
+#include "config/platform_tags.h"
+#include "config/settings.h"
+#include "platform/errors.h"
+#include "platform/wildcard.h"
+#include "tests/unit/fakes.h"
+
+namespace quillet {
+namespace {
+
+using testing::Names;
+
+class ExpandTest : public ::testing::Test {
+ protected:
+  ExpandTest() { FillDirVariables(&variables_); }
+  std::string Expand(const std::string& text) {
+    ExpandResult result = ExpandVariables(variables_, text);
+    EXPECT_FALSE(result.error) << result.what;
+    return result.text;
+  }
+  DirVariables variables_;
+};
+
+TEST_F(ExpandTest, ReplacesKnownNamesAndKeepsEverythingElse) {
+  EXPECT_EQ(Expand("$VisuDir$\\Task.bat"), "C:\\Pantra\\Task.bat");
+  EXPECT_EQ(Expand("$visudir$\\a"), "C:\\Pantra\\a");
+  EXPECT_EQ(Expand("$VISUDIR$$TempVisu$"), "C:\\PantraC:\\Temp");
+  EXPECT_EQ(Expand("a$$b"), "ab");
+  EXPECT_EQ(Expand("\\\\pc\\C$\\Service"), "\\\\pc\\C$\\Service");
+  EXPECT_EQ(Expand("$Unknown$"), "$Unknown$");
+  // An administrative share in both copies of a path forms an unmatched
+  // pair; the scan goes on past it to the known names.
+  EXPECT_EQ(Expand("\\\\pc\\C$\\S $MorvaToolsDir$ \\\\pc\\C$\\S"),
+            "\\\\pc\\C$\\S C:\\MorvaTools \\\\pc\\C$\\S");
+  EXPECT_EQ(Expand("$x$VisuDir$"), "$xC:\\Pantra");
+  variables_.Entry(4).value = "$TempVisu$\\Visu";
+  EXPECT_EQ(Expand("$VisuDir$\\Task.log"), "C:\\Temp\\Visu\\Task.log");
+  EXPECT_EQ(UnknownPlaceholders(variables_, "$VisuDirr$\\$$\\$a b$"), Names{"VisuDirr"});
+}
+
+TEST_F(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
+  for (const std::string value : {"$VisuDir$", "$VisuDir$\\x", "x$TempVisu$"}) {
+    variables_.Entry(4).value = value;
+    variables_.Entry(12).value = "$VisuDir$";
+    ExpandResult result = ExpandVariables(variables_, "$VisuDir$\\Task.bat");
+    ASSERT_EQ(result.error, make_error_code(Errc::kPlaceholderCycle)) << value;
+    EXPECT_NE(result.what.find("$VisuDir$"), std::string::npos) << result.what;
+    EXPECT_EQ(result.text, "$VisuDir$\\Task.bat");
+  }
+  const std::string text = std::string(40000, 'a') + "$VisuDir$";
+  EXPECT_EQ(ExpandVariables(variables_, text).error, make_error_code(Errc::kTextTooLong));
+  EXPECT_EQ(Expand(std::string(40000, 'a')), std::string(40000, 'a'));
+}
+
+TEST(ResolveDirVariableTest, EnvironmentOverridesNonEmptyValuesOnly) {
+  DirVariables variables;
+  FillDirVariables(&variables);
+  testing::FakeEnvironment environment;
+  environment.variables = {{"windir", "C:\\Windows"},
+                           {"VISUDIR", ""},
+                           {"TempVisu", " $VisuDir$ "},
+                           {"MorvaToolsDir", std::string(5000, 'm')}};
+  for (int i = 1; i <= 12; ++i) EXPECT_FALSE(ResolveDirVariable(i, environment, &variables));
+  EXPECT_EQ(variables.Entry(1).value, "C:\\Windows");
+  EXPECT_EQ(variables.Entry(2).value, std::string(5000, 'm'));
+  EXPECT_EQ(variables.Entry(4).value, "C:\\Pantra");
+  EXPECT_EQ(variables.Entry(12).value, " $VisuDir$ ");
+  EXPECT_EQ(variables.Entry(13).name, "");
+  EXPECT_EQ(ResolveDirVariable(0, environment, &variables), make_error_code(Errc::kBounds));
+  EXPECT_EQ(ResolveDirVariable(21, environment, &variables), make_error_code(Errc::kBounds));
+  EXPECT_FALSE(ResolveDirVariable(20, environment, &variables));
+}
+
+TEST(SettingsTest, ListsFlagsCountsAndTags) {
+  testing::FakePlatform fake;
+  fake.files.AddFile("f", "[L]\n1=a\n2=b\n4=d\n32767=x\n[P]\nA = True\nB=yes\nT=15\nU=-5\nV=1.5\n");
+  const ListSection list{fake.settings, "f", "L"};
+  EXPECT_EQ(list.Entry(1), "a");
+  EXPECT_EQ(list.Entry(4), "d");
+  EXPECT_EQ(list.Entry(32767), "x");
+  EXPECT_EQ(list.Entry(32768), "");
+  EXPECT_EQ(list.Entry(0), "");
+  EXPECT_TRUE(ReadIniFlag(fake.settings, "P", "A", "f"));
+  EXPECT_FALSE(ReadIniFlag(fake.settings, "P", "B", "f"));
+  std::string warning;
+  EXPECT_EQ(ReadIniCount(fake.settings, "P", "T", "f", &warning), 15);
+  EXPECT_EQ(ReadIniCount(fake.settings, "P", "none", "f", &warning), 0);
+  EXPECT_EQ(warning, "");
+  for (const char* key : {"U", "V", "B"}) {
+    EXPECT_EQ(ReadIniCount(fake.settings, "P", key, "f", &warning), 0);
+    EXPECT_EQ(warning.rfind(std::string("Ignored ") + key + "=", 0), 0u) << warning;
+  }
+
+  EXPECT_EQ(OsTagFromVersion(0x05650004), "NT");  // 4.0 build 1381
+  for (std::uint32_t version : {0x00000104u, 0x08930005u, 0x0A280105u, 0xC0000004u, 0xC0000A04u}) {
+    EXPECT_EQ(OsTagFromVersion(version), "XP") << version;
+  }
+  fake.files.AddFile("p.ini", "[Project]\nVWStudio=true\n");
+  EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "p.ini").hmi_tag, "VWS");
+  EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "none.ini").hmi_tag, "VW");
+}
+
+TEST(WildcardTest, MatchesLikeTheWindowsSearch) {
+  for (const auto& [pattern, name] : std::vector<std::pair<std::string, std::string>>{
+           {"*.*", "noext"}, {"*.*", "a.b.c"}, {"9*", "9-01.Zip"}, {"*.LOG", "app.log"},
+           {"t?.ini", "tx.ini"}, {"a*b*c", "aXXbYYbc"}, {"x.*", "x"}}) {
+    EXPECT_TRUE(MatchesWildcard(pattern, name)) << pattern << " " << name;
+  }
+  for (const auto& [pattern, name] : std::vector<std::pair<std::string, std::string>>{
+           {"9*", "19"}, {"*.log", "app.logx"}, {"t?.ini", "txx.ini"}, {"a.b", "a.bc"}}) {
+    EXPECT_FALSE(MatchesWildcard(pattern, name)) << pattern << " " << name;
+  }
+  EXPECT_EQ(PathOfMatch("D:\\Logs\\*.log", "a.log", '\\'), "D:\\Logs\\a.log");
+  EXPECT_EQ(PathOfMatch("*.log", "a.log", '/'), "a.log");
+}
+
+}  // namespace
+}  // namespace quillet

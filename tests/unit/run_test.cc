@@ -1,0 +1,176 @@
+// The driver over the fakes: the order of a run, its closing, the reasons it
+// ends early, the report, the options and the settings check.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "run/run_collection.h"
+#include "run/settings_check.h"
+#include "tests/unit/fakes.h"
+
+namespace quillet {
+namespace {
+
+using testing::Names;
+
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() {
+    fake_.PackerMakesArchives();
+    context_.platform = fake_.platform;
+    SetProgramLocation("C:\\Tools\\quillet.exe", &context_);
+    fake_.files.AddFile("D:\\Logs\\a.log", "a");
+    fake_.files.AddFile("D:\\Logs\\old.log", "old");
+  }
+  int Run(const std::string& tail = "") {
+    fake_.environment.tail = tail;
+    return RunProgram(context_);
+  }
+  std::size_t At(const std::string& event) const {
+    const auto& e = fake_.window.events;
+    return static_cast<std::size_t>(std::find(e.begin(), e.end(), event) - e.begin());
+  }
+  testing::FakePlatform fake_;
+  RunContext context_;
+};
+
+TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
+  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\old.log\n");
+  ASSERT_EQ(Run(), kExitOk);
+  EXPECT_LT(At("Capture"), At("Show"));  // The screenshot never shows the status window.
+  EXPECT_EQ(fake_.window.With("Label:"),
+            (Names{"Taskmanager", "Exe", "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
+                   "Copying Logs LogFilesVW", "Zipping Logs", "Deleting Logs", "OK"}));
+  const auto& e = fake_.window.events;
+  EXPECT_EQ(Names(e.end() - 6, e.end()),
+            (Names{"Front", "Hide", "Label:OK", "Yield", "Place:0,0,398,87",
+                   "Message:File saved in T:\\Target\\1-03.01.27-09.05.07.Zip"}));
+  EXPECT_EQ(fake_.files.List("D:\\Logs"), Names{"a.log"});
+  EXPECT_EQ(fake_.files.List("T:\\Target"), Names{"1-03.01.27-09.05.07.Zip"});
+  EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
+            "C:\\MorvaTools\\Quillet\\PStatXP.exe > C:\\Pantra\\Task.log\r\n");
+
+  EXPECT_EQ(Run("auto"), kExitOk);
+  EXPECT_EQ(fake_.window.With("Message:").size(), 1u);
+}
+
+TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
+  fake_.files.AddFolder("C:\\Temp");
+  fake_.files.AddFile("C:\\Tools\\quillet.ini",
+                      "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=D:\\Logs\\a.log\n");
+  ASSERT_EQ(Run("x"), kExitOk);
+  EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
+}
+
+TEST_F(RunTest, ARunThatCannotWorkEndsBeforeItChangesAnything) {
+  const auto expect_refusal = [this](int code, const std::string& part) {
+    fake_.files.log.clear();
+    fake_.window.events.clear();
+    EXPECT_EQ(Run("x"), code) << part;
+    ASSERT_EQ(fake_.window.events.size(), 1u) << part;
+    EXPECT_NE(fake_.window.events[0].find(part), std::string::npos) << fake_.window.events[0];
+    for (const std::string& call : fake_.files.log) {
+      EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
+    }
+    EXPECT_TRUE(fake_.processes.launches.empty());
+  };
+  expect_refusal(kExitNoTargetPath, "C:\\Tools\\quillet.ini does not exist");
+  fake_.WriteSettings("", "");
+  fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=Q:\\No\\Target\n");
+  expect_refusal(kExitRunError, "Q:\\No\\Target (key TargetPath in section [Project] of the "
+                                "settings file C:\\Tools\\quillet.ini)");
+  fake_.WriteSettings("");
+  fake_.lock.result = LockResult::kHeld;
+  expect_refusal(kExitBusy, "Another Quillet collection is running");
+  fake_.lock.result = LockResult::kTaken;
+  fake_.environment.variables["VisuDir"] = "$VisuDir$\\x";
+  expect_refusal(kExitRunError, "The placeholder $VisuDir$");
+}
+
+TEST_F(RunTest, WithoutAProvenArchiveNothingIsDeletedAndTheReasonIsSaid) {
+  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\*.log\n");
+  fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "from a run without archive");
+  fake_.files.DeleteFile("C:\\MorvaTools\\Quillet\\Zip.exe");
+  EXPECT_EQ(Run(), kExitNoArchive);
+  EXPECT_EQ(fake_.files.List("D:\\Logs"), (Names{"a.log", "old.log"}));
+  EXPECT_EQ(fake_.window.With("Message:"), Names{});
+  EXPECT_EQ(fake_.window.events.back(),
+            "Error:No archive was made: the packer C:\\MorvaTools\\Quillet\\Zip.exe is missing. "
+            "The collected files are in T:\\Target\\Log, and nothing was deleted. 1 file was "
+            "left in T:\\Target\\Log by an earlier run that made no archive; they are packed too.");
+}
+
+TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
+  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
+                      "Report=True\nMinFreeMB=lots\n");
+  fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
+  std::string report;
+  Names staged;
+  const auto packer = fake_.processes.on_start;
+  fake_.processes.on_start = [&](const std::string& line) {
+    report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
+    staged = fake_.files.List("T:\\Target\\Log");
+    return packer(line);
+  };
+  ASSERT_EQ(Run(), kExitOk);
+  EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
+                           "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
+  EXPECT_EQ(fake_.window.With("Label:")[0], "Ignored MinFreeMB=lots (not a whole number)");
+  const nlohmann::json json = nlohmann::json::parse(report);
+  EXPECT_EQ(json["start_time"], "2027-03-01T09:05:07");
+  EXPECT_EQ(json["directory_variables"].size(), 12u);
+  EXPECT_EQ(json["steps"].back()["status"], "pending");
+  EXPECT_EQ(json["log_patterns"][0]["matches"], 2);
+  EXPECT_EQ(json["staged_files"][0]["source"], "D:\\Logs\\a.log");
+  EXPECT_EQ(json["staged_files"][0]["crc32"], "e8b7be43");
+  EXPECT_EQ(json["staged_files"][2]["earlier_run"], true);
+  EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
+  EXPECT_EQ(json["screenshot"], "direct");
+  EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log"));
+  EXPECT_NE(fake_.window.With("Message:")[0].find(". 1 file was left in"), std::string::npos);
+}
+
+TEST_F(RunTest, HelpAndVersionChangeNothingWhateverTheirCase) {
+  for (const char* option : {"--help", "-h", "-?", "/?", "--HELP", "--Version"}) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(Run(option), kExitOk) << option;
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(option[2] == 'V' ? "Quillet 1" : "Exit codes: 0"), std::string::npos) << out;
+  }
+  EXPECT_EQ(fake_.files.log, Names{});
+  EXPECT_EQ(fake_.window.events, Names{});
+}
+
+TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
+  fake_.files.AddFile("C:\\Tools\\quillet.ini",
+                      "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
+                      "Colour=blue\n[LogFileVW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
+                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n4=C:\\x.exe\n"
+                      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
+                      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n");
+  std::ostringstream out;
+  ASSERT_FALSE(Configure(context_));
+  EXPECT_EQ(CheckSettings(context_, out), kExitCheckFailed);
+  const std::string text = out.str();
+  for (const char* problem :
+       {"TargetPath Q:\\No\\Target cannot be used: neither the folder nor its parent Q:\\No exists",
+        "[Project] ProgramTimeout=2min (not a whole number)",
+        "[Project] Report=yes is neither true nor false", "[Project] Colour= is no key",
+        "[LogFileVW] is no section Quillet reads (did you mean [LogFilesVW]?)",
+        "[StartExeFilesXP] 4= is never read: the list ends after key 2",
+        "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
+        "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
+        "D:\\Logs\\a.log would be deleted without being archived"}) {
+    EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos)
+        << problem << "\n" << text;
+  }
+  EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
+  EXPECT_NE(text.find("12 problems found."), std::string::npos) << text;
+  for (const std::string& call : fake_.files.log) {
+    EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
+  }
+}
+
+}  // namespace
+}  // namespace quillet

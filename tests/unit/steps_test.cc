@@ -1,0 +1,269 @@
+// The steps of a run over the fakes: rotation, screenshot, task batch, start
+// list, log collection, packing with its archive check, and deletion.
+#include <gtest/gtest.h>
+
+#include "archive/pack_logs.h"
+#include "archive/prepare_target.h"
+#include "collect/capture_screen.h"
+#include "collect/collect_logs.h"
+#include "collect/delete_listed.h"
+#include "collect/start_programs.h"
+#include "collect/task_batch.h"
+#include "platform/errors.h"
+#include "tests/unit/fakes.h"
+
+namespace quillet {
+namespace {
+
+using testing::Names;
+
+class StepsTest : public ::testing::Test {
+ protected:
+  StepsTest() { FillDirVariables(&variables_); }
+  ListSection List(const std::string& section, const std::string& entries) {
+    fake_.WriteSettings("[" + section + "]\n" + entries);
+    return ListSection{fake_.settings, "C:\\Tools\\quillet.ini", section};
+  }
+  void Slots(int from, int to) {
+    for (int d = from; d <= to; ++d) fake_.files.AddFile(Slot(d, d));
+  }
+  static std::string Slot(int slot, int day) {
+    return "T:\\Target\\" + std::to_string(slot) + "-12.0" + std::to_string(day) + ".26-14.03.09.Zip";
+  }
+  RunError Collect(const ListSection& list) {
+    return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, min_free_mb_,
+                           &collected_);
+  }
+  PackOutcome Pack() {
+    return PackLogs(fake_.platform, variables_, staging_, "T:\\Target", "1-a.Zip", timeout_s_);
+  }
+  testing::FakePlatform fake_;
+  DirVariables variables_;
+  Staging staging_{fake_.files, "T:\\Target"};
+  Journal journal_{fake_.files, "C:\\Tools\\test.log"};
+  CollectOutcome collected_;
+  long long min_free_mb_ = 0;
+  long long timeout_s_ = 0;
+};
+
+TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) {
+  Slots(1, 9);
+  fake_.files.AddFolder("T:\\Target\\1-old");
+  for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
+  fake_.files.AddFolder("T:\\Target\\4-x.Zip");
+  EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
+  Names expected = {"4-x.Zip"};
+  for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
+  EXPECT_EQ(fake_.window.With("Message:"), Names{});
+  // Three file deletions and one removal, one slot-9 pass, eight renames.
+  EXPECT_EQ(fake_.clock.slept_ms, (3 + 1 + 1 + 8) * 100);
+  EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
+}
+
+TEST_F(StepsTest, RotationNamesWhatResistsAndStopsWhereTheRulesSay) {
+  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"})
+    fake_.files.AddFile(std::string("T:\\Target\\") + name);
+  Slots(3, 4);
+  fake_.files.AddFile(Slot(4, 9));
+  fake_.files.HoldOpen(Slot(4, 4), false);
+  fake_.files.AddFolder("T:\\Target\\2-big");
+  for (int i = 0; i < 21; ++i) fake_.files.AddFile("T:\\Target\\2-big\\f" + std::to_string(i));
+  fake_.files.AddFolder("T:\\Target\\7-later");
+  PrepareTarget(fake_.platform, "T:\\Target");
+  EXPECT_EQ(fake_.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy " +
+                                                                         Slot(4, 4).substr(10)}));
+  // The first match that resists keeps the other files of its slot in place.
+  EXPECT_TRUE(fake_.files.Exists("T:\\Target\\9f") && fake_.files.Exists(Slot(4, 3)) &&
+              fake_.files.Exists(Slot(4, 9)));
+  // A folder that cannot be emptied ends the scan: later folders stay.
+  EXPECT_EQ(fake_.files.List("T:\\Target\\2-big").size(), 1u);
+  EXPECT_TRUE(fake_.files.Exists("T:\\Target\\7-later"));
+
+  testing::FakePlatform other;
+  other.files.AddFile("T:\\Target\\2.log", "keep");  // Taken for a folder, then renamed.
+  other.files.AddFolder("T:\\Target\\6-stray");
+  PrepareTarget(other.platform, "T:\\Target\\New");
+  EXPECT_TRUE(other.files.Exists("T:\\Target\\New"));
+  PrepareTarget(other.platform, "T:\\Target");
+  EXPECT_EQ(other.files.Content("T:\\Target\\3.log"), "keep");
+  EXPECT_TRUE(other.files.Exists("T:\\Target\\6-stray"));
+  other.files.FailOn("DirFirst", "T:\\TARGET", 3);  // Unreachable once 6-stray was found.
+  EXPECT_EQ(PrepareTarget(other.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
+}
+
+TEST_F(StepsTest, ScreenshotTakesTheClipboardElseTheScreen) {
+  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kDirect);
+  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\Screen.bmp"), "BM screen");
+  EXPECT_EQ(fake_.desktop.calls, (Names{"PrintScreen", "Clipboard", "Capture"}));
+  EXPECT_EQ(fake_.clock.slept_ms, 250);
+  fake_.desktop.clipboard_has_bitmap = true;
+  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kClipboard);
+  fake_.desktop.clipboard_has_bitmap = fake_.desktop.can_capture = false;
+  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kNone);
+}
+
+TEST_F(StepsTest, TaskBatchHoldsOneLineForTheOsTag) {
+  fake_.files.AddFile("C:\\Pantra\\Task.bat", "old\r\nlines\r\n");
+  EXPECT_FALSE(WriteTaskBatch(fake_.platform, variables_, "NT"));
+  EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
+            "C:\\MorvaTools\\Quillet\\PStatNT.exe > C:\\Pantra\\Task.log\r\n");
+  fake_.files.FailOn("OpenText", "TASK.BAT");
+  EXPECT_TRUE(WriteTaskBatch(fake_.platform, variables_, "XP"));
+}
+
+TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
+  fake_.files.AddFolder("C:\\Prog");
+  fake_.files.AddFile("C:\\Prog\\x.exe");
+  fake_.files.AddFile("C:\\Tools\\tool.exe");
+  fake_.files.current_dir = "C:\\Tools";
+  fake_.processes.on_start = [](const std::string&) { return 3; };
+  const std::vector<ProgramRecord> records = RunStartPrograms(
+      fake_.platform,
+      List("StartExeFilesXP", "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Program Files\\y.exe\n"
+                              "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
+      variables_, 0);
+  ASSERT_EQ(fake_.processes.launches.size(), 2u);
+  EXPECT_EQ(fake_.processes.launches[0].command_line, "C:\\Prog\\x.exe -q \"a b\"");
+  EXPECT_EQ(fake_.processes.launches[0].directory, "C:\\Prog");
+  EXPECT_EQ(fake_.processes.launches[1].directory, "C:\\Tools");
+  EXPECT_FALSE(fake_.processes.launches[0].group);
+  EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_FALSE(records[1].found);
+  EXPECT_EQ(records[0].exit_code, 3);
+  EXPECT_EQ(fake_.window.With("Label:"), Names{"Exe"});
+
+  // With a time limit a program that never ends is ended with its group.
+  fake_.processes.hang = true;
+  const std::vector<ProgramRecord> hung =
+      RunStartPrograms(fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
+  EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
+  EXPECT_EQ(fake_.processes.terminated, 1);
+  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 2 + 20);
+}
+
+TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) {
+  fake_.files.AddFile("C:\\Tools\\test.log", "old\r\n");
+  for (const char* f : {"D:\\A\\app.log", "D:\\A\\b.log", "D:\\B\\APP.LOG", "D:\\B\\app (2).log"}) {
+    fake_.files.AddFile(f, f);
+  }
+  fake_.files.FailOn("CopyFile", "B.LOG");
+  fake_.files.FailOn("DirFirst", "X:\\");
+  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\A\\*.log\n2=X:\\gone\\*.log\n3=D:\\B\\*.*\n"
+                                          "4=D:\\None\\*.log\n5=$Unknown$\\x\n")));
+  EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"app (2).log", "APP (3).LOG", "app.log"}));
+  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\APP (3).LOG"), "D:\\B\\APP.LOG");
+  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
+            "old\r\napp.log\r\nFehler:b.log\r\nFehler:\r\n\r\napp (2).log\r\n\r\n\r\n");
+  ASSERT_EQ(collected_.staged.size(), 3u);
+  EXPECT_EQ(collected_.staged[2].renamed, "a file named APP.LOG was collected before");
+  EXPECT_EQ(collected_.staged[0].crc, 0x059f0df6u);  // CRC-32 of "D:\A\app.log".
+  EXPECT_EQ(collected_.failed.size(), 1u);
+  EXPECT_EQ(collected_.patterns[3].failures[0].error, "folder not found");
+  EXPECT_EQ(collected_.patterns[0].matches, 2);
+
+  // The second list may name the staging folder: this run's copies are not
+  // copied again, and a copy onto its own source fails.
+  EXPECT_FALSE(Collect(List("LogFilesVW", "1=T:\\Target\\Log\\app.log\n")));
+  EXPECT_EQ(fake_.files.List("T:\\Target\\Log").size(), 3u);
+  EXPECT_EQ(collected_.patterns.back().failures[0].error, "source and destination are the same file");
+}
+
+TEST_F(StepsTest, CollectionHandlesLogsInUseTheReserveAndAJournalItCannotOpen) {
+  fake_.files.AddFile("D:\\Logs\\live.log", "live");
+  fake_.files.AddFile("D:\\Logs\\sealed.log", "sealed");
+  fake_.files.AddFile("D:\\Logs\\big.log", std::string(3 * 1024 * 1024, 'b'));
+  fake_.files.HoldOpen("D:\\Logs\\live.log", true);
+  fake_.files.HoldOpen("D:\\Logs\\sealed.log", false);
+  fake_.files.free_bytes = 4 * 1024 * 1024;
+  min_free_mb_ = 2;
+  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\Logs\\*.log\n")));
+  EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), Names{"live.log"});
+  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
+            "big.log\r\nFehler:big.log\r\nFehler:sealed.log\r\n");
+  EXPECT_EQ(collected_.failed.size(), 2u);
+
+  fake_.files.FailOn("OpenText", "TEST.LOG");
+  EXPECT_TRUE(Collect(List("LogFilesXP", "1=D:\\Logs\\*.log\n")));
+  Staging nowhere(fake_.files, "Q:\\NoParent\\Target");
+  EXPECT_TRUE(CollectLogFiles(fake_.platform, List("LogFilesXP", ""), variables_, nowhere,
+                              journal_, 0, &collected_));
+}
+
+TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
+  fake_.files.AddFile("T:\\Target\\Log\\a.log", "A");
+  fake_.files.AddFile("T:\\Target\\Log\\b.log", "B");
+  fake_.files.AddFile("T:\\Target\\1-a.Zip", "stale");
+  fake_.files.AddFolder("C:\\Service Logs");
+  EXPECT_EQ(PackCommandLine("C:\\MorvaTools\\Quillet\\Zip.exe", "C:\\Service Logs\\1-a.Zip",
+                            "C:\\Service Logs\\Log\\*.*"),
+            "C:\\MorvaTools\\Quillet\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" "
+            "\"C:\\Service Logs\\Log\\*.*\"");
+  const auto reason = [this] { return Pack().why_not; };
+  fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
+  EXPECT_EQ(reason(), "the archive T:\\Target\\1-a.Zip is not readable: "
+                      "the file is too short for a zip archive");
+  fake_.PackerMakesArchives();
+  const auto packer = fake_.processes.on_start;
+  fake_.processes.on_start = [&](const std::string& line) { return packer(line) + 12; };
+  EXPECT_EQ(reason(), "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 12");
+  fake_.processes.on_start = [&](const std::string& line) {
+    packer(line);
+    fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed");
+    return 0;
+  };
+  EXPECT_EQ(reason(), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  fake_.processes.hang = true;
+  timeout_s_ = 1;
+  fake_.processes.on_start = [this](const std::string&) {
+    fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
+    return 0;
+  };
+  EXPECT_EQ(reason(), "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
+  fake_.processes.hang = false;
+  fake_.files.DeleteFile("C:\\MorvaTools\\Quillet\\Zip.exe");
+  EXPECT_EQ(reason(), "the packer C:\\MorvaTools\\Quillet\\Zip.exe is missing");
+  EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"a.log", "b.log"}));
+
+  fake_.files.AddFile("C:\\MorvaTools\\Quillet\\Zip.exe");
+  fake_.PackerMakesArchives();
+  const PackOutcome packed = Pack();
+  EXPECT_TRUE(packed.archived) << packed.why_not;
+  EXPECT_EQ(packed.entries.size(), 2u);
+  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\Log"));
+}
+
+TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
+  for (const char* f : {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log",
+                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log"}) {
+    fake_.files.AddFile(f, f);
+  }
+  fake_.files.HoldOpen("D:\\L\\sealed.log", false);
+  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
+  fake_.PackerMakesArchives();
+  const PackOutcome packed = Pack();
+  ASSERT_TRUE(packed.archived) << packed.why_not;
+  fake_.files.AddFile("D:\\L\\grew.log", "D:\\L\\grew.log and a line more");
+  fake_.files.HoldOpen("D:\\Old\\busy.log", true);
+  fake_.files.on_verify = [this](const std::string& path) {
+    if (path == "D:\\L\\racing.log") fake_.files.AddFile(path, "written meanwhile");
+  };
+  const DeleteOutcome outcome = DeleteListedFiles(
+      fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n"), variables_,
+      collected_, packed.entries, journal_);
+  EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "sealed.log"}));
+  EXPECT_EQ(fake_.files.List("D:\\Old"), Names{"busy.log"});
+  EXPECT_EQ(outcome.deleted, 2);
+  EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
+  const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
+  EXPECT_NE(journal.find("Kept:D:\\L\\grew.log (it changed after it was collected)"),
+            std::string::npos) << journal;
+  EXPECT_NE(journal.find("Kept:D:\\L\\sealed.log (it could not be collected)"), std::string::npos);
+  EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
+}
+
+}  // namespace
+}  // namespace quillet
