@@ -33,6 +33,7 @@ class Win32Category : public std::error_category {
       case ERROR_BAD_NETPATH:
       case ERROR_BAD_NET_NAME:
       case ERROR_NO_MORE_FILES:
+      case ERROR_INVALID_NAME:  // Wildcards in a name that must be exact.
         return std::errc::no_such_file_or_directory;
       case ERROR_ACCESS_DENIED:
         return std::errc::permission_denied;

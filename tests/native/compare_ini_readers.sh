@@ -18,6 +18,8 @@ printf '%s\r\n' \
   '[project]' 'TargetPath=second' 'Other=second section' \
   '[LogFilesXP]' '1=C:\Logs\*.log' '2=' '1=duplicate' \
   '[ Padded ]' 'k=padded' > "$work/a.ini"
+# A file with the UTF-8 byte-order mark that Notepad may write.
+printf '\357\273\277[Project]\r\nTargetPath=D:\\Marked\r\n[LogFilesXP]\r\n1=first\r\n' > "$work/b.ini"
 cases="Project|TargetPath PROJECT|targetpath Project|Quoted Project|Single Project|Inner
 Project|Lone Project|Empty Project|Blanks Project|Long Project|QuotedLong Project|Eq
 Project|Spaced%20Key Project|NoEquals Project|Missing Project|Tabbed Project|Other
@@ -31,6 +33,15 @@ for c in $cases; do
     | tr -d '\r')
   if [ "$posix" != "$windows" ]; then
     echo "DIFFERENT [$section] $key: posix $posix windows $windows"
+    failed=1
+  fi
+done
+for c in Project:TargetPath LogFilesXP:1; do
+  posix=$("$ini_read" "$work/b.ini" "${c%%:*}" "${c#*:}")
+  windows=$("$wine_run" "$probe" "Z:$(printf '%s' "$work/b.ini" | tr / '\\')" "${c%%:*}" "${c#*:}" \
+    | tr -d '\r')
+  if [ "$posix" != "$windows" ]; then
+    echo "DIFFERENT with byte-order mark [${c%%:*}] ${c#*:}: posix $posix windows $windows"
     failed=1
   fi
 done

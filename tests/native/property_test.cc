@@ -14,7 +14,7 @@
 #include "platform/platform.h"
 #include "run/run_collection.h"
 #include "tests/native/test_files.h"
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 #include "zip/zip_reader.h"
 
 namespace quillet::native_test {

@@ -7,7 +7,7 @@
 #include "config/settings.h"
 #include "platform/errors.h"
 #include "platform/wildcard.h"
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 
 namespace quillet {
 namespace {

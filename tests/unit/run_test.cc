@@ -7,7 +7,7 @@
 
 #include "run/run_collection.h"
 #include "run/settings_check.h"
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 
 namespace quillet {
 namespace {

@@ -10,7 +10,7 @@
 #include "collect/start_programs.h"
 #include "collect/task_batch.h"
 #include "platform/errors.h"
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 
 namespace quillet {
 namespace {

@@ -2,7 +2,7 @@
 // over a scripted desktop.
 #include <gtest/gtest.h>
 
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 #include "windows/debug_window.h"
 #include "windows/mouse.h"
 #include "windows/window_list.h"

@@ -1,4 +1,4 @@
-#include "tests/unit/fakes.h"
+#include "tests/fakes/fakes.h"
 
 #include <zlib.h>
 
@@ -318,6 +318,9 @@ std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
 std::error_code FakeFiles::OpenText(const std::string& path, OpenMode mode,
                                     std::unique_ptr<TextFile>* file) {
   if (Injected("OpenText", path)) return Code(std::errc::permission_denied);
+  std::string parent, last;
+  SplitLastComponent(Backslashes(path), &parent, &last);
+  if (parent.size() > 2 && !Exists(parent)) return Code(std::errc::no_such_file_or_directory);
   Node* node = Find(path);
   if (node == nullptr) {
     AddFile(path);

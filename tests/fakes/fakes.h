@@ -1,8 +1,8 @@
 // In-memory stand-ins for the platform interfaces, recording what a step did,
 // with a fault injector that fails chosen calls. They follow the rules of
 // the Windows backends; the contract tests hold them to the real ones.
-#ifndef QUILLET_TESTS_UNIT_FAKES_H_
-#define QUILLET_TESTS_UNIT_FAKES_H_
+#ifndef QUILLET_TESTS_FAKES_FAKES_H_
+#define QUILLET_TESTS_FAKES_FAKES_H_
 
 #include <functional>
 #include <map>
@@ -262,4 +262,4 @@ struct FakePlatform {
 
 }  // namespace quillet::testing
 
-#endif  // QUILLET_TESTS_UNIT_FAKES_H_
+#endif  // QUILLET_TESTS_FAKES_FAKES_H_

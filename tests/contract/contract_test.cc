@@ -1,0 +1,290 @@
+// One suite of the behaviour the steps rely on, run against the fakes and
+// against the backends of the system the tests were built for (POSIX here,
+// Windows under Wine), so that a fake cannot drift from the real thing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "platform/errors.h"
+#include "tests/contract/backend.h"
+#include "platform/platform.h"
+#include "tests/fakes/fakes.h"
+#include "zip/zip_reader.h"
+
+namespace quillet {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Names;
+constexpr LocalTime kOld{2019, 6, 7, 8, 9, 10};
+
+std::vector<int> Stamp(const LocalTime& t) {
+  return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+// What a suite needs beside the interfaces: a folder to work in, and ways to
+// make files and programs there as another program would.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual Files& files() = 0;
+  virtual Processes& processes() = 0;
+  virtual SettingsReader& settings() = 0;
+  virtual std::string Root() = 0;
+  virtual void Write(const std::string& path, const std::string& content) = 0;
+  virtual void MakeOld(const std::string& path) = 0;
+  // Keeps the file open for writing with read sharing, or with none; false
+  // where the system has no sharing modes.
+  virtual bool HoldOpen(const std::string& path, bool shared) = 0;
+  // A batch file that ends with exit code 3, and one that never ends.
+  virtual void WriteProgram(const std::string& path, bool endless) = 0;
+};
+
+class FakeBackend : public Backend {
+ public:
+  FakeBackend() { fake_.files.AddFolder(Root()); }
+  Files& files() override { return fake_.files; }
+  Processes& processes() override { return fake_.processes; }
+  SettingsReader& settings() override { return fake_.settings; }
+  std::string Root() override { return "C:\\Root"; }
+  void Write(const std::string& path, const std::string& content) override {
+    fake_.files.AddFile(path, content);
+  }
+  void MakeOld(const std::string& path) override {
+    fake_.files.AddFile(path, fake_.files.Content(path), kOld);
+  }
+  bool HoldOpen(const std::string& path, bool shared) override {
+    fake_.files.HoldOpen(path, shared);
+    return true;
+  }
+  void WriteProgram(const std::string& path, bool endless) override {
+    fake_.files.AddFile(path);
+    fake_.processes.hang = endless;
+    fake_.processes.on_start = [](const std::string&) { return 3; };
+  }
+
+ private:
+  testing::FakePlatform fake_;
+};
+
+class RealBackend : public Backend {
+ public:
+  RealBackend() {
+    root_ = fs::temp_directory_path() / ("quillet-contract-" + std::to_string(std::random_device()()));
+    fs::create_directories(root_);
+  }
+  ~RealBackend() override {
+    ReleaseHeld();
+    std::error_code error;
+    fs::remove_all(root_, error);
+  }
+  Files& files() override { return *files_; }
+  Processes& processes() override { return *processes_; }
+  SettingsReader& settings() override { return *settings_; }
+  std::string Root() override { return root_.string(); }
+  void Write(const std::string& path, const std::string& content) override {
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  void MakeOld(const std::string& path) override {
+    fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24 * 1000));
+  }
+  bool HoldOpen(const std::string& path, bool shared) override {
+    std::uintptr_t handle = 0;
+    if (!HoldOpenByHand(path, shared, &handle)) return false;
+    held_.push_back(handle);
+    return true;
+  }
+  void WriteProgram(const std::string& path, bool endless) override {
+    Write(path, ProgramText(endless));
+  }
+
+ private:
+  void ReleaseHeld() {
+    for (std::uintptr_t handle : held_) ReleaseByHand(handle);
+  }
+  fs::path root_;
+  std::unique_ptr<Files> files_ = CreateFiles();
+  std::unique_ptr<Processes> processes_ = CreateProcesses();
+  std::unique_ptr<SettingsReader> settings_ = CreateSettingsReader();
+  std::vector<std::uintptr_t> held_;
+};
+
+class ContractTest : public ::testing::TestWithParam<bool> {
+ protected:
+  ContractTest() {
+    if (GetParam()) {
+      backend_ = std::make_unique<RealBackend>();
+    } else {
+      backend_ = std::make_unique<FakeBackend>();
+    }
+  }
+  std::string Path(const std::string& name) { return files().Join(backend_->Root(), name); }
+  Files& files() { return backend_->files(); }
+  Names Search(const std::string& pattern, bool with_folders = false) {
+    Names names;
+    std::string name;
+    EXPECT_FALSE(files().DirFirst(Path(pattern), with_folders, &name));
+    for (; !name.empty(); files().DirNext(&name)) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Read(const std::string& name) {
+    std::unique_ptr<InputFile> file;
+    std::string content;
+    if (files().OpenRead(Path(name), &file)) return "(unreadable)";
+    char buffer[4096];
+    std::size_t got = 0;
+    while (!file->ReadAt(content.size(), buffer, sizeof(buffer), &got) && got > 0) {
+      content.append(buffer, got);
+    }
+    return content;
+  }
+  std::unique_ptr<Backend> backend_;
+};
+
+TEST_P(ContractTest, SearchMatchesNamesWithoutRegardToCaseAndFilesOnly) {
+  for (const char* name : {"b.LOG", "a.log", "c.txt", "a.logx"}) backend_->Write(Path(name), name);
+  ASSERT_FALSE(files().MakeDir(Path("d.log")));
+  EXPECT_EQ(Search("*.log"), (Names{"a.log", "b.LOG"}));
+  EXPECT_EQ(Search("*.LOG", true), (Names{"a.log", "b.LOG", "d.log"}));
+  EXPECT_EQ(Search("*.*").size(), 4u);
+  EXPECT_EQ(Search("?.txt"), Names{"c.txt"});
+  EXPECT_EQ(Search("d.log", true), Names{"d.log"});
+  EXPECT_EQ(Search("missing\\*.*"), Names{});
+  FileInfo info;
+  EXPECT_FALSE(files().Stat(Path("d.log"), &info));
+  EXPECT_TRUE(info.folder);
+}
+
+TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
+  backend_->Write(Path("a.log"), "a");
+  backend_->Write(Path("ab.log"), "ab");
+  ASSERT_FALSE(files().MakeDir(Path("sub")));
+  EXPECT_EQ(files().DeleteFile(Path("a*.log")), std::errc::no_such_file_or_directory);
+  EXPECT_FALSE(files().DeleteFile(Path("a.log")));
+  EXPECT_EQ(Search("*.*"), Names{"ab.log"});
+  EXPECT_TRUE(files().DeleteFile(Path("sub")));
+  EXPECT_EQ(files().DeleteFile(Path("gone.log")), std::errc::no_such_file_or_directory);
+  // Deleted only when what was read is what the caller expects.
+  std::string seen;
+  const auto reads = [&](bool answer) {
+    return [&, answer](InputFile& file) {
+      std::uint64_t size = 0;
+      std::uint32_t crc = 0;
+      FileDigest(file, &size, &crc);
+      seen = std::to_string(size);
+      return answer;
+    };
+  };
+  EXPECT_EQ(files().DeleteVerified(Path("ab.log"), reads(false)), make_error_code(Errc::kChanged));
+  EXPECT_EQ(seen, "2");
+  EXPECT_FALSE(files().DeleteVerified(Path("ab.log"), reads(true)));
+  EXPECT_EQ(Search("*.*"), Names{});
+}
+
+TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
+  backend_->Write(Path("a.log"), "content");
+  backend_->MakeOld(Path("a.log"));
+  FileInfo source, copy;
+  ASSERT_FALSE(files().Stat(Path("a.log"), &source));
+  for (bool open_copy : {false, true}) {
+    const std::string to = Path(open_copy ? "c.log" : "b.log");
+    EXPECT_FALSE(open_copy ? files().CopyOpenFile(Path("a.log"), to)
+                           : files().CopyFile(Path("a.log"), to, true));
+    ASSERT_FALSE(files().Stat(to, &copy));
+    EXPECT_EQ(copy.size, 7u);
+    EXPECT_EQ(Stamp(copy.modified), Stamp(source.modified)) << open_copy;
+    EXPECT_FALSE(copy.id == source.id);
+  }
+  EXPECT_EQ(files().CopyFile(Path("a.log"), Path("b.log"), false), std::errc::file_exists);
+  EXPECT_EQ(files().CopyFile(Path("a.log"), Path("a.log"), true), make_error_code(Errc::kSameFile));
+  EXPECT_EQ(files().CopyOpenFile(Path("a.log"), Path("a.log")), make_error_code(Errc::kSameFile));
+  EXPECT_EQ(Read("a.log"), "content");
+}
+
+TEST_P(ContractTest, FailuresCompareAsPortableConditions) {
+  backend_->Write(Path("a.log"), "a");
+  backend_->Write(Path("b.log"), "b");
+  FileInfo info;
+  std::unique_ptr<InputFile> input;
+  std::unique_ptr<TextFile> text;
+  EXPECT_EQ(files().Stat(Path("none"), &info), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files().OpenRead(Path("none"), &input), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files().RenamePath(Path("a.log"), Path("b.log")), std::errc::file_exists);
+  EXPECT_EQ(files().MakeDir(Path("a.log")), std::errc::file_exists);
+  EXPECT_EQ(files().MakeDir(Path("none\\x")), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files().OpenText(Path("none\\x"), OpenMode::kOutput, &text),
+            std::errc::no_such_file_or_directory);
+  FileInfo before, after;
+  files().Stat(Path("a.log"), &before);
+  EXPECT_FALSE(files().RenamePath(Path("a.log"), Path("c.log")));
+  files().Stat(Path("c.log"), &after);
+  EXPECT_TRUE(before.id == after.id);  // The same file under its new name.
+  ASSERT_FALSE(files().OpenText(Path("c.log"), OpenMode::kAppend, &text));
+  text->AppendLine("more");
+  text.reset();
+  EXPECT_EQ(Read("c.log"), "amore\r\n");
+}
+
+TEST_P(ContractTest, AFileInUseCanBeCopiedThroughASharingHandleOnly) {
+  backend_->Write(Path("live.log"), "live");
+  backend_->Write(Path("sealed.log"), "sealed");
+  if (!backend_->HoldOpen(Path("live.log"), true)) return;  // No sharing modes here.
+  backend_->HoldOpen(Path("sealed.log"), false);
+  // A plain copy may be refused as in use; the sharing copy never is.
+  const std::error_code plain = files().CopyFile(Path("live.log"), Path("a.log"), true);
+  EXPECT_TRUE(!plain || IsInUse(plain)) << plain.message();
+  EXPECT_FALSE(files().CopyOpenFile(Path("live.log"), Path("b.log")));
+  EXPECT_EQ(Read("b.log"), "live");
+  EXPECT_TRUE(IsInUse(files().DeleteVerified(Path("live.log"), [](InputFile&) { return true; })));
+  std::unique_ptr<InputFile> input;
+  EXPECT_TRUE(IsInUse(files().OpenRead(Path("sealed.log"), &input)));
+}
+
+TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
+  Processes& processes = backend_->processes();
+  ChildProcess child;
+  EXPECT_EQ(processes.Start(Path("none.exe"), false, &child), std::errc::no_such_file_or_directory);
+  backend_->WriteProgram(Path("three.bat"), false);
+  ASSERT_FALSE(processes.Start(Path("three.bat") + " arg", false, &child));
+  while (processes.Wait(child, 100) == WaitResult::kTimeout) {
+  }
+  int code = 0;
+  EXPECT_TRUE(processes.ExitCode(child, &code));
+  EXPECT_EQ(code, 3);
+  processes.Close(&child);
+  backend_->WriteProgram(Path("endless.bat"), true);
+  ASSERT_FALSE(processes.Start(Path("endless.bat"), true, &child));
+  EXPECT_EQ(processes.Wait(child, 200), WaitResult::kTimeout);
+  processes.Terminate(&child);
+  processes.Close(&child);
+}
+
+TEST_P(ContractTest, SettingsFollowTheRulesOfTheWindowsProfileFunctions) {
+  const std::string ini = Path("s.ini");
+  backend_->Write(ini, "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
+                       "L=" + std::string(300, 'x') + "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
+                       "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
+  SettingsReader& settings = backend_->settings();
+  EXPECT_EQ(settings.Read("Project", "TargetPath", ini), "D:\\S");
+  EXPECT_EQ(settings.Read("PROJECT", "q", ini), "a b");
+  EXPECT_EQ(settings.Read("Project", "L", ini), std::string(254, 'x'));
+  EXPECT_EQ(settings.Read("Project", "k", ini), "1");
+  EXPECT_EQ(settings.Read("Project", "only", ini), "");
+  EXPECT_EQ(settings.Read("LogFilesXP", "2", ini), "");
+  EXPECT_EQ(settings.Read("Project", "TargetPath", Path("none.ini")), "");
+  EXPECT_EQ(settings.Sections(ini), (Names{"project", "LogFilesXP"}));
+  EXPECT_EQ(settings.Keys("LogFilesXP", ini), (Names{"1", "2"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Real" : "Fake";
+                         });
+
+}  // namespace
+}  // namespace quillet
