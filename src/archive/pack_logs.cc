@@ -93,10 +93,9 @@ PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Sta
     return outcome;
   }
   outcome.packer = files.Native(packer.text);
-  const LaunchOutcome run =
-      RunAndWait(*p.processes, *p.window,
-                 PackCommandLine(outcome.packer, outcome.archive_path, staging.PathOf("*.*")),
-                 timeout_s);
+  const LaunchOutcome run = RunAndWait(
+      *p.processes, *p.window,
+      PackCommandLine(outcome.packer, outcome.archive_path, staging.PathOf("*.*")), timeout_s);
   p.window->YieldToUi();
   FileInfo info;
   if (!run.started) {

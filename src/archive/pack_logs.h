@@ -18,7 +18,7 @@ struct PackOutcome {
   // True only when the archive holds every file of the staging folder with
   // the same size and CRC-32; the staging folder is then gone.
   bool archived = false;
-  std::string why_not;  // Without an archive, why: a sentence for the closing text.
+  std::string why_not;                // Without an archive, why: a sentence for the closing text.
   std::vector<ZipEntryInfo> entries;  // The proven archive's entries.
 };
 

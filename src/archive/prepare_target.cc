@@ -55,7 +55,8 @@ void RemoveNumberedFolders(const Platform& p, const std::string& t, int* counter
       *counter = 0;
       std::string file = First(files, all_files, false);
       while (!file.empty() && *counter < kFileTries) {
-        files.KillFiles(files.Join(folder, file));  // Passed over on failure; tried again next pass.
+        files.KillFiles(
+            files.Join(folder, file));  // Passed over on failure; tried again next pass.
         window.YieldToUi();
         clock.Sleep(kPauseMs);
         ++*counter;
@@ -102,7 +103,8 @@ void MoveSlotsUp(const Platform& p, const std::string& t) {
     int counter = 0;
     std::string name = First(files, pattern, false);
     while (!name.empty() && counter < kTries) {
-      files.RenamePath(files.Join(t, name), files.Join(t, up + name.substr(1)));  // Retried next pass.
+      files.RenamePath(files.Join(t, name),
+                       files.Join(t, up + name.substr(1)));  // Retried next pass.
       p.clock->Sleep(kPauseMs);
       name = First(files, pattern, false);
       ++counter;

@@ -18,7 +18,8 @@ RunError WriteTaskBatch(const Platform& p, const DirVariables& variables,
     if (line.error) return RunError{line.error, line.what};
     error = batch->AppendLine(p.files->Native(line.text));
   }
-  if (error) return RunError{error, "Cannot write the batch file " + batch_path + ": " + error.message()};
+  if (error)
+    return RunError{error, "Cannot write the batch file " + batch_path + ": " + error.message()};
   return {};
 }
 

@@ -39,7 +39,8 @@ std::error_code SaveBitmap(HBITMAP bitmap, const std::string& path) {
 class Win32Desktop : public Desktop {
  public:
   WindowHandle Neighbour(WindowHandle window, ZOrder where) override {
-    return AsHandle(::GetWindow(AsWindow(window), where == ZOrder::kBelow ? GW_HWNDNEXT : GW_HWNDPREV));
+    return AsHandle(
+        ::GetWindow(AsWindow(window), where == ZOrder::kBelow ? GW_HWNDNEXT : GW_HWNDPREV));
   }
 
   // The buffer holds the terminating NUL as well, so a title of `max_chars`
@@ -75,9 +76,10 @@ class Win32Desktop : public Desktop {
   }
 
   void Click(MouseButton button) override {
-    const DWORD flags = button == MouseButton::kLeft    ? MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP
-                        : button == MouseButton::kRight ? MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP
-                                                        : MOUSEEVENTF_MIDDLEDOWN | MOUSEEVENTF_MIDDLEUP;
+    const DWORD flags = button == MouseButton::kLeft ? MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP
+                        : button == MouseButton::kRight
+                            ? MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP
+                            : MOUSEEVENTF_MIDDLEDOWN | MOUSEEVENTF_MIDDLEUP;
     mouse_event(flags, 0, 0, 0, 0);
   }
 

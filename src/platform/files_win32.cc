@@ -326,7 +326,8 @@ class Win32Files : public Files {
     info->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     FILETIME local;
     SYSTEMTIME t;
-    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &t)) {
+    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+        FileTimeToSystemTime(&local, &t)) {
       info->modified = LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
     }
     return Identity(path, &info->id);

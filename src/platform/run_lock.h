@@ -7,9 +7,9 @@
 namespace quillet {
 
 enum class LockResult {
-  kTaken,       // This process holds the lock until it ends.
-  kHeld,        // Another process holds it now.
-  kUnavailable, // No lock could be made; see the error.
+  kTaken,        // This process holds the lock until it ends.
+  kHeld,         // Another process holds it now.
+  kUnavailable,  // No lock could be made; see the error.
 };
 
 // One lock per computer. It is given back when its process ends, however it

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/status_window.h"
+#include "platform/text.h"
 #include "platform/win32.h"
 
 namespace quillet {
@@ -39,13 +40,7 @@ constexpr int kTwipsPerInch = 1440;
 // that message boxes carry, as the program's default application title.
 std::string ProgramTitle() {
   char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string name(path, length);
-  const std::size_t cut = name.find_last_of("\\/");
-  if (cut != std::string::npos) name.erase(0, cut + 1);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  return name;
+  return BaseName(std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH)));
 }
 
 // Reads one device capability of the screen, such as its pixels per inch.

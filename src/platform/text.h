@@ -20,17 +20,24 @@ inline std::string Upper(std::string text) {
 
 // True when `a` and `b` are the same text apart from the case of letters.
 inline bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return UpperChar(x) == UpperChar(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return UpperChar(x) == UpperChar(y);
+         });
 }
 
 // Orders texts as a case-insensitive file system lists names.
 inline bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(UpperChar(x)) < static_cast<unsigned char>(UpperChar(y));
-      });
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(UpperChar(x)) < static_cast<unsigned char>(UpperChar(y));
+  });
+}
+
+// The last component of `path` without its extension: D:\Tools\X.exe gives X.
+inline std::string BaseName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
 }
 
 }  // namespace quillet

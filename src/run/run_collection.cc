@@ -135,18 +135,20 @@ std::vector<PatternRecord> PlannedDeletions(const RunContext& context, const Lis
     const std::string value = list.Entry(n);
     if (value.empty()) break;
     const ExpandResult expanded = ExpandVariables(context.variables, value);
-    records.push_back({list.section, value,
-                       expanded.error ? expanded.what : context.platform.files->Native(expanded.text),
-                       0,
-                       {}});
+    records.push_back(
+        {list.section,
+         value,
+         expanded.error ? expanded.what : context.platform.files->Native(expanded.text),
+         0,
+         {}});
   }
   return records;
 }
 
 // Puts the report, the settings file and this run's journal lines into the
 // staging folder, so that they are packed with the logs.
-void StageReport(RunContext& context, RunReport& report, Staging& staging,
-                 const Journal& journal, const ListSection& deletions) {
+void StageReport(RunContext& context, RunReport& report, Staging& staging, const Journal& journal,
+                 const ListSection& deletions) {
   Files& files = *context.platform.files;
   report.delete_patterns = PlannedDeletions(context, deletions);
   for (const char* later : {"PackLogs", "DeleteListedFiles"}) {
@@ -177,10 +179,7 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging,
 void SetProgramLocation(const std::string& program_path, RunContext* context) {
   const std::size_t cut = program_path.find_last_of("\\/");
   context->program_dir = cut == std::string::npos ? "." : program_path.substr(0, cut);
-  std::string name = cut == std::string::npos ? program_path : program_path.substr(cut + 1);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  context->program_name = name;
+  context->program_name = BaseName(program_path);
 }
 
 RunError Configure(RunContext& context) {
@@ -241,9 +240,10 @@ int RunCollection(RunContext& context) {
   state.target_path = ExpandTargetPath(context, target_value, &problem);
   if (problem.empty()) problem = TargetProblem(*p.files, state.target_path);
   if (!problem.empty() && !state.target_path.empty()) {
-    problem = "The target folder " + state.target_path + " (key TargetPath in section [Project] "
-              "of the settings file " + state.ini_path + ") cannot be used: " + problem +
-              ". Nothing was collected.";
+    problem = "The target folder " + state.target_path +
+              " (key TargetPath in section [Project] "
+              "of the settings file " +
+              state.ini_path + ") cannot be used: " + problem + ". Nothing was collected.";
   }
   if (!problem.empty()) return EndWith(context, problem, kExitRunError);
   const RunOptions options = ReadRunOptions(*p.settings, state.ini_path);
@@ -292,8 +292,8 @@ int RunCollection(RunContext& context) {
   for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
     const ListSection logs = list("LogFiles", tag);
     if (RunError error = Timed(context, report, "CollectLogFiles " + logs.section, [&] {
-          return CollectLogFiles(p, logs, context.variables, staging, journal,
-                                 options.min_free_mb, &collected);
+          return CollectLogFiles(p, logs, context.variables, staging, journal, options.min_free_mb,
+                                 &collected);
         })) {
       return EndWith(context, error.what, kExitRunError);
     }
@@ -321,11 +321,11 @@ int RunCollection(RunContext& context) {
                          static_cast<int>(RoundHalfEven(height_twips / kTwipsPerPixel)));
   const std::size_t leftovers = staging.Leftovers().size();
   const std::string earlier =
-      leftovers == 0 ? ""
-                     : " " + std::to_string(leftovers) +
-                           (leftovers == 1 ? " file was" : " files were") +
-                           " left in " + staging.path() +
-                           " by an earlier run that made no archive; they are packed too.";
+      leftovers == 0
+          ? ""
+          : " " + std::to_string(leftovers) + (leftovers == 1 ? " file was" : " files were") +
+                " left in " + staging.path() +
+                " by an earlier run that made no archive; they are packed too.";
   if (!packed.archived) {
     return EndWith(context,
                    "No archive was made: " + packed.why_not + ". The collected files are in " +
@@ -333,7 +333,8 @@ int RunCollection(RunContext& context) {
                    kExitNoArchive);
   }
   if (context.interactive) {
-    p.window->MessageBox("File saved in " + packed.archive_path + (earlier.empty() ? "" : "." + earlier));
+    p.window->MessageBox("File saved in " + packed.archive_path +
+                         (earlier.empty() ? "" : "." + earlier));
   } else if (!earlier.empty()) {
     p.window->ReportError(earlier.substr(1), false);
   }

@@ -14,9 +14,9 @@ namespace quillet {
 
 // The optional keys of section Project that extend the settings file.
 struct RunOptions {
-  long long program_timeout_s = 0;  // 0: no limit.
-  long long min_free_mb = 0;        // 0: no reserve.
-  bool report = false;              // Report=true: the archive holds a report of the run.
+  long long program_timeout_s = 0;    // 0: no limit.
+  long long min_free_mb = 0;          // 0: no reserve.
+  bool report = false;                // Report=true: the archive holds a report of the run.
   std::vector<std::string> warnings;  // Values that were ignored, for the status output.
 };
 

@@ -18,8 +18,8 @@ constexpr const char* kListWords[] = {"StartExeFiles", "LogFiles", "DeleteFiles"
 // The section names Quillet reads on some PC: Project, and each list word
 // with the tags it is read with.
 std::vector<std::string> KnownSections() {
-  return {"Project",     "StartExeFilesXP", "StartExeFilesNT", "LogFilesXP", "LogFilesNT",
-          "LogFilesVW",  "LogFilesVWS",     "DeleteFilesXP",   "DeleteFilesNT"};
+  return {"Project",    "StartExeFilesXP", "StartExeFilesNT", "LogFilesXP",   "LogFilesNT",
+          "LogFilesVW", "LogFilesVWS",     "DeleteFilesXP",   "DeleteFilesNT"};
 }
 
 // The number of single-letter edits that turn `a` into `b`, ignoring case.
@@ -97,8 +97,8 @@ class Checker {
   }
 
   void CheckTools() {
-    for (const std::string& tool : {std::string("Zip.exe"), "PStat" + context_.state.os_tag +
-                                                                 ".exe"}) {
+    for (const std::string& tool :
+         {std::string("Zip.exe"), "PStat" + context_.state.os_tag + ".exe"}) {
       const std::string path = Expand("$MorvaToolsDir$\\Quillet\\" + tool);
       FileInfo info;
       if (files_.Stat(path, &info)) Problem("the " + tool + " of the run is missing: " + path);
@@ -169,8 +169,9 @@ class Checker {
     int read = 0;
     while (!list.Entry(read + 1).empty()) ++read;
     for (const std::string& key : keys) {
-      const bool number = !key.empty() && key.size() < 6 && key[0] != '0' &&
-                          std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
+      const bool number =
+          !key.empty() && key.size() < 6 && key[0] != '0' &&
+          std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; });
       if (number && std::stoi(key) <= read) continue;
       Problem("[" + section + "] " + key + "= is never read: the list ends " +
               (read == 0 ? "before key 1" : "after key " + std::to_string(read)) +
@@ -201,7 +202,8 @@ class Checker {
       out_ << "    is written by each run\n";
       return;
     }
-    if (!PatternFolderExists(files_, pattern)) return Problem("folder of " + pattern + " NOT FOUND");
+    if (!PatternFolderExists(files_, pattern))
+      return Problem("folder of " + pattern + " NOT FOUND");
     out_ << "    matches " << names.size() << (names.size() == 1 ? " file\n" : " files\n");
     const bool deletion = Upper(section).rfind("DELETEFILES", 0) == 0;
     for (const std::string& path : names) {

@@ -10,8 +10,8 @@
 #include <random>
 
 #include "platform/errors.h"
-#include "tests/contract/backend.h"
 #include "platform/platform.h"
+#include "tests/contract/backend.h"
 #include "tests/fakes/fakes.h"
 #include "zip/zip_reader.h"
 
@@ -74,7 +74,8 @@ class FakeBackend : public Backend {
 class RealBackend : public Backend {
  public:
   RealBackend() {
-    root_ = fs::temp_directory_path() / ("quillet-contract-" + std::to_string(std::random_device()()));
+    root_ =
+        fs::temp_directory_path() / ("quillet-contract-" + std::to_string(std::random_device()()));
     fs::create_directories(root_);
   }
   ~RealBackend() override {
@@ -266,9 +267,12 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheWindowsProfileFunctions) {
   const std::string ini = Path("s.ini");
-  backend_->Write(ini, "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
-                       "L=" + std::string(300, 'x') + "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
-                       "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
+  backend_->Write(ini,
+                  "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
+                  "L=" +
+                      std::string(300, 'x') +
+                      "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
+                      "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
   SettingsReader& settings = backend_->settings();
   EXPECT_EQ(settings.Read("Project", "TargetPath", ini), "D:\\S");
   EXPECT_EQ(settings.Read("PROJECT", "q", ini), "a b");

@@ -43,8 +43,8 @@ void Put(std::string* out, std::uint32_t value, int bytes) {
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files) {
   std::string data, directory;
   for (const auto& [name, content] : files) {
-    const std::uint32_t crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
+    const std::uint32_t crc = static_cast<std::uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
     const std::uint32_t offset = static_cast<std::uint32_t>(data.size());
     std::string fields;  // Method, time, date, CRC and sizes, as both headers hold them.
     Put(&fields, 0, 2);
@@ -374,10 +374,12 @@ void FakeWindow::PlaceTopmost(int x, int y, int w, int h) {
 std::error_code FakeProcesses::Start(const std::string& command_line, bool group,
                                      ChildProcess* child) {
   launches.push_back({command_line, files_->current_dir, group});
-  std::string program = command_line.substr(0, command_line.find(command_line[0] == '"' ? '"' : ' ', 1));
+  std::string program =
+      command_line.substr(0, command_line.find(command_line[0] == '"' ? '"' : ' ', 1));
   program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
   FileInfo info;
-  if (files_->Stat(program, &info) || info.folder) return Code(std::errc::no_such_file_or_directory);
+  if (files_->Stat(program, &info) || info.folder)
+    return Code(std::errc::no_such_file_or_directory);
   child->id = launches.size();
   exit_codes_[child->id] = on_start ? on_start(command_line) : 0;
   return {};
@@ -477,8 +479,8 @@ std::error_code FakeDesktop::CaptureScreenBitmap(const std::string& path) {
 }
 
 FakePlatform::FakePlatform() {
-  platform = Platform{&files, &processes, &environment, &settings,
-                      &window, &clock,    &desktop,     &lock};
+  platform =
+      Platform{&files, &processes, &environment, &settings, &window, &clock, &desktop, &lock};
   desktop.files = &files;
   desktop.timeline = &window.events;
   files.AddFolder("C:\\Tools");
@@ -499,7 +501,8 @@ void FakePlatform::PackerMakesArchives() {
     const std::size_t archive_at = command_line.find(" -j ") + 4;
     const std::size_t pattern_at = command_line.find(' ', archive_at);
     const std::string archive = command_line.substr(archive_at, pattern_at - archive_at);
-    const std::string folder = command_line.substr(pattern_at + 1, command_line.size() - pattern_at - 5);
+    const std::string folder =
+        command_line.substr(pattern_at + 1, command_line.size() - pattern_at - 5);
     std::vector<std::pair<std::string, std::string>> entries;
     for (const std::string& name : files.List(folder)) {
       entries.push_back({name, files.Content(folder + "\\" + name)});

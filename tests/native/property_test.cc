@@ -13,8 +13,8 @@
 
 #include "platform/platform.h"
 #include "run/run_collection.h"
-#include "tests/native/test_files.h"
 #include "tests/fakes/fakes.h"
+#include "tests/native/test_files.h"
 #include "zip/zip_reader.h"
 
 namespace quillet::native_test {
@@ -22,10 +22,10 @@ namespace {
 
 // How the stand-in packer behaves, beside the real one.
 constexpr const char* kPackers[] = {
-    "exec \"$ZIP\" \"$@\"",                                              // The real packer.
-    "\"$ZIP\" \"$@\"; exit 1",                                           // Archive, then failure.
-    "exit 0",                                                            // No archive.
-    "\"$ZIP\" \"$@\" && truncate -s -30 \"$2\"",                         // Cut short.
+    "exec \"$ZIP\" \"$@\"",                       // The real packer.
+    "\"$ZIP\" \"$@\"; exit 1",                    // Archive, then failure.
+    "exit 0",                                     // No archive.
+    "\"$ZIP\" \"$@\" && truncate -s -30 \"$2\"",  // Cut short.
     // One file left out.
     "mkdir \"$2.d\" && cp \"${3%/*}\"/* \"$2.d\" && rm \"$(ls \"$2.d\"/* | head -n 1)\" && "
     "\"$ZIP\" -j \"$2\" \"$2.d/*.*\"; rm -r \"$2.d\"",
@@ -46,7 +46,8 @@ bool ReadArchive(const std::string& path, std::map<std::string, std::string>* en
   }
   for (const ZipEntryInfo& info : infos) {
     std::string& content = (*entries)[path + ":" + info.name];
-    if (ExtractEntry(*file, info, [&](const char* data, std::size_t n) { content.append(data, n); })) {
+    if (ExtractEntry(*file, info,
+                     [&](const char* data, std::size_t n) { content.append(data, n); })) {
       return false;
     }
   }
@@ -61,9 +62,9 @@ class PropertyTest : public TreeTest {
     setenv("MorvaToolsDir", (root_ / "tools").c_str(), 1);
     setenv("VisuDir", (root_ / "visu").c_str(), 1);
     RunContext context;
-    context.platform = Platform{files_.get(), processes_.get(), environment_.get(),
-                                settings_.get(), &fake_.window, &fake_.clock,
-                                &fake_.desktop, &fake_.lock};
+    context.platform =
+        Platform{files_.get(),  processes_.get(), environment_.get(), settings_.get(),
+                 &fake_.window, &fake_.clock,     &fake_.desktop,     &fake_.lock};
     context.interactive = false;
     SetProgramLocation((root_ / "prog" / "quillet").string(), &context);
     const int code = RunCollection(context);
@@ -99,7 +100,8 @@ class PropertyTest : public TreeTest {
       chosen.push_back(t + patterns[pick(5)]);
       logs += std::to_string(n) + "=" + chosen.back() + "\n";
     }
-    for (int n = 1; n <= 2; ++n) deletions += std::to_string(n) + "=" + t + patterns[pick(5)] + "\n";
+    for (int n = 1; n <= 2; ++n)
+      deletions += std::to_string(n) + "=" + t + patterns[pick(5)] + "\n";
     Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + t + "/target\n[LogFilesXP]\n" +
                                               logs + "[DeleteFilesXP]\n" + deletions);
     // The stand-in packer may also append to a collected log before it packs.

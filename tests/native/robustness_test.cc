@@ -46,8 +46,10 @@ class RobustnessTest : public TreeTest {
   int RunWith(const std::string& ini_extra) {
     const std::string r = root_.string();
     Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + r + "/target\n" + ini_extra +
-                                              "[LogFilesXP]\n1=" + r + "/logs/*.log\n"
-                                              "[DeleteFilesXP]\n1=" + r + "/logs/*.log\n");
+                                              "[LogFilesXP]\n1=" + r +
+                                              "/logs/*.log\n"
+                                              "[DeleteFilesXP]\n1=" +
+                                              r + "/logs/*.log\n");
     return Run("x");
   }
 

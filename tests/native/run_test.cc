@@ -18,8 +18,8 @@ class NativeRunTest : public TreeTest {
                      const std::string& program = "$VisuDir$\\Task.bat") {
     const std::string r = root_.string();
     Write(root_ / "prog" / "quillet.ini",
-          "[Project]\nTargetPath=" + r + "/target\n" + project_extra + "[StartExeFilesXP]\n1=" +
-              program + "\n[LogFilesXP]\n1=" + r +
+          "[Project]\nTargetPath=" + r + "/target\n" + project_extra +
+              "[StartExeFilesXP]\n1=" + program + "\n[LogFilesXP]\n1=" + r +
               "/logs/*.log\n2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=" + r +
               "/hmi/Debug?.txt\n[DeleteFilesXP]\n1=" + r + "/logs/old*.log\n");
     Write(root_ / "logs" / "app.log", "application log\n");
@@ -40,9 +40,8 @@ class NativeRunTest : public TreeTest {
     for (const auto& entry : fs::recursive_directory_iterator(root_)) {
       const std::string name = entry.path().filename().string();
       if (name == "out.txt" || name == "err.txt") continue;
-      text += entry.path().string() + (entry.is_regular_file()
-                                           ? " " + std::to_string(entry.file_size()) + "\n"
-                                           : "\n");
+      text += entry.path().string() +
+              (entry.is_regular_file() ? " " + std::to_string(entry.file_size()) + "\n" : "\n");
     }
     return text;
   }
@@ -72,10 +71,9 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyKeepsDatesAndWritesPathsTheLinuxW
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
-  EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"), std::string(QUILLET_TOOLS_DIR) +
-                                                       "/Quillet/PStatXP.exe > " +
-                                                       (root_ / "visu" / "Task.log").string() +
-                                                       "\r\n");
+  EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"),
+            std::string(QUILLET_TOOLS_DIR) + "/Quillet/PStatXP.exe > " +
+                (root_ / "visu" / "Task.log").string() + "\r\n");
   // The archive holds what was collected, dated when each log was written,
   // and a report whose paths are written with "/" alone.
   Write(root_ / "check.py", R"(
@@ -104,7 +102,8 @@ TEST_F(NativeRunTest, OptionsChangeNothing) {
   const std::string before = Snapshot();
   EXPECT_EQ(Run("--check"), 0) << out_;
   EXPECT_NE(out_.find("Settings file: " + (root_ / "prog" / "quillet.ini").string()),
-            std::string::npos) << out_;
+            std::string::npos)
+      << out_;
   EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
   for (const char* option : {"--help", "/?", "-H"}) {
     EXPECT_EQ(Run(option), 0) << option;
@@ -130,7 +129,8 @@ TEST_F(NativeRunTest, WithoutAPackerEverythingStaysAndStaysPrivate) {
   EXPECT_EQ(Run("x", "quillet", "MorvaToolsDir='" + (root_ / "notools").string() + "'"), 3);
   EXPECT_NE(err_.find("No archive was made: the packer " + root_.string() +
                       "/notools/Quillet/Zip.exe is missing"),
-            std::string::npos) << err_;
+            std::string::npos)
+      << err_;
   EXPECT_EQ(Mode(root_ / "target" / "Log"), 0700);
   EXPECT_EQ(Mode(root_ / "target" / "Log" / "app.log"), 0600);
   EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
@@ -140,8 +140,8 @@ TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
   // The first run's start list waits until the test lets it go on.
   WriteSettings("", "$VisuDir$\\wait.bat");
   const std::string r = root_.string();
-  Write(root_ / "visu" / "wait.bat", "touch '" + r + "/waiting'\nwhile [ ! -f '" + r +
-                                         "/go' ]; do sleep 0.05; done\n");
+  Write(root_ / "visu" / "wait.bat",
+        "touch '" + r + "/waiting'\nwhile [ ! -f '" + r + "/go' ]; do sleep 0.05; done\n");
   std::thread first([this] { EXPECT_EQ(Run("x"), 0) << err_; });
   for (int i = 0; i < 600 && !fs::exists(root_ / "waiting"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -162,7 +162,8 @@ TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
 TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
-    if (std::getenv("CI") != nullptr) FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
+    if (std::getenv("CI") != nullptr)
+      FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
     GTEST_SKIP() << "no X display (run under xvfb-run)";
   }
   WriteSettings();

@@ -45,9 +45,9 @@ class TreeTest : public ::testing::Test {
   void SetUp() override {
     // The process's id in the name tells a tree of a test that was killed
     // from one of a test that runs now.
-    std::string pattern = (fs::path(::testing::TempDir()) /
-                           ("quillet-" + std::to_string(getpid()) + "-XXXXXX"))
-                              .string();
+    std::string pattern =
+        (fs::path(::testing::TempDir()) / ("quillet-" + std::to_string(getpid()) + "-XXXXXX"))
+            .string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     fs::create_directories(root_ / "visu");
@@ -63,10 +63,10 @@ class TreeTest : public ::testing::Test {
   // environment. Standard output and error land in out_ and err_.
   int Run(const std::string& args, const std::string& program = "quillet",
           const std::string& env = "") {
-    const int code = Shell("cd '" + root_.string() + "' && env -u DISPLAY TMPDIR='" +
-                           root_.string() + "' MorvaToolsDir='" + QUILLET_TOOLS_DIR +
-                           "' VisuDir='" + (root_ / "visu").string() + "' " + env + " prog/" +
-                           program + " " + args + " </dev/null >out.txt 2>err.txt");
+    const int code =
+        Shell("cd '" + root_.string() + "' && env -u DISPLAY TMPDIR='" + root_.string() +
+              "' MorvaToolsDir='" + QUILLET_TOOLS_DIR + "' VisuDir='" + (root_ / "visu").string() +
+              "' " + env + " prog/" + program + " " + args + " </dev/null >out.txt 2>err.txt");
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
     return code;

@@ -105,9 +105,14 @@ TEST(SettingsTest, ListsFlagsCountsAndTags) {
 }
 
 TEST(WildcardTest, MatchesLikeTheWindowsSearch) {
-  for (const auto& [pattern, name] : std::vector<std::pair<std::string, std::string>>{
-           {"*.*", "noext"}, {"*.*", "a.b.c"}, {"9*", "9-01.Zip"}, {"*.LOG", "app.log"},
-           {"t?.ini", "tx.ini"}, {"a*b*c", "aXXbYYbc"}, {"x.*", "x"}}) {
+  for (const auto& [pattern, name] :
+       std::vector<std::pair<std::string, std::string>>{{"*.*", "noext"},
+                                                        {"*.*", "a.b.c"},
+                                                        {"9*", "9-01.Zip"},
+                                                        {"*.LOG", "app.log"},
+                                                        {"t?.ini", "tx.ini"},
+                                                        {"a*b*c", "aXXbYYbc"},
+                                                        {"x.*", "x"}}) {
     EXPECT_TRUE(MatchesWildcard(pattern, name)) << pattern << " " << name;
   }
   for (const auto& [pattern, name] : std::vector<std::pair<std::string, std::string>>{

@@ -57,8 +57,9 @@ TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
 
 TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   fake_.files.AddFolder("C:\\Temp");
-  fake_.files.AddFile("C:\\Tools\\quillet.ini",
-                      "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=D:\\Logs\\a.log\n");
+  fake_.files.AddFile(
+      "C:\\Tools\\quillet.ini",
+      "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=D:\\Logs\\a.log\n");
   ASSERT_EQ(Run("x"), kExitOk);
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
 }
@@ -78,8 +79,9 @@ TEST_F(RunTest, ARunThatCannotWorkEndsBeforeItChangesAnything) {
   expect_refusal(kExitNoTargetPath, "C:\\Tools\\quillet.ini does not exist");
   fake_.WriteSettings("", "");
   fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=Q:\\No\\Target\n");
-  expect_refusal(kExitRunError, "Q:\\No\\Target (key TargetPath in section [Project] of the "
-                                "settings file C:\\Tools\\quillet.ini)");
+  expect_refusal(kExitRunError,
+                 "Q:\\No\\Target (key TargetPath in section [Project] of the "
+                 "settings file C:\\Tools\\quillet.ini)");
   fake_.WriteSettings("");
   fake_.lock.result = LockResult::kHeld;
   expect_refusal(kExitBusy, "Another Quillet collection is running");
@@ -162,8 +164,8 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived"}) {
-    EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos)
-        << problem << "\n" << text;
+    EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos) << problem << "\n"
+                                                                                << text;
   }
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
   EXPECT_NE(text.find("12 problems found."), std::string::npos) << text;

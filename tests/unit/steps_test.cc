@@ -28,7 +28,8 @@ class StepsTest : public ::testing::Test {
     for (int d = from; d <= to; ++d) fake_.files.AddFile(Slot(d, d));
   }
   static std::string Slot(int slot, int day) {
-    return "T:\\Target\\" + std::to_string(slot) + "-12.0" + std::to_string(day) + ".26-14.03.09.Zip";
+    return "T:\\Target\\" + std::to_string(slot) + "-12.0" + std::to_string(day) +
+           ".26-14.03.09.Zip";
   }
   RunError Collect(const ListSection& list) {
     return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, min_free_mb_,
@@ -72,8 +73,8 @@ TEST_F(StepsTest, RotationNamesWhatResistsAndStopsWhereTheRulesSay) {
   for (int i = 0; i < 21; ++i) fake_.files.AddFile("T:\\Target\\2-big\\f" + std::to_string(i));
   fake_.files.AddFolder("T:\\Target\\7-later");
   PrepareTarget(fake_.platform, "T:\\Target");
-  EXPECT_EQ(fake_.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy " +
-                                                                         Slot(4, 4).substr(10)}));
+  EXPECT_EQ(fake_.window.With("Message:"),
+            (Names{"Can not delete 9f", "Can not copy " + Slot(4, 4).substr(10)}));
   // The first match that resists keeps the other files of its slot in place.
   EXPECT_TRUE(fake_.files.Exists("T:\\Target\\9f") && fake_.files.Exists(Slot(4, 3)) &&
               fake_.files.Exists(Slot(4, 9)));
@@ -119,11 +120,12 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   fake_.files.AddFile("C:\\Tools\\tool.exe");
   fake_.files.current_dir = "C:\\Tools";
   fake_.processes.on_start = [](const std::string&) { return 3; };
-  const std::vector<ProgramRecord> records = RunStartPrograms(
-      fake_.platform,
-      List("StartExeFilesXP", "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Program Files\\y.exe\n"
-                              "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
-      variables_, 0);
+  const std::vector<ProgramRecord> records =
+      RunStartPrograms(fake_.platform,
+                       List("StartExeFilesXP",
+                            "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Program Files\\y.exe\n"
+                            "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
+                       variables_, 0);
   ASSERT_EQ(fake_.processes.launches.size(), 2u);
   EXPECT_EQ(fake_.processes.launches[0].command_line, "C:\\Prog\\x.exe -q \"a b\"");
   EXPECT_EQ(fake_.processes.launches[0].directory, "C:\\Prog");
@@ -137,8 +139,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
 
   // With a time limit a program that never ends is ended with its group.
   fake_.processes.hang = true;
-  const std::vector<ProgramRecord> hung =
-      RunStartPrograms(fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
+  const std::vector<ProgramRecord> hung = RunStartPrograms(
+      fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
   EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
   EXPECT_EQ(fake_.processes.terminated, 1);
   EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 2 + 20);
@@ -151,8 +153,9 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   }
   fake_.files.FailOn("CopyFile", "B.LOG");
   fake_.files.FailOn("DirFirst", "X:\\");
-  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\A\\*.log\n2=X:\\gone\\*.log\n3=D:\\B\\*.*\n"
-                                          "4=D:\\None\\*.log\n5=$Unknown$\\x\n")));
+  EXPECT_FALSE(Collect(List("LogFilesXP",
+                            "1=D:\\A\\*.log\n2=X:\\gone\\*.log\n3=D:\\B\\*.*\n"
+                            "4=D:\\None\\*.log\n5=$Unknown$\\x\n")));
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"app (2).log", "APP (3).LOG", "app.log"}));
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\APP (3).LOG"), "D:\\B\\APP.LOG");
   EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
@@ -168,7 +171,8 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   // copied again, and a copy onto its own source fails.
   EXPECT_FALSE(Collect(List("LogFilesVW", "1=T:\\Target\\Log\\app.log\n")));
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log").size(), 3u);
-  EXPECT_EQ(collected_.patterns.back().failures[0].error, "source and destination are the same file");
+  EXPECT_EQ(collected_.patterns.back().failures[0].error,
+            "source and destination are the same file");
 }
 
 TEST_F(StepsTest, CollectionHandlesLogsInUseTheReserveAndAJournalItCannotOpen) {
@@ -188,8 +192,8 @@ TEST_F(StepsTest, CollectionHandlesLogsInUseTheReserveAndAJournalItCannotOpen) {
   fake_.files.FailOn("OpenText", "TEST.LOG");
   EXPECT_TRUE(Collect(List("LogFilesXP", "1=D:\\Logs\\*.log\n")));
   Staging nowhere(fake_.files, "Q:\\NoParent\\Target");
-  EXPECT_TRUE(CollectLogFiles(fake_.platform, List("LogFilesXP", ""), variables_, nowhere,
-                              journal_, 0, &collected_));
+  EXPECT_TRUE(CollectLogFiles(fake_.platform, List("LogFilesXP", ""), variables_, nowhere, journal_,
+                              0, &collected_));
 }
 
 TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
@@ -203,8 +207,9 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
             "\"C:\\Service Logs\\Log\\*.*\"");
   const auto reason = [this] { return Pack().why_not; };
   fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
-  EXPECT_EQ(reason(), "the archive T:\\Target\\1-a.Zip is not readable: "
-                      "the file is too short for a zip archive");
+  EXPECT_EQ(reason(),
+            "the archive T:\\Target\\1-a.Zip is not readable: "
+            "the file is too short for a zip archive");
   fake_.PackerMakesArchives();
   const auto packer = fake_.processes.on_start;
   fake_.processes.on_start = [&](const std::string& line) { return packer(line) + 12; };
@@ -251,16 +256,17 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   fake_.files.on_verify = [this](const std::string& path) {
     if (path == "D:\\L\\racing.log") fake_.files.AddFile(path, "written meanwhile");
   };
-  const DeleteOutcome outcome = DeleteListedFiles(
-      fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n"), variables_,
-      collected_, packed.entries, journal_);
+  const DeleteOutcome outcome =
+      DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n"),
+                        variables_, collected_, packed.entries, journal_);
   EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "sealed.log"}));
   EXPECT_EQ(fake_.files.List("D:\\Old"), Names{"busy.log"});
   EXPECT_EQ(outcome.deleted, 2);
   EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
   EXPECT_NE(journal.find("Kept:D:\\L\\grew.log (it changed after it was collected)"),
-            std::string::npos) << journal;
+            std::string::npos)
+      << journal;
   EXPECT_NE(journal.find("Kept:D:\\L\\sealed.log (it could not be collected)"), std::string::npos);
   EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
 }

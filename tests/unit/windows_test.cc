@@ -25,9 +25,13 @@ class WindowsTest : public ::testing::Test {
 };
 
 TEST_F(WindowsTest, InventoryWalksDownThenUpNearestFirstAndStopsAtItsLimits) {
-  fake_.desktop.z_order = {{1, "Top", {}},         {2, "", {}}, {3, "Near above", {}},
-                           {kStatus, "Status", {}}, {4, "DebugWindow Log", {}},
-                           {5, "", {}},            {6, std::string(300, 'b'), {}}};
+  fake_.desktop.z_order = {{1, "Top", {}},
+                           {2, "", {}},
+                           {3, "Near above", {}},
+                           {kStatus, "Status", {}},
+                           {4, "DebugWindow Log", {}},
+                           {5, "", {}},
+                           {6, std::string(300, 'b'), {}}};
   const WindowList list = Export();
   ASSERT_EQ(list.count, 5);
   EXPECT_EQ(Title(list, 1), "DEBUGWINDOW LOG");
