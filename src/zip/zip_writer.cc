@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <utility>
+#include <vector>
+
+#include "zip/parallel_deflater.h"
 
 namespace quillet {
 namespace {
 
-constexpr std::size_t kBufferSize = 256 * 1024;
 constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint64_t kMax16 = 0xFFFFu;
 // A file this large gets room for ZIP64 sizes in its local header before it
@@ -22,7 +25,13 @@ constexpr std::uint64_t kMax16 = 0xFFFFu;
 constexpr std::uint64_t kZip64Room = 0xF0000000u;
 constexpr std::uint16_t kVersionClassic = 20;  // Deflate, made on MS-DOS/FAT.
 constexpr std::uint16_t kVersionZip64 = 45;
+constexpr std::uint16_t kMethodStore = 0;
 constexpr std::uint16_t kMethodDeflate = 8;
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kZip64LocalExtraSize = 20;
+// The central directory is written in pieces of about this size.
+constexpr std::size_t kDirectoryChunk = 64 * 1024;
+constexpr std::size_t kOutputBufferSize = 64 * 1024;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 constexpr std::uint16_t kDosDate1980 = (1 << 5) | 1;  // The earliest date a zip can hold.
 
@@ -37,6 +46,11 @@ void Put32(std::string* out, std::uint64_t value) {
 void Put64(std::string* out, std::uint64_t value) {
   Put32(out, value & kMax32);
   Put32(out, value >> 32);
+}
+std::uint64_t Get(const unsigned char* in, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | in[i];
+  return value;
 }
 
 // The value for a classic field: too large a value leaves the field at its
@@ -66,22 +80,57 @@ void DosTime(const std::string& path, std::uint16_t* time, std::uint16_t* date) 
   std::error_code ec;
   const fs::file_time_type written = fs::last_write_time(path, ec);
   if (ec) return;
-  // C++17 offers no conversion from the file clock to the system clock, so
-  // the distance from "now" is carried over. Rounding to milliseconds before
-  // dropping the fraction keeps the microseconds between the two readings
-  // from moving a time that falls on a whole second into the one before.
-  const auto since_epoch =
-      system_clock::now().time_since_epoch() + (written - fs::file_time_type::clock::now());
-  const auto whole_seconds = std::chrono::floor<std::chrono::seconds>(
-      std::chrono::round<std::chrono::milliseconds>(since_epoch));
+  // C++17 offers no conversion from the file clock to the system clock. Both
+  // count the same time from starting points a whole number of seconds
+  // apart, so the distance between their readings of "now", rounded to whole
+  // seconds, carries a file time over exactly, whatever passed between the
+  // two readings.
+  const auto clock_offset = std::chrono::round<std::chrono::seconds>(
+      system_clock::now().time_since_epoch() - fs::file_time_type::clock::now().time_since_epoch());
+  const auto whole_seconds =
+      std::chrono::floor<std::chrono::seconds>(written.time_since_epoch() + clock_offset);
   const std::time_t seconds = static_cast<std::time_t>(whole_seconds.count());
+#ifdef _WIN32
   const std::tm* local = std::localtime(&seconds);
+#else
+  // The reentrant form, which unlike localtime() does not look at the time
+  // zone file again for every one of thousands of files.
+  std::tm local_time{};
+  const std::tm* local = localtime_r(&seconds, &local_time);
+#endif
   if (local == nullptr || local->tm_year < 80) return;
   const int year = std::min(local->tm_year - 80, 127);
   *time = static_cast<std::uint16_t>((local->tm_hour << 11) | (local->tm_min << 5) |
                                      (local->tm_sec / 2));
   *date = static_cast<std::uint16_t>((year << 9) | ((local->tm_mon + 1) << 5) | local->tm_mday);
 }
+
+// Reads pieces of a file at growing offsets through one window, so that
+// headers close to each other cost one read together instead of a seek and
+// a read each.
+class WindowReader {
+ public:
+  explicit WindowReader(std::FILE* file) : file_(file), window_(kDirectoryChunk + kMax16) {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  }
+  // Copies `size` bytes from `offset`; false when the file ends before.
+  bool Read(std::uint64_t offset, void* out, std::size_t size) {
+    if (offset < start_ || offset + size > start_ + have_) {
+      if (Seek(file_, offset) != 0) return false;
+      start_ = offset;
+      have_ = std::fread(window_.data(), 1, window_.size(), file_);
+      if (size > have_) return false;
+    }
+    std::memcpy(out, window_.data() + (offset - start_), size);
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+  std::vector<unsigned char> window_;
+  std::uint64_t start_ = 0;
+  std::size_t have_ = 0;
+};
 
 }  // namespace
 
@@ -93,23 +142,35 @@ std::string NativePath(const std::string& path) {
   return native;
 }
 
-ZipWriter::ZipWriter(int level)
-    : level_(level), in_buffer_(kBufferSize), out_buffer_(kBufferSize) {}
+ZipWriter::ZipWriter(int level, int threads) : level_(level), threads_(threads) {}
 
 ZipWriter::~ZipWriter() { Abandon(); }
 
-std::error_code ZipWriter::Create(const std::string& path) {
+std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_offset) {
   Abandon();
-  entries_.clear();
-  offset_ = 0;
+  error_.clear();
+  failure_.clear();
+  count_ = 0;
+  // The threads start first, so that by the time the archive exists the
+  // packer is all there, with all the memory it will use.
+  deflater_ = std::make_unique<ParallelDeflater>(level_, threads_);
+  if (std::error_code ec = deflater_->Start()) return Fail("start the packing threads", ec);
   errno = 0;
   out_ = std::fopen(NativePath(path).c_str(), "wb");
   if (out_ == nullptr) return Fail("create " + path, LastError());
+  // Small entries come in many small writes; a larger buffer saves calls.
+  std::setvbuf(out_, nullptr, _IOFBF, kOutputBufferSize);
   path_ = path;
+  first_offset_ = offset_ = end_ = first_offset;
+  if (first_offset > 0 && Seek(out_, first_offset) != 0) return Fail("write " + path, LastError());
   return {};
 }
 
 void ZipWriter::Abandon() {
+  if (deflater_ != nullptr) deflater_->Stop();
+  deflater_.reset();
+  open_ = nullptr;
+  pending_.clear();
   if (out_ != nullptr) std::fclose(out_);
   out_ = nullptr;
   if (!path_.empty()) std::remove(NativePath(path_).c_str());
@@ -117,14 +178,18 @@ void ZipWriter::Abandon() {
 }
 
 std::error_code ZipWriter::Fail(const std::string& what, std::error_code ec) {
-  failure_ = what;
-  return ec;
+  if (!error_) {
+    error_ = ec;
+    failure_ = what;
+  }
+  return error_;
 }
 
 std::error_code ZipWriter::Write(const void* data, std::size_t size) {
   errno = 0;
   if (std::fwrite(data, 1, size, out_) != size) return Fail("write " + path_, LastError());
   offset_ += size;
+  end_ = std::max(end_, offset_);
   return {};
 }
 
@@ -141,6 +206,7 @@ std::error_code ZipWriter::AddFile(const std::string& source, const std::string&
   if (out_ == nullptr) {
     return Fail("add " + source, std::make_error_code(std::errc::bad_file_descriptor));
   }
+  if (error_) return error_;
   if (name.empty() || name.size() > kMax16) {
     return Fail("add " + source, std::make_error_code(std::errc::filename_too_long));
   }
@@ -148,73 +214,191 @@ std::error_code ZipWriter::AddFile(const std::string& source, const std::string&
   errno = 0;
   std::FILE* in = std::fopen(native.c_str(), "rb");
   if (in == nullptr) return Fail("open " + source, LastError());
-  std::setvbuf(in, nullptr, _IONBF, 0);  // Reads go straight into in_buffer_.
+  std::setvbuf(in, nullptr, _IONBF, 0);  // Reads go straight into the blocks.
 
   Entry entry;
   entry.name = name;
-  entry.offset = offset_;
+  entry.source = source;
   DosTime(native, &entry.dos_time, &entry.dos_date);
-  std::error_code size_error;
-  entry.zip64_local = std::filesystem::file_size(native, size_error) >= kZip64Room && !size_error;
+  pending_.push_back(std::move(entry));
 
-  std::error_code ec = Write(LocalHeader(entry));
-  if (!ec) ec = Deflate(in, source, &entry);
-  std::fclose(in);
-  if (!ec && !entry.zip64_local && (entry.uncompressed >= kMax32 || entry.compressed >= kMax32)) {
-    ec = Fail("pack " + source + " (it grew past 4 GiB while being read)",
-              std::make_error_code(std::errc::file_too_large));
-  }
-  if (ec) return ec;
-
-  // The sizes and the CRC are known only now, so they are written over the
-  // placeholders of the local header; this keeps the archive free of data
-  // descriptors, which some older readers handle poorly.
-  std::string fields;
-  Put32(&fields, entry.crc);
-  Put32(&fields, entry.zip64_local ? kMax32 : entry.compressed);
-  Put32(&fields, entry.zip64_local ? kMax32 : entry.uncompressed);
-  ec = WriteAt(entry.offset + 14, fields);
-  if (!ec && entry.zip64_local) {
-    std::string sizes;
-    Put64(&sizes, entry.uncompressed);
-    Put64(&sizes, entry.compressed);
-    ec = WriteAt(entry.offset + 30 + entry.name.size() + 4, sizes);
-  }
-  if (!ec) entries_.push_back(std::move(entry));
-  return ec;
-}
-
-std::error_code ZipWriter::Deflate(std::FILE* in, const std::string& source, Entry* entry) {
-  z_stream stream{};
-  if (deflateInit2(&stream, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    return Fail("start deflating " + source, std::make_error_code(std::errc::not_enough_memory));
-  }
+  // Each read asks for one byte more than a piece: when it comes, the piece
+  // is not the file's last, and the byte starts the next one.
+  DeflateBlock* previous = nullptr;  // The block that holds the file's previous piece.
+  std::size_t previous_start = 0;
+  bool carried = false;
+  unsigned char carry = 0;
   std::error_code ec;
-  uLong crc = crc32(0, Z_NULL, 0);
-  int flush = Z_NO_FLUSH;
-  while (!ec && flush != Z_FINISH) {
+  for (bool first = true; !ec; first = false) {
+    DeflateBlock* block = nullptr;
+    if ((ec = OpenBlock(&block))) break;
+    // A piece after a file's first starts a block, behind its dictionary.
+    if ((!first && block->used > 0) || block->room() == 0 ||
+        block->pieces.size() == kMaxPiecesPerBlock) {
+      SubmitOpenBlock();
+      if ((ec = OpenBlock(&block))) break;
+    }
+    DeflatePiece piece;
+    piece.first = first;
+    piece.start = block->used;
+    if (!first) {
+      piece.dictionary = kDeflateDictionarySize;
+      std::memcpy(block->data() - kDeflateDictionarySize,
+                  previous->data() + previous_start + kDeflateBlockSize - kDeflateDictionarySize,
+                  kDeflateDictionarySize);
+    }
+    std::size_t have = 0;
+    if (carried) block->data()[have++] = carry;
+    const std::size_t want = std::min(kDeflateBlockSize + 1, block->room());
     errno = 0;
-    const std::size_t got = std::fread(in_buffer_.data(), 1, in_buffer_.size(), in);
+    have += std::fread(block->data() + piece.start + have, 1, want - have, in);
+    if (have == want && want <= kDeflateBlockSize && !std::ferror(in)) {
+      // The file fills the rest of a block that holds other files, and may
+      // well be larger than a piece, so it moves to a block of its own.
+      const unsigned char* moved = block->data() + piece.start;
+      SubmitOpenBlock();
+      if ((ec = OpenBlock(&block))) break;
+      std::memcpy(block->data(), moved, have);
+      piece.start = 0;
+      have += std::fread(block->data() + have, 1, kDeflateBlockSize + 1 - have, in);
+    }
     if (std::ferror(in)) {
       ec = Fail("read " + source, LastError());
       break;
     }
-    if (got < in_buffer_.size()) flush = Z_FINISH;
-    crc = crc32(crc, in_buffer_.data(), static_cast<uInt>(got));
-    entry->uncompressed += got;
-    stream.next_in = in_buffer_.data();
-    stream.avail_in = static_cast<uInt>(got);
-    do {
-      stream.next_out = out_buffer_.data();
-      stream.avail_out = static_cast<uInt>(out_buffer_.size());
-      deflate(&stream, flush);  // Cannot fail on a valid stream with fresh output room.
-      const std::size_t have = out_buffer_.size() - stream.avail_out;
-      entry->compressed += have;
-      ec = Write(out_buffer_.data(), have);
-    } while (!ec && stream.avail_out == 0);
+    piece.last = have <= kDeflateBlockSize;
+    piece.size = std::min(have, kDeflateBlockSize);
+    if (first && !piece.last) {
+      // Only a file of more than one piece can need ZIP64 sizes, so only
+      // then is its size asked for.
+      std::error_code size_error;
+      pending_.back().zip64_local =
+          std::filesystem::file_size(native, size_error) >= kZip64Room && !size_error;
+    }
+    carried = !piece.last;
+    if (carried) carry = block->data()[piece.start + kDeflateBlockSize];
+    block->used = piece.start + piece.size;
+    block->pieces.push_back(piece);
+    previous = block;
+    previous_start = piece.start;
+    if (piece.last) break;
+    SubmitOpenBlock();
   }
-  deflateEnd(&stream);
+  std::fclose(in);
+  return ec;
+}
+
+std::error_code ZipWriter::OpenBlock(DeflateBlock** block) {
+  while (open_ == nullptr && deflater_->Full()) {
+    if (std::error_code ec = WriteOldestBlock()) return ec;
+  }
+  if (open_ == nullptr) open_ = deflater_->Next();
+  *block = open_;
+  return {};
+}
+
+void ZipWriter::SubmitOpenBlock() {
+  if (open_ != nullptr && !open_->pieces.empty()) {
+    deflater_->Submit();
+    open_ = nullptr;
+  }
+}
+
+std::error_code ZipWriter::WriteOldestBlock() {
+  DeflateBlock* block = deflater_->WaitOldest();
+  std::error_code ec;
+  if (block->failed) {
+    ec = Fail("deflate " + pending_.front().source,
+              std::make_error_code(std::errc::not_enough_memory));
+  }
+  for (std::size_t i = 0; !ec && i < block->pieces.size(); ++i) {
+    const DeflatePiece& piece = block->pieces[i];
+    const unsigned char* deflated = block->output.data() + piece.output_start;
+    Entry& entry = pending_.front();
+    if (piece.first) {
+      entry.offset = offset_;
+      entry.method = kMethodDeflate;
+      if (piece.last) {
+        // The whole file is at hand, so its header can be written complete.
+        entry.crc = piece.crc;
+        entry.uncompressed = entry.compressed = piece.size;
+        if (piece.output_size < piece.size)
+          entry.compressed = piece.output_size;
+        else
+          entry.method = kMethodStore;
+        ec = Write(LocalHeader(entry));
+        if (!ec) {
+          ec = entry.method == kMethodStore ? Write(block->data() + piece.start, piece.size)
+                                            : Write(deflated, piece.output_size);
+        }
+        if (!ec) {
+          ++count_;
+          pending_.pop_front();
+        }
+        continue;
+      }
+      // The CRC and the sizes are known only at the end; until then the
+      // header holds zeros in their place.
+      ec = Write(LocalHeader(entry));
+    }
+    if (!ec) ec = Write(deflated, piece.output_size);
+    if (ec) break;
+    entry.crc = piece.first ? piece.crc
+                            : static_cast<std::uint32_t>(crc32_combine(
+                                  entry.crc, piece.crc, static_cast<z_off_t>(piece.size)));
+    entry.compressed += piece.output_size;
+    entry.uncompressed += piece.size;
+    if (piece.last && !(ec = CompleteEntry(&entry))) {
+      ++count_;
+      pending_.pop_front();
+    }
+  }
+  deflater_->Retire();
+  return ec;
+}
+
+std::error_code ZipWriter::CompleteEntry(Entry* entry) {
+  std::error_code ec;
+  if (entry->compressed >= entry->uncompressed) ec = StoreInstead(entry);
+  if (!ec && !entry->zip64_local &&
+      (entry->uncompressed >= kMax32 || entry->compressed >= kMax32)) {
+    ec = Fail("pack " + entry->source + " (it grew past 4 GiB while being read)",
+              std::make_error_code(std::errc::file_too_large));
+  }
+  // The sizes and the CRC are written over the placeholders of the local
+  // header; this keeps the archive free of data descriptors, which some
+  // older readers handle poorly.
+  if (!ec) ec = WriteAt(entry->offset, LocalHeader(*entry));
+  return ec;
+}
+
+std::error_code ZipWriter::StoreInstead(Entry* entry) {
+  // Info-ZIP does the same: the deflated data is dropped and the file read
+  // once more. Nothing follows the entry yet, so its data can simply be
+  // written again from the same place.
+  const std::uint64_t data_offset = entry->offset + kLocalHeaderSize + entry->name.size() +
+                                    (entry->zip64_local ? kZip64LocalExtraSize : 0);
+  errno = 0;
+  if (Seek(out_, data_offset) != 0) return Fail("write " + path_, LastError());
+  offset_ = data_offset;
+  std::FILE* in = std::fopen(NativePath(entry->source).c_str(), "rb");
+  if (in == nullptr) return Fail("open " + entry->source, LastError());
+  std::vector<unsigned char> buffer(kDeflateBlockSize);
+  uLong crc = crc32(0, Z_NULL, 0);
+  std::uint64_t size = 0;
+  std::error_code ec;
+  std::size_t got;
+  do {
+    got = std::fread(buffer.data(), 1, buffer.size(), in);
+    crc = crc32(crc, buffer.data(), static_cast<uInt>(got));
+    size += got;
+    ec = Write(buffer.data(), got);
+  } while (!ec && got == buffer.size());
+  if (!ec && std::ferror(in)) ec = Fail("read " + entry->source, LastError());
+  std::fclose(in);
+  entry->method = kMethodStore;
   entry->crc = static_cast<std::uint32_t>(crc);
+  entry->compressed = entry->uncompressed = size;
   return ec;
 }
 
@@ -223,20 +407,20 @@ std::string ZipWriter::LocalHeader(const Entry& entry) const {
   Put32(&out, 0x04034b50);
   Put16(&out, entry.zip64_local ? kVersionZip64 : kVersionClassic);
   Put16(&out, 0);  // Flags.
-  Put16(&out, kMethodDeflate);
+  Put16(&out, entry.method);
   Put16(&out, entry.dos_time);
   Put16(&out, entry.dos_date);
-  Put32(&out, 0);  // CRC and sizes are patched in after the data.
-  Put32(&out, 0);
-  Put32(&out, 0);
+  Put32(&out, entry.crc);
+  Put32(&out, entry.zip64_local ? kMax32 : entry.compressed);
+  Put32(&out, entry.zip64_local ? kMax32 : entry.uncompressed);
   Put16(&out, entry.name.size());
-  Put16(&out, entry.zip64_local ? 20 : 0);
+  Put16(&out, entry.zip64_local ? kZip64LocalExtraSize : 0);
   out += entry.name;
   if (entry.zip64_local) {
     Put16(&out, 0x0001);
     Put16(&out, 16);
-    Put64(&out, 0);
-    Put64(&out, 0);
+    Put64(&out, entry.uncompressed);
+    Put64(&out, entry.compressed);
   }
   return out;
 }
@@ -254,7 +438,7 @@ std::string ZipWriter::CentralHeader(const Entry& entry) const {
   Put16(&out, version);  // Made by MS-DOS/FAT, so that readers take the DOS attributes.
   Put16(&out, version);
   Put16(&out, 0);  // Flags.
-  Put16(&out, kMethodDeflate);
+  Put16(&out, entry.method);
   Put16(&out, entry.dos_time);
   Put16(&out, entry.dos_date);
   Put32(&out, entry.crc);
@@ -276,8 +460,7 @@ std::string ZipWriter::CentralHeader(const Entry& entry) const {
   return out;
 }
 
-std::string ZipWriter::EndRecords(std::uint64_t directory_offset) const {
-  const std::uint64_t count = entries_.size();
+std::string ZipWriter::EndRecords(std::uint64_t directory_offset, std::uint64_t count) const {
   const std::uint64_t size = offset_ - directory_offset;
   std::string out;
   if (count >= kMax16 || size >= kMax32 || directory_offset >= kMax32) {
@@ -307,22 +490,82 @@ std::string ZipWriter::EndRecords(std::uint64_t directory_offset) const {
   return out;
 }
 
+std::error_code ZipWriter::WriteCentralDirectory() {
+  // Every local header holds all that the central directory repeats, so the
+  // directory is read back from them instead of being kept in memory for
+  // what may be a great many files.
+  errno = 0;
+  if (std::fflush(out_) != 0) return Fail("write " + path_, LastError());
+  std::FILE* in = std::fopen(NativePath(path_).c_str(), "rb");
+  if (in == nullptr) return Fail("read back " + path_, LastError());
+  const std::uint64_t directory_offset = offset_;
+  std::uint64_t next = first_offset_;
+  std::string directory;
+  std::error_code ec;
+  WindowReader reader(in);
+  for (std::uint64_t i = 0; !ec && i < count_; ++i) {
+    unsigned char fixed[kLocalHeaderSize] = {};
+    Entry entry;
+    entry.offset = next;
+    std::size_t extra_size = 0;
+    bool read = reader.Read(next, fixed, sizeof(fixed)) && Get(fixed, 4) == 0x04034b50;
+    if (read) {
+      entry.method = static_cast<std::uint16_t>(Get(fixed + 8, 2));
+      entry.dos_time = static_cast<std::uint16_t>(Get(fixed + 10, 2));
+      entry.dos_date = static_cast<std::uint16_t>(Get(fixed + 12, 2));
+      entry.crc = static_cast<std::uint32_t>(Get(fixed + 14, 4));
+      entry.compressed = Get(fixed + 18, 4);
+      entry.uncompressed = Get(fixed + 22, 4);
+      entry.name.resize(Get(fixed + 26, 2));
+      extra_size = Get(fixed + 28, 2);
+      read = reader.Read(next + kLocalHeaderSize, &entry.name[0], entry.name.size());
+    }
+    if (read && extra_size == kZip64LocalExtraSize) {
+      unsigned char extra[kZip64LocalExtraSize] = {};
+      read = reader.Read(next + kLocalHeaderSize + entry.name.size(), extra, sizeof(extra));
+      entry.zip64_local = true;
+      entry.uncompressed = Get(extra + 4, 8);
+      entry.compressed = Get(extra + 12, 8);
+    }
+    if (!read) {
+      ec = Fail("read back " + path_, std::make_error_code(std::errc::io_error));
+      break;
+    }
+    next = entry.offset + kLocalHeaderSize + entry.name.size() + extra_size + entry.compressed;
+    directory += CentralHeader(entry);
+    if (directory.size() >= kDirectoryChunk) {
+      ec = Write(directory);
+      directory.clear();
+    }
+  }
+  std::fclose(in);
+  if (!ec) ec = Write(directory);
+  if (!ec) ec = Write(EndRecords(directory_offset, count_));
+  return ec;
+}
+
 std::error_code ZipWriter::Finish() {
   if (out_ == nullptr) {
     return Fail("finish the archive", std::make_error_code(std::errc::bad_file_descriptor));
   }
-  const std::uint64_t directory_offset = offset_;
-  for (const Entry& entry : entries_) {
-    if (std::error_code ec = Write(CentralHeader(entry))) return ec;
-  }
-  if (std::error_code ec = Write(EndRecords(directory_offset))) return ec;
+  std::error_code ec = error_;
+  SubmitOpenBlock();
+  while (!ec && !deflater_->Empty()) ec = WriteOldestBlock();
+  if (ec) return ec;
+  deflater_->Stop();
+  if ((ec = WriteCentralDirectory())) return ec;
   errno = 0;
   std::FILE* out = out_;
   out_ = nullptr;
   const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
   if (std::fclose(out) != 0 || !flushed) return Fail("write " + path_, LastError());
+  if (end_ > offset_) {
+    // A stored entry near the end replaced longer deflated data, whose tail
+    // would otherwise follow the end records and hide them from readers.
+    std::filesystem::resize_file(NativePath(path_), offset_, ec);
+    if (ec) return Fail("write " + path_, ec);
+  }
   path_.clear();
-  entries_.clear();
   return {};
 }
 

@@ -1,47 +1,65 @@
-// Streams files into a standard zip archive, one deflated entry at a time.
+// Streams files into a standard zip archive, deflating on several threads.
 #ifndef QUILLET_ZIP_ZIP_WRITER_H_
 #define QUILLET_ZIP_ZIP_WRITER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
 namespace quillet {
 
-// Writes a zip archive whose memory use does not depend on the size of the
-// files it packs: every file goes through fixed-size buffers, and only the
-// central directory entries (a few dozen bytes per file) are kept until the
-// end. ZIP64 records are written only where a size, an offset or the entry
-// count does not fit the classic fields, so that ordinary archives stay
-// readable by old tools. Paths may separate components with "\" on every
-// platform, like the paths of the rest of the program.
+class ParallelDeflater;
+struct DeflateBlock;
+
+// Writes a zip archive whose memory use depends neither on the size of the
+// files it packs nor on their number: files go through a fixed ring of
+// blocks, and the central directory is built at the end from the local
+// headers already in the archive. Large files are cut into blocks that
+// deflate on several threads at once; the archive is byte for byte the same
+// whatever the number of threads. A file that deflate does not make smaller
+// is stored as it is. ZIP64 records are written only where a size, an offset
+// or the entry count does not fit the classic fields, so that ordinary
+// archives stay readable by old tools. Paths may separate components with
+// "\" on every platform, like the paths of the rest of the program.
 class ZipWriter {
  public:
-  explicit ZipWriter(int level = 6);
+  // `threads` deflate at once (1 to kMaxDeflateThreads; others are clamped).
+  explicit ZipWriter(int level = 6, int threads = 1);
   ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  // Creates (or empties) the archive file at `path`.
-  std::error_code Create(const std::string& path);
-  // Deflates the file at `source` into a new entry called `name`, dated with
-  // the file's modification time.
+  // Creates (or empties) the archive file at `path` and starts the threads.
+  // The first entry starts at `first_offset`, with a hole before it; tests
+  // use that to reach the ZIP64 offsets without writing 4 GiB.
+  std::error_code Create(const std::string& path, std::uint64_t first_offset = 0);
+  // Adds the file at `source` as a new entry called `name`, dated with the
+  // file's modification time. The file has been read when this returns, but
+  // its data may still be on its way into the archive, so a failure to
+  // deflate or write it can also come from a later call. After any failure
+  // the archive is unusable, every later call fails the same way, and only
+  // Abandon is left to do.
   std::error_code AddFile(const std::string& source, const std::string& name);
-  // Writes the central directory, flushes and closes the archive.
+  // Writes what is still in flight and the central directory, flushes and
+  // closes the archive.
   std::error_code Finish();
-  // Closes an unfinished archive and deletes it. Does nothing after Finish.
+  // Stops the threads, closes an unfinished archive and deletes it. Does
+  // nothing after Finish.
   void Abandon();
 
-  // What the last failing call could not do, such as "read C:\Log\a.txt",
+  // What the first failing call could not do, such as "read C:\Log\a.txt",
   // worded to follow "cannot ".
   const std::string& failure() const { return failure_; }
 
  private:
   struct Entry {
     std::string name;
+    std::string source;  // Kept only while the entry is being written.
+    std::uint16_t method = 0;
     std::uint32_t crc = 0;
     std::uint64_t compressed = 0;
     std::uint64_t uncompressed = 0;
@@ -57,18 +75,36 @@ class ZipWriter {
   std::error_code Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
   // Overwrites bytes already written, then returns to the end of the archive.
   std::error_code WriteAt(std::uint64_t offset, const std::string& bytes);
-  std::error_code Deflate(std::FILE* in, const std::string& source, Entry* entry);
+  // Makes `*block` the block being filled, taking a free one when there is
+  // none, which may first need the oldest block in flight written.
+  std::error_code OpenBlock(DeflateBlock** block);
+  // Hands the block being filled, unless empty, to the deflating threads.
+  void SubmitOpenBlock();
+  // Waits for the oldest block in flight and writes its pieces into their
+  // entries.
+  std::error_code WriteOldestBlock();
+  // Completes the entry whose last block has been written.
+  std::error_code CompleteEntry(Entry* entry);
+  // Writes the entry's file again over its deflated data, uncompressed.
+  std::error_code StoreInstead(Entry* entry);
+  std::error_code WriteCentralDirectory();
   std::string LocalHeader(const Entry& entry) const;
   std::string CentralHeader(const Entry& entry) const;
-  std::string EndRecords(std::uint64_t directory_offset) const;
+  std::string EndRecords(std::uint64_t directory_offset, std::uint64_t count) const;
 
   int level_;
+  int threads_;
+  std::unique_ptr<ParallelDeflater> deflater_;
+  DeflateBlock* open_ = nullptr;  // The block being filled, not yet handed over.
   std::FILE* out_ = nullptr;
   std::string path_;
-  std::uint64_t offset_ = 0;
-  std::vector<Entry> entries_;
-  std::vector<unsigned char> in_buffer_;
-  std::vector<unsigned char> out_buffer_;
+  std::uint64_t first_offset_ = 0;
+  std::uint64_t offset_ = 0;   // Where the next byte goes.
+  std::uint64_t end_ = 0;      // The furthest byte ever written, beyond `offset_`
+                               // when a stored entry replaced longer data.
+  std::uint64_t count_ = 0;    // Entries complete in the archive.
+  std::deque<Entry> pending_;  // Entries with blocks in flight, oldest first.
+  std::error_code error_;      // The first failure, repeated by every later call.
   std::string failure_;
 };
 

@@ -1,6 +1,8 @@
-// Zip.exe -j <archive> <pattern>: packs the files that match a wildcard
-// pattern into a new zip archive, storing their bare names.
+// Zip.exe [-T threads] -j <archive> <pattern>: packs the files that match a
+// wildcard pattern into a new zip archive, storing their bare names.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -8,13 +10,29 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/priority.h"
+#include "platform/threads.h"
+#include "zip/parallel_deflater.h"
 #include "zip/zip_writer.h"
 
 namespace {
 
 int Usage() {
-  std::fputs("Usage: Zip.exe -j <archive path> <wildcard pattern>\n", stderr);
+  std::fputs(
+      "Usage: Zip.exe [-T threads] -j <archive path> <wildcard pattern>\n"
+      "  -T n  deflate on n threads (1 to 8); the default is one per processor.\n"
+      "        The archive is the same for every n.\n",
+      stderr);
   return 2;
+}
+
+// The number that `text` spells in decimal digits, or 0 when it is not one.
+int ThreadCount(const std::string& text) {
+  if (text.empty() || text.size() > 4 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return 0;
+  }
+  return std::atoi(text.c_str());
 }
 
 int Report(const std::string& what, const std::error_code& ec) {
@@ -22,19 +40,39 @@ int Report(const std::string& what, const std::error_code& ec) {
   return 1;
 }
 
-// True when `source` is the file that `archive` names, so that an archive
-// written into the folder it packs is not packed into itself.
-bool IsArchive(const std::string& source, const std::string& archive) {
+// True when `a` and `b` name the same file or folder; "" is the current one.
+bool SamePath(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(quillet::NativePath(source), quillet::NativePath(archive), ec);
+  return std::filesystem::equivalent(quillet::NativePath(a.empty() ? "." : a),
+                                     quillet::NativePath(b.empty() ? "." : b), ec);
+}
+
+// The folder part of `path` with its trailing separator, "" for none.
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || std::string(argv[1]) != "-j") return Usage();
-  const std::string archive = argv[2];
-  const std::string pattern = argv[3];
+  // The packer runs while the operator works with the HMI, so it leaves the
+  // processor and the disk to the programs at normal priority. This comes
+  // before any thread is made, so that every thread inherits it.
+  quillet::LowerOwnPriority();
+  // The archive holds copies of logs that may be readable only by their
+  // owners; it is made readable by its owner only as well.
+  quillet::KeepNewFilesPrivate();
+
+  int threads = std::min(quillet::ProcessorCount(), quillet::kMaxDeflateThreads);
+  int arg = 1;
+  if (argc == 6 && std::string(argv[1]) == "-T") {
+    threads = ThreadCount(argv[2]);
+    if (threads < 1) return Usage();
+    arg = 3;
+  }
+  if (argc != arg + 3 || std::string(argv[arg]) != "-j") return Usage();
+  const std::string archive = argv[arg + 1];
+  const std::string pattern = argv[arg + 2];
   const std::string temp = archive + ".tmp";
   std::unique_ptr<quillet::Files> files = quillet::CreateFiles();
 
@@ -50,17 +88,21 @@ int main(int argc, char** argv) {
     ec = files->DirNext(&name);
   }
   if (ec) return Report("search " + pattern, ec);
-  const std::string folder = pattern.substr(0, pattern.find_last_of("\\/") + 1);
+  const std::string folder = FolderOf(pattern);
+  // An archive written into the folder it packs must not be packed into
+  // itself. Only then are the files compared with it one by one, which
+  // spares thousands of look-ups in the usual case of another folder.
+  const bool archive_in_folder = SamePath(folder, FolderOf(archive));
 
   // A pattern that matches nothing still gives an archive, one without
   // entries. Info-ZIP would refuse and write nothing, but the caller judges
   // the step by whether the archive exists, and an empty folder of logs is
   // a normal outcome rather than a failure.
-  quillet::ZipWriter writer;
+  quillet::ZipWriter writer(6, threads);
   ec = writer.Create(temp);
   for (std::size_t i = 0; !ec && i < names.size(); ++i) {
     const std::string source = folder + names[i];
-    if (!IsArchive(source, archive)) ec = writer.AddFile(source, names[i]);
+    if (!archive_in_folder || !SamePath(source, archive)) ec = writer.AddFile(source, names[i]);
   }
   if (!ec) ec = writer.Finish();
   if (ec) {
