@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -263,6 +264,16 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   EXPECT_EQ(processes.Wait(child, 200), WaitResult::kTimeout);
   processes.Terminate(&child);
   processes.Close(&child);
+}
+
+TEST_P(ContractTest, TheClockTellsLocalTime) {
+  if (!GetParam()) return;  // The fake clock is set by its tests.
+  const std::time_t now = std::time(nullptr);
+  const std::tm local = *std::localtime(&now);
+  const LocalTime clock = CreateClock()->Now();
+  EXPECT_EQ(Stamp(clock).front(), local.tm_year + 1900);
+  EXPECT_EQ(clock.month, local.tm_mon + 1);
+  EXPECT_EQ(clock.day, local.tm_mday);
 }
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheWindowsProfileFunctions) {

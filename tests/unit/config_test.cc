@@ -1,10 +1,15 @@
 // Directory variables, placeholder expansion, settings values, platform tags
 // and wildcard matching: the rules that the steps build on.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "config/dir_variables.h"
 #include "config/platform_tags.h"
 #include "config/settings.h"
+#include "platform/bmp.h"
 #include "platform/errors.h"
 #include "platform/wildcard.h"
 #include "tests/fakes/fakes.h"
@@ -121,6 +126,27 @@ TEST(WildcardTest, MatchesLikeTheWindowsSearch) {
   }
   EXPECT_EQ(PathOfMatch("D:\\Logs\\*.log", "a.log", '\\'), "D:\\Logs\\a.log");
   EXPECT_EQ(PathOfMatch("*.log", "a.log", '/'), "a.log");
+}
+
+TEST(BmpTest, WritesTheHeadersWindowsReads) {
+  const std::string path = ::testing::TempDir() + "quillet-" + std::to_string(getpid()) + ".bmp";
+  ASSERT_FALSE(WriteBmp(path, 2, 3, std::vector<std::uint8_t>(BmpStride(2) * 3, 7)));
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::remove(path.c_str());
+  const auto field = [&](std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+      value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+  };
+  ASSERT_EQ(bytes.size(), 54u + 8 * 3);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  const std::vector<std::uint32_t> header = {field(2, 4),  field(10, 4), field(14, 4), field(18, 4),
+                                             field(22, 4), field(26, 2), field(28, 2), field(30, 4),
+                                             field(34, 4), field(38, 4), field(42, 4)};
+  EXPECT_EQ(header, (std::vector<std::uint32_t>{78, 54, 40, 2, 3, 1, 24, 0, 24, 3780, 3780}));
+  EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
 }
 
 }  // namespace

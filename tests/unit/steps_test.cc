@@ -133,7 +133,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   EXPECT_FALSE(fake_.processes.launches[0].group);
   EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_FALSE(records[1].found);
+  EXPECT_TRUE(records[0].found && records[0].started && !records[1].found);
   EXPECT_EQ(records[0].exit_code, 3);
   EXPECT_EQ(fake_.window.With("Label:"), Names{"Exe"});
 
