@@ -8,6 +8,8 @@ namespace {
 // Room beyond deflateBound for the empty stored block that ends every piece
 // but a file's last.
 constexpr std::size_t kFlushRoom = 16;
+// What deflateBound adds to every piece beyond its share of the growth.
+constexpr std::size_t kPieceBound = 16;
 
 }  // namespace
 
@@ -26,9 +28,15 @@ std::error_code ParallelDeflater::Start() {
     if (!slots_.back()->done.valid()) {
       return std::make_error_code(std::errc::resource_unavailable_try_again);
     }
-    // One spare byte lets the reader look one byte past a block, to learn
-    // whether it is the file's last without another read.
-    slots_.back()->block.input.resize(kDeflateDictionarySize + kDeflateBlockSize + 1);
+    // One spare byte lets the reader look one byte past a piece, to learn
+    // whether it is the file's last without another read. The output has
+    // room for the worst case of deflate's growth, so that it is allocated
+    // here once and never again by the threads.
+    DeflateBlock& block = slots_.back()->block;
+    block.input.resize(kDeflateDictionarySize + kDeflateBlockSize + 1);
+    block.output.resize(kDeflateBlockSize + 1 + (kDeflateBlockSize >> 12) +
+                        (kDeflateBlockSize >> 14) +
+                        kMaxPiecesPerBlock * (kPieceBound + kFlushRoom));
   }
   for (int i = 0; i < threads_; ++i) {
     workers_.push_back(std::make_unique<Worker>());

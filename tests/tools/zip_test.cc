@@ -206,6 +206,10 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   const fs::path many = root_ / "many.zip";
   WriteFile(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
+  // A source that cannot be opened spoils the archive; Create starts afresh.
+  EXPECT_TRUE(writer.AddFile((source_ / "missing").string(), "missing"));
+  EXPECT_EQ(writer.failure(), "open " + (source_ / "missing").string());
+  ASSERT_FALSE(writer.Create(many.string()));
   for (int i = 0; i < 0xFFFF; ++i) {
     ASSERT_FALSE(writer.AddFile((source_ / "tiny.txt").string(), std::to_string(i)));
   }
@@ -294,8 +298,11 @@ TEST_F(ZipTest, ToolRunsAtLowPriorityAndRemovesItsPartialArchiveOnAWriteFailure)
   const fs::path pid = root_ / "pid", code = root_ / "code";
   ASSERT_EQ(RunCommand("mkfifo " + Quote(temp)), 0);
   const std::string zip = ZipCommand("-T 2 -j", archive, (source_ / "*.*").string());
+  // Should the packer end without opening the pipe, the pipe is opened for
+  // it, so that this test is not left waiting.
   RunCommand("(" + zip + " & echo $! >" + Quote(pid.string()) + "; wait $!; echo $? >" +
-             Quote(code.string()) + ") &");
+             Quote(code.string()) + "; [ -p " + Quote(temp) +
+             " ] && timeout 10 sh -c ': >\"$0\"' " + Quote(temp) + ") &");
   std::ifstream pipe(temp, std::ios::binary);
   std::string id;
   while (!(std::ifstream(pid) >> id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
