@@ -2,8 +2,16 @@
 # Builds both targets and runs every test: unit and end-to-end tests of the
 # Linux build, then the Windows programs under Wine with an Xvfb display.
 # Under CI a missing wine or xvfb-run fails the run instead of skipping.
+# The fuzz targets (tests/fuzz) run beside the Windows tests, each for a
+# bounded time, and their summary comes before the Windows tests' output;
+# under CI a missing clang fails the run as well.
 set -e
 cd "$(dirname "$0")/.."
+have() { command -v "$1" >/dev/null 2>&1; }
+if ! have clang++ && [ -n "${CI:-}" ]; then
+  echo "run-tests: clang++ is missing; the fuzz targets cannot run" >&2
+  exit 1
+fi
 scripts/build.sh
 root=$(pwd)
 # One Wine prefix for every test that runs a Windows program, created once.
@@ -31,9 +39,25 @@ if ! command -v wine >/dev/null 2>&1 || [ -z "$display" ]; then
   exit 0
 fi
 
-echo "== Windows tests under Wine"
-status=0
+fuzz_log=build/fuzz-tests.log
+fuzz_tests=""
+if have clang++; then
+  nice -n 10 sh -c 'scripts/build.sh fuzz && tests/fuzz/run-fuzzers.sh build/fuzz' >"$fuzz_log" 2>&1 &
+  fuzz_tests=$!
+else
+  echo "run-tests: SKIPPING the fuzz targets: clang is not installed (scripts/setup.sh)" >"$fuzz_log"
+fi
+wine_log=build/windows/wine-tests.log
+wine_status=0
 (cd build/windows &&
-  xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure) || status=$?
+  xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure) >"$wine_log" 2>&1 ||
+  wine_status=$?
+status=0
+[ -z "$fuzz_tests" ] || wait $fuzz_tests || status=$?
+echo "== Fuzz targets"
+cat "$fuzz_log"
+echo "== Windows tests under Wine"
+cat "$wine_log"
+[ $status != 0 ] || status=$wine_status
 WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true
 exit $status
