@@ -18,9 +18,10 @@ struct DeflateBlock;
 // Writes a zip archive whose memory use depends neither on the size of the
 // files it packs nor on their number: files go through a fixed ring of
 // blocks, and the central directory is built at the end from the local
-// headers already in the archive. Large files are cut into blocks that
-// deflate on several threads at once; the archive is byte for byte the same
-// whatever the number of threads. A file that deflate does not make smaller
+// headers already in the archive. Large files are cut into pieces that
+// deflate on several threads at once, and small files share the threads'
+// blocks; the archive is byte for byte the same whatever the number of
+// threads. A file that deflate does not make smaller
 // is stored as it is. ZIP64 records are written only where a size, an offset
 // or the entry count does not fit the classic fields, so that ordinary
 // archives stay readable by old tools. Paths may separate components with
