@@ -1,5 +1,15 @@
 # Version resources, manifests and the Windows release package.
 
+# The processor that manifests name and the package's name ends with: the
+# release is the 32-bit build, which runs on 32-bit and 64-bit Windows alike.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QUILLET_WINDOWS_ARCH x86)
+  set(QUILLET_PACKAGE_SUFFIX win32)
+else()
+  set(QUILLET_WINDOWS_ARCH amd64)
+  set(QUILLET_PACKAGE_SUFFIX win64)
+endif()
+
 # Gives a Windows executable its version information and manifest.
 function(quillet_add_resources target name description)
   if(NOT WIN32)
