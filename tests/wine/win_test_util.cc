@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace quillet_test {
 namespace {
 
-// How often the waits look again at a child and its windows.
+// How often the waits look again at a child, its output and its windows.
 constexpr DWORD kPollMs = 50;
+
+// How long the rest of an ended child's output may take to arrive.
+constexpr DWORD kOutputEndMs = 5000;
 
 // Wine's message box and the one of Windows give the message's static
 // control different ids; both are tried before looking at every child.
@@ -116,10 +115,54 @@ BOOL CALLBACK CollectStaticTexts(HWND child, LPARAM param) {
 
 // The output of a child, filled by a reader thread. The thread owns a share
 // of it and is never joined: a grandchild that inherited the pipe could keep
-// it open after the child ended, and the test must not hang on that.
+// it open after the child ended, and the test must not hang on that. The
+// thread is a plain Win32 one, since the C++ library of the release
+// toolchain has no std::thread; readers poll what it has gathered.
 struct ChildProcess::Capture {
-  std::mutex mutex;
-  std::condition_variable changed;
+  explicit Capture(HANDLE output) : pipe(output) { InitializeCriticalSection(&lock); }
+  ~Capture() {
+    CloseHandle(pipe);
+    DeleteCriticalSection(&lock);
+  }
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+
+  // The output so far.
+  std::string Text() {
+    EnterCriticalSection(&lock);
+    std::string copy = text;
+    LeaveCriticalSection(&lock);
+    return copy;
+  }
+
+  // Whether the pipe has ended, so that no more output will come.
+  bool Done() {
+    EnterCriticalSection(&lock);
+    const bool ended = done;
+    LeaveCriticalSection(&lock);
+    return ended;
+  }
+
+  // Appends what arrives until the pipe ends; takes its own share of the
+  // capture, which `param` points to.
+  static DWORD WINAPI Read(void* param) {
+    std::unique_ptr<std::shared_ptr<Capture>> owner(static_cast<std::shared_ptr<Capture>*>(param));
+    Capture& capture = **owner;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(capture.pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+      EnterCriticalSection(&capture.lock);
+      capture.text.append(buffer, got);
+      LeaveCriticalSection(&capture.lock);
+    }
+    EnterCriticalSection(&capture.lock);
+    capture.done = true;
+    LeaveCriticalSection(&capture.lock);
+    return 0;
+  }
+
+  HANDLE pipe;
+  CRITICAL_SECTION lock;
   std::string text;
   bool done = false;
 };
@@ -311,20 +354,15 @@ bool ChildProcess::Start(const std::string& command_line, const std::string& fol
 
   // The pipe is drained all the time, so that a child that writes much
   // cannot block on a full pipe while the test waits for it to end.
-  capture_ = std::make_shared<Capture>();
-  std::thread([capture = capture_, output_read] {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(output_read, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-      std::lock_guard<std::mutex> lock(capture->mutex);
-      capture->text.append(buffer, got);
-      capture->changed.notify_all();
-    }
-    CloseHandle(output_read);
-    std::lock_guard<std::mutex> lock(capture->mutex);
-    capture->done = true;
-    capture->changed.notify_all();
-  }).detach();
+  capture_ = std::make_shared<Capture>(output_read);
+  auto* share = new std::shared_ptr<Capture>(capture_);
+  HANDLE reader = CreateThread(nullptr, 0, &Capture::Read, share, 0, nullptr);
+  if (reader == nullptr) {
+    delete share;
+    error_ = "CreateThread failed with error " + std::to_string(GetLastError());
+    return false;
+  }
+  CloseHandle(reader);
   return true;
 }
 
@@ -340,10 +378,8 @@ bool ChildProcess::Wait(DWORD timeout_ms) {
 
 bool ChildProcess::WaitForOutput(const std::string& text, DWORD timeout_ms) {
   if (capture_ == nullptr) return false;
-  std::unique_lock<std::mutex> lock(capture_->mutex);
-  auto found = [&] { return capture_->text.find(text) != std::string::npos; };
-  capture_->changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                             [&] { return found() || capture_->done; });
+  auto found = [&] { return capture_->Text().find(text) != std::string::npos; };
+  WaitUntil([&] { return found() || capture_->Done(); }, timeout_ms);
   return found();
 }
 
@@ -366,11 +402,10 @@ DWORD ChildProcess::exit_code() const {
 
 std::string ChildProcess::StandardError() {
   if (capture_ == nullptr) return "";
-  std::unique_lock<std::mutex> lock(capture_->mutex);
   if (process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) {
-    capture_->changed.wait_for(lock, std::chrono::seconds(5), [this] { return capture_->done; });
+    WaitUntil([&] { return capture_->Done(); }, kOutputEndMs);
   }
-  return capture_->text;
+  return capture_->Text();
 }
 
 HWND FindProcessWindow(DWORD process_id, const std::string& class_name, const std::string& title) {

@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include "gtest/internal/custom/gtest-port.h"
+
+namespace testing {
+namespace internal {
+
+Notification::Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+Notification::~Notification() { CloseHandle(event_); }
+
+void Notification::Notify() { SetEvent(event_); }
+
+void Notification::WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+}  // namespace internal
+}  // namespace testing
