@@ -1,19 +1,52 @@
 #!/bin/sh
-# Builds the Linux tree (debug, with AddressSanitizer and UBSan) and the
-# Windows tree (MinGW-w64, release) under build/. `scripts/build.sh fuzz`
-# builds instead only the fuzz targets of tests/fuzz and the libraries they
-# test, with clang, libFuzzer and the sanitizers, in build/fuzz.
+# Builds the trees under build/, all three or those named:
+#   windows    the Windows release, 32-bit for Windows XP SP3 and later
+#              (MinGW-w64 i686, release), with the Windows tests
+#   windows64  the 64-bit Windows programs alone, for one run under the
+#              tests of the windows tree
+#   linux      the Linux programs and tests (debug, with AddressSanitizer and
+#              UBSan), which compare the settings reader with the windows
+#              tree's
+#   fuzz       only the fuzz targets of tests/fuzz and the libraries they
+#              test, with clang, libFuzzer and the sanitizers (not built
+#              unless named)
+# Usage: scripts/build.sh [windows] [windows64] [linux] [fuzz]
 set -e
 cd "$(dirname "$0")/.."
+root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
-if [ "${1:-}" = fuzz ]; then
-  cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-    -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF >/dev/null
-  exec cmake --build build/fuzz -j "$jobs" --target quillet_fuzzers
-fi
-cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON \
-  -DQUILLET_WINDOWS_BUILD="$(pwd)/build/windows" >/dev/null
-cmake --build build/linux -j "$jobs"
-cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build build/windows -j "$jobs"
+for tree in ${*:-windows windows64 linux}; do
+  case $tree in
+    windows)
+      # CMake keeps the compiler a tree was first configured with, so a tree
+      # from before the release became 32-bit is made anew.
+      if [ -f build/windows/CMakeCache.txt ] &&
+        ! grep -q '^CMAKE_CXX_COMPILER:.*i686-w64-mingw32-g++-win32$' build/windows/CMakeCache.txt; then
+        rm -rf build/windows
+      fi
+      cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+        -DQUILLET_WINDOWS64_BUILD="$root/build/windows64" >/dev/null
+      cmake --build build/windows -j "$jobs"
+      ;;
+    windows64)
+      cmake -S . -B build/windows64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUILLET_TESTS=OFF >/dev/null
+      cmake --build build/windows64 -j "$jobs" --target quillet Zip PStatXP
+      ;;
+    linux)
+      cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON \
+        -DQUILLET_WINDOWS_BUILD="$root/build/windows" >/dev/null
+      cmake --build build/linux -j "$jobs"
+      ;;
+    fuzz)
+      cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+        -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF >/dev/null
+      cmake --build build/fuzz -j "$jobs" --target quillet_fuzzers
+      ;;
+    *)
+      echo "build.sh: no tree named $tree (windows, windows64, linux, fuzz)" >&2
+      exit 2
+      ;;
+  esac
+done

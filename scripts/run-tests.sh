@@ -1,44 +1,69 @@
 #!/bin/sh
-# Builds both targets and runs every test: unit and end-to-end tests of the
-# Linux build, then the Windows programs under Wine with an Xvfb display.
+# Builds the three trees and runs every test: the unit and end-to-end tests
+# of the Linux build, and under Wine the Windows tests of the 32-bit release
+# tree, which also run the 64-bit programs once. Both share one Xvfb display.
 # Under CI a missing wine or xvfb-run fails the run instead of skipping.
-# The fuzz targets (tests/fuzz) run beside the Windows tests, each for a
-# bounded time, and their summary comes before the Windows tests' output;
-# under CI a missing clang fails the run as well.
+#
+# The Windows tests spend their time waiting for Wine rather than computing,
+# so they run while the Linux tree compiles, at a lower priority, and while
+# its tests run; their output follows that of the Linux tests. The fuzz
+# targets (tests/fuzz) run beside them too, each for a bounded time, and
+# their summary comes before the Windows tests' output. Under CI a missing
+# clang fails the run as well.
 set -e
 cd "$(dirname "$0")/.."
+root=$(pwd)
+
 have() { command -v "$1" >/dev/null 2>&1; }
+for tool in xvfb-run wine; do
+  if ! have $tool && [ -n "${CI:-}" ]; then
+    echo "run-tests: $tool is missing; the screenshot and Windows tests cannot run" >&2
+    exit 1
+  fi
+done
 if ! have clang++ && [ -n "${CI:-}" ]; then
   echo "run-tests: clang++ is missing; the fuzz targets cannot run" >&2
   exit 1
 fi
-scripts/build.sh
-root=$(pwd)
-# One Wine prefix for every test that runs a Windows program, created once.
-export QUILLET_WINEPREFIX="$root/build/windows/wineprefix"
-
-display="xvfb-run -a -s \"-screen 0 1024x768x24\""
-if ! command -v xvfb-run >/dev/null 2>&1; then
-  if [ -n "${CI:-}" ]; then
-    echo "run-tests: xvfb-run is missing; the screenshot and Windows tests cannot run" >&2
-    exit 1
-  fi
-  echo "run-tests: xvfb-run is not installed (scripts/setup.sh): the screenshot test is skipped"
-  display=""
+if have xvfb-run && [ -z "${QUILLET_TEST_DISPLAY:-}" ]; then
+  QUILLET_TEST_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/run-tests.sh"
 fi
 
-echo "== Linux tests"
-(cd build/linux && eval "$display ctest --output-on-failure -j 2")
-
-if ! command -v wine >/dev/null 2>&1 || [ -z "$display" ]; then
-  if [ -n "${CI:-}" ]; then
-    echo "run-tests: wine or xvfb-run is missing; the Windows tests cannot run" >&2
-    exit 1
-  fi
+if ! have xvfb-run || ! have wine; then
   echo "run-tests: SKIPPING the Windows tests: wine or xvfb-run is not installed (scripts/setup.sh)"
-  exit 0
+  have xvfb-run || echo "run-tests: without xvfb-run the screenshot test is skipped too"
+  scripts/build.sh
+  echo "== Linux tests"
+  cd build/linux && exec ctest --output-on-failure -j 2
 fi
 
+scripts/build.sh windows windows64
+# One Wine prefix for every test that runs a Windows program. A prefix made
+# before Wine's 32-bit part was installed cannot start 32-bit programs; this
+# name is newer than that, so no such prefix is taken up again.
+export QUILLET_WINEPREFIX="$root/build/windows/wineprefix-wow64"
+# The prefix is made once, and then one server is kept for all the tests,
+# which spares each test program Wine's start-up. The first program of the
+# server starts Wine's own background processes, which keep that program's
+# output open as long as they live: it must not be a test, whose output
+# CTest reads to its end.
+if [ ! -f "$QUILLET_WINEPREFIX/system.reg" ]; then
+  tests/wine/wine-run cmd /c exit
+  WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -w
+fi
+WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -p
+trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
+tests/wine/wine-run cmd /c exit </dev/null >/dev/null 2>&1
+
+# The tests of the packer and the lister (tests/tools) show no window and
+# spend their time computing, on archives above 4 GiB: they run beside the
+# others, which take turns on the display.
+wine_log=build/windows/wine-tests.log
+tools_log=build/windows/wine-tools-tests.log
+(cd build/windows/tests/wine && ctest --output-on-failure) >"$wine_log" 2>&1 &
+wine_tests=$!
+(cd build/windows/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
+tools_tests=$!
 fuzz_log=build/fuzz-tests.log
 fuzz_tests=""
 if have clang++; then
@@ -47,17 +72,31 @@ if have clang++; then
 else
   echo "run-tests: SKIPPING the fuzz targets: clang is not installed (scripts/setup.sh)" >"$fuzz_log"
 fi
-wine_log=build/windows/wine-tests.log
-wine_status=0
-(cd build/windows &&
-  xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure) >"$wine_log" 2>&1 ||
-  wine_status=$?
+
 status=0
-[ -z "$fuzz_tests" ] || wait $fuzz_tests || status=$?
+nice -n 10 scripts/build.sh linux || status=$?
+if [ $status = 0 ]; then
+  # The tests named Long pack more than 4 GiB and take minutes under the
+  # sanitizers; they run on the 32-bit release under Wine, where sizes
+  # beyond 32 bits are most at risk.
+  echo "== Linux tests"
+  (cd build/linux && ctest --output-on-failure -j 2 -E Long) || status=$?
+fi
+
+# The fuzz summary comes before the Windows tests' output, whose CTest
+# summary stays the last lines of the run.
+fuzz_status=0
+[ -z "$fuzz_tests" ] || wait $fuzz_tests || fuzz_status=$?
 echo "== Fuzz targets"
 cat "$fuzz_log"
+[ $status != 0 ] || status=$fuzz_status
+
+wine_status=0
+wait $tools_tests || wine_status=$?
+echo "== Windows tests of the packer and the lister under Wine"
+cat "$tools_log"
+wait $wine_tests || wine_status=$?
 echo "== Windows tests under Wine"
 cat "$wine_log"
 [ $status != 0 ] || status=$wine_status
-WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true
 exit $status
