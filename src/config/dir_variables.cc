@@ -76,6 +76,9 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
   // growing: a variable on a cycle is replaced more often than any other.
   std::array<int, kDirVariableCount> replaced{};
   int total = 0;
+  // The names in upper case, once, since a long text may hold many pairs.
+  std::array<std::string, kDirVariableCount> names;
+  for (std::size_t i = 0; i < names.size(); ++i) names[i] = Upper(variables.entries[i].name);
   std::size_t from = 0;
   for (;;) {
     const std::size_t open = s.find('$', from);
@@ -87,13 +90,20 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
           text, Errc::kTextTooLong,
           "A \"$\" lies beyond character 32767 of the text \"" + text.substr(0, 60) + "...\".");
     }
-    const DirVariable* entry = FindEntry(variables, s.substr(open + 1, close - open - 1));
-    if (entry == nullptr) {
+    const std::string name = Upper(s.substr(open + 1, close - open - 1));
+    const auto match = std::find(names.begin(), names.end(), name);
+    if (match == names.end()) {
       from = open + 1;
       continue;
     }
+    const DirVariable* entry = &variables.entries[static_cast<std::size_t>(match - names.begin())];
     s = s.substr(0, open) + entry->value + s.substr(close + 1);
-    from = 0;
+    // The scan starts again from the start of the text. Every "$" before the
+    // replaced pair still has the partner it had, which matched no name,
+    // except the last one, whose partner is now the first "$" from the
+    // inserted value on; so the scan can go on from that last "$".
+    const std::size_t previous = open == 0 ? std::string::npos : s.rfind('$', open - 1);
+    from = previous == std::string::npos ? 0 : previous;
     ++replaced[static_cast<std::size_t>(entry - variables.entries.data())];
     if (!seen.insert(std::hash<std::string>()(s)).second) {
       return Fail(text, Errc::kPlaceholderCycle,

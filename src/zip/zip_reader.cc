@@ -150,6 +150,20 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
     entries->push_back(entry);
     at = next;
   }
+  // Entries whose data overlap could make a small archive unpack to far more
+  // than it holds, one copy of the same data per entry.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
+  for (const ZipEntryInfo& entry : *entries) {
+    extents.push_back(
+        {entry.local_offset, entry.local_offset + kLocalSize + entry.compressed_size});
+  }
+  std::sort(extents.begin(), extents.end());
+  for (std::size_t i = 1; i < extents.size(); ++i) {
+    if (extents[i].first < extents[i - 1].second) {
+      entries->clear();
+      return Fail(error, "entries overlap");
+    }
+  }
   return true;
 }
 
@@ -175,10 +189,12 @@ std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - at));
     if (!ReadExactly(archive, at, want, &in)) break;
     at += want;
+    // Data that unpacks to more than the entry's size is damaged, and is not
+    // unpacked any further.
     const auto emit = [&](const char* data, std::size_t n) {
       crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
       size += n;
-      sink(data, n);
+      if (size <= entry.size) sink(data, n);
     };
     if (entry.method == 0) {
       emit(in.data(), want);
@@ -191,8 +207,8 @@ std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,
       stream.avail_out = static_cast<uInt>(out.size());
       status = inflate(&stream, Z_NO_FLUSH);
       emit(out.data(), out.size() - stream.avail_out);
-    } while (status == Z_OK && stream.avail_out == 0);
-    if (status != Z_OK && status != Z_STREAM_END) break;
+    } while (status == Z_OK && stream.avail_out == 0 && size <= entry.size);
+    if ((status != Z_OK && status != Z_STREAM_END) || size > entry.size) break;
   }
   if (entry.method == 8) inflateEnd(&stream);
   const bool whole = entry.method == 0 ? at == end : status == Z_STREAM_END;

@@ -41,16 +41,12 @@ fuzz() {
   fi
 }
 
-# An input of the archive or the settings reader takes a second at most, so
-# a longer one is a hang.
-# The sanitizers' own memory takes some 400 MB of what -rss_limit_mb allows.
+# An input takes a second at most, so a longer one is a hang. The seeds
+# include the growing cycles and the overlapping and oversized archives that
+# once took minutes. The sanitizers' own memory takes some 400 MB of what
+# -rss_limit_mb allows.
 fuzz zip_reader -max_len=16384 -timeout=10 -rss_limit_mb=1024
-# A value that leads back to its own placeholder is expanded up to 4096
-# times, each time scanning the text again from its start, before the
-# expansion gives up: inputs of a few dozen bytes take ten seconds, and under
-# the sanitizers on a busy machine close to a minute. This timeout still
-# catches an expansion that never ends.
-fuzz expand_variables -max_len=4096 -timeout=300 -rss_limit_mb=1024 \
+fuzz expand_variables -max_len=4096 -timeout=10 -rss_limit_mb=1024 \
   -dict="$here/expand_variables.dict"
 fuzz ini_text -max_len=4096 -timeout=10 -rss_limit_mb=768
 rm -rf "$work"
