@@ -74,9 +74,7 @@ std::string IniText::Read(const std::string& section, const std::string& key) co
 
 std::vector<std::string> IniText::Sections() const {
   std::vector<std::string> names;
-  for (const Section& s : sections_) {
-    if (Find(s.name) == &s) names.push_back(s.name);
-  }
+  for (const Section& s : sections_) names.push_back(s.name);
   return names;
 }
 

@@ -22,7 +22,8 @@ class IniText {
   // The value, at most kMaxIniValue characters; "" when the section or key
   // is missing or the line has no "=".
   std::string Read(const std::string& section, const std::string& key) const;
-  // The names of the sections in the order of the file, each once.
+  // The names of the section headers in the order of the file, a name that
+  // appears twice listed twice, as Windows lists them.
   std::vector<std::string> Sections() const;
   // The keys of the section, in the order of the file, each once.
   std::vector<std::string> Keys(const std::string& section) const;

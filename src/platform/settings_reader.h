@@ -18,7 +18,7 @@ class SettingsReader {
   virtual ~SettingsReader() = default;
   virtual std::string Read(const std::string& section, const std::string& key,
                            const std::string& file) = 0;
-  // The section names of the file, each once, in the order of the file.
+  // The names of the file's section headers in their order, repeats included.
   virtual std::vector<std::string> Sections(const std::string& file) = 0;
   // The keys of the first section of that name that carry a value.
   virtual std::vector<std::string> Keys(const std::string& section, const std::string& file) = 0;

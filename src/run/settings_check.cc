@@ -63,7 +63,12 @@ class Checker {
     const std::string& ini = context_.state.ini_path;
     SettingsReader& reader = *context_.platform.settings;
     out_ << "Sections:\n";
+    std::set<std::string> seen;
     for (const std::string& section : reader.Sections(ini)) {
+      if (!seen.insert(Upper(section)).second) {
+        Problem("[" + section + "] appears twice: only the first is read");
+        continue;
+      }
       std::string nearest;
       std::size_t best = std::string::npos;
       for (const std::string& known : KnownSections()) {

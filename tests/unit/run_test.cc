@@ -150,7 +150,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
                       "Colour=blue\n[LogFileVW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
                       "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n4=C:\\x.exe\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
-                      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n");
+                      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
   std::ostringstream out;
   ASSERT_FALSE(Configure(context_));
   EXPECT_EQ(CheckSettings(context_, out), kExitCheckFailed);
@@ -163,12 +163,13 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "[StartExeFilesXP] 4= is never read: the list ends after key 2",
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
-        "D:\\Logs\\a.log would be deleted without being archived"}) {
+        "D:\\Logs\\a.log would be deleted without being archived",
+        "[PROJECT] appears twice: only the first is read"}) {
     EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos) << problem << "\n"
                                                                                 << text;
   }
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
-  EXPECT_NE(text.find("12 problems found."), std::string::npos) << text;
+  EXPECT_NE(text.find("13 problems found."), std::string::npos) << text;
   for (const std::string& call : fake_.files.log) {
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
   }

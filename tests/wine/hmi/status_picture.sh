@@ -115,9 +115,7 @@ printf '[Project]\r\nTargetPath=%s\r\n[StartExeFilesXP]\r\n1=%s\r\n[LogFilesXP]\
   "$(wine_path "$work/target")" "$(wine_path "$work/wait.bat")" >"$work/quillet.ini"
 
 # The stand-in HMI writes its ready file once its debug window shows.
-wine "$stand_in" --ready "$(wine_path "$work/hmi_ready.txt")" \
-  --clicks "$(wine_path "$work/hmi_clicks.txt")" \
-  --save "$(wine_path "$work/hmi_saved.txt")" >/dev/null 2>&1 &
+wine "$stand_in" "$(wine_path "$work")" >/dev/null 2>&1 &
 if ! wait_for test -f "$work/hmi_ready.txt"; then
   echo "$0: the stand-in HMI did not show its debug window" >&2
   exit 1
