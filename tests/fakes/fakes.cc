@@ -11,23 +11,26 @@
 namespace quillet::testing {
 namespace {
 
+std::error_code Code(std::errc e) { return std::make_error_code(e); }
+
 std::string Backslashes(std::string path) {
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
 
-std::string Key(const std::string& path) { return Upper(Backslashes(path)); }
-
-std::error_code Code(std::errc e) { return std::make_error_code(e); }
+std::string ParentOf(const std::string& path) {
+  std::string parent, last;
+  SplitLastComponent(Backslashes(path), &parent, &last);
+  return parent;
+}
 
 class FakeInputFile : public InputFile {
  public:
   explicit FakeInputFile(std::string content) : content_(std::move(content)) {}
   std::uint64_t Size() override { return content_.size(); }
-  std::error_code ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
+  std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
                          std::size_t* got) override {
-    *got = offset >= content_.size() ? 0 : std::min<std::size_t>(size, content_.size() - offset);
-    if (*got > 0) content_.copy(static_cast<char*>(buffer), *got, offset);
+    *got = at >= content_.size() ? 0 : content_.copy(static_cast<char*>(buffer), size, at);
     return {};
   }
 
@@ -35,44 +38,39 @@ class FakeInputFile : public InputFile {
   std::string content_;
 };
 
-void Put(std::string* out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
+// `value` in `bytes` little-endian bytes; those beyond its eight are zeros.
+void Put(std::string* out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(i < 8 ? value >> (8 * i) : 0));
 }
 
 // A zip archive of stored entries, enough for the run to read it back.
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::string data, directory;
+  std::string data, directory, end;
   for (const auto& [name, content] : files) {
-    const std::uint32_t crc = static_cast<std::uint32_t>(crc32(
-        0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size())));
-    const std::uint32_t offset = static_cast<std::uint32_t>(data.size());
     std::string fields;  // Method, time, date, CRC and sizes, as both headers hold them.
-    Put(&fields, 0, 2);
-    Put(&fields, 0, 4);
-    Put(&fields, crc, 4);
+    Put(&fields, 0, 6);
+    Put(&fields,
+        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                                         static_cast<uInt>(content.size()))),
+        4);
     Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
     Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
     Put(&fields, static_cast<std::uint32_t>(name.size()), 2);
+    Put(&directory, 0x02014b50, 4);
+    Put(&directory, 20, 4);
+    Put(&directory, 0, 2);
+    directory += fields;
+    Put(&directory, 0, 12);
+    Put(&directory, static_cast<std::uint32_t>(data.size()), 4);
+    directory += name;
     Put(&data, 0x04034b50, 4);
     Put(&data, 20, 4);
     data += fields;
     Put(&data, 0, 2);
     data += name + content;
-    Put(&directory, 0x02014b50, 4);
-    Put(&directory, 20, 4);
-    Put(&directory, 0, 2);
-    directory += fields;
-    Put(&directory, 0, 4);
-    Put(&directory, 0, 4);
-    Put(&directory, 0, 4);
-    Put(&directory, offset, 4);
-    directory += name;
   }
-  std::string end;
-  Put(&end, 0x06054b50, 4);
-  Put(&end, 0, 4);
-  Put(&end, static_cast<std::uint32_t>(files.size()), 2);
-  Put(&end, static_cast<std::uint32_t>(files.size()), 2);
+  Put(&end, 0x06054b50, 8);
+  Put(&end, files.size() * 0x10001, 4);
   Put(&end, static_cast<std::uint32_t>(directory.size()), 4);
   Put(&end, static_cast<std::uint32_t>(data.size()), 4);
   Put(&end, 0, 2);
@@ -83,38 +81,32 @@ std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& fi
 
 class FakeTextFile : public TextFile {
  public:
-  FakeTextFile(FakeFiles* files, std::string key) : files_(files), key_(std::move(key)) {}
+  FakeTextFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
   std::error_code AppendLine(const std::string& text) override {
-    if (files_->Injected("AppendLine", files_->nodes_[key_].path)) return Code(std::errc::io_error);
-    files_->nodes_[key_].content += text + "\r\n";
+    if (auto error = files_->Fault("AppendLine", path_)) return error;
+    files_->Find(path_)->content += text + "\r\n";
     return {};
   }
 
  private:
   FakeFiles* files_;
-  std::string key_;
+  std::string path_;
 };
 
-// Writing a file that exists keeps it the same file, as a writer would; the
-// folders on its way are made as needed.
+std::string FakeFiles::Key(const std::string& path) { return Upper(Backslashes(path)); }
+
 void FakeFiles::AddFile(const std::string& path, const std::string& content,
                         const LocalTime& modified) {
-  std::string parent, last;
-  SplitLastComponent(Backslashes(path), &parent, &last);
-  if (parent.size() > 2 && !Exists(parent)) AddFolder(parent);
+  if (ParentOf(path).size() > 2 && !Exists(ParentOf(path))) AddFolder(ParentOf(path));
   const Node* old = Find(path);
-  const std::uint64_t id = old != nullptr ? old->id : next_id_++;
-  nodes_[Key(path)] = Node{Backslashes(path), false, 0, content, modified, id};
+  nodes_[Key(path)] =
+      Node{Backslashes(path), false, 0, content, modified, old != nullptr ? old->id : next_id_++};
 }
 
 void FakeFiles::AddFolder(const std::string& path) {
-  std::string parent, last;
-  SplitLastComponent(Backslashes(path), &parent, &last);
-  if (parent.size() > 2 && !Exists(parent)) AddFolder(parent);
+  if (ParentOf(path).size() > 2 && !Exists(ParentOf(path))) AddFolder(ParentOf(path));
   nodes_[Key(path)] = Node{Backslashes(path), true, 0, "", {}, next_id_++};
 }
-
-bool FakeFiles::Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
 
 std::string FakeFiles::Content(const std::string& path) const {
   auto it = nodes_.find(Key(path));
@@ -125,31 +117,22 @@ Names FakeFiles::List(const std::string& folder) const {
   Names names;
   const std::string prefix = Key(folder) + "\\";
   for (const auto& [key, node] : nodes_) {
-    if (key.compare(0, prefix.size(), prefix) == 0 &&
-        key.find('\\', prefix.size()) == std::string::npos) {
+    if (key.rfind(prefix, 0) == 0 && key.find('\\', prefix.size()) == std::string::npos) {
       names.push_back(node.path.substr(prefix.size()));
     }
   }
   return names;
 }
 
-void FakeFiles::FailOn(const std::string& call, const std::string& part, int skip) {
-  faults_.push_back(Fault{call, Upper(part), skip});
-}
-
-void FakeFiles::HoldOpen(const std::string& path, bool shared) {
-  Find(path)->held_open = shared ? 1 : 2;
-}
-
-bool FakeFiles::Injected(const std::string& call, const std::string& path) {
+std::error_code FakeFiles::Fault(const std::string& call, const std::string& path) {
   log.push_back(call + " " + path);
-  for (Fault& fault : faults_) {
+  for (Injected& fault : faults_) {
     if (fault.call == call && Key(path).find(fault.part) != std::string::npos &&
         fault.skip-- <= 0) {
-      return true;
+      return Code(std::errc::io_error);
     }
   }
-  return false;
+  return {};
 }
 
 FakeFiles::Node* FakeFiles::Find(const std::string& path) {
@@ -157,15 +140,18 @@ FakeFiles::Node* FakeFiles::Find(const std::string& path) {
   return it == nodes_.end() ? nullptr : &it->second;
 }
 
-std::vector<std::string> FakeFiles::Matches(const std::string& pattern, bool with_folders,
-                                            std::string* folder) const {
+bool FakeFiles::ParentExists(const std::string& path) const {
+  return ParentOf(path).size() <= 2 || Exists(ParentOf(path));
+}
+
+Names FakeFiles::Matches(const std::string& pattern, bool with_folders, std::string* folder) const {
   std::string last;
   SplitLastComponent(Backslashes(pattern), folder, &last);
   if (pattern.find_first_of("\\/") == std::string::npos) *folder = current_dir;
-  std::vector<std::string> names;
+  Names names;
   for (const std::string& name : List(*folder)) {
-    const Node& node = nodes_.at(Key(*folder + "\\" + name));
-    if ((with_folders || !node.folder) && MatchesWildcard(last, name)) names.push_back(name);
+    const bool is_folder = nodes_.at(Key(*folder + "\\" + name)).folder;
+    if ((with_folders || !is_folder) && MatchesWildcard(last, name)) names.push_back(name);
   }
   std::sort(names.begin(), names.end(), LessNoCase);
   return names;
@@ -175,45 +161,39 @@ std::error_code FakeFiles::DirFirst(const std::string& pattern, bool with_folder
                                     std::string* name) {
   search_.clear();
   next_ = 0;
-  if (Injected("DirFirst", pattern)) return Code(std::errc::io_error);
+  if (auto error = Fault("DirFirst", pattern)) return error;
   std::string folder;
   search_ = Matches(pattern, with_folders, &folder);
   return DirNext(name);
 }
 
-std::error_code FakeFiles::DirNext(std::string* name) {
-  *name = next_ < search_.size() ? search_[next_++] : "";
-  return {};
-}
-
 std::error_code FakeFiles::KillFiles(const std::string& pattern) {
-  if (Injected("KillFiles", pattern)) return Code(std::errc::io_error);
+  if (auto error = Fault("KillFiles", pattern)) return error;
   std::string folder;
-  const std::vector<std::string> names = Matches(pattern, false, &folder);
-  if (names.empty()) return Code(std::errc::no_such_file_or_directory);
-  std::error_code result;
+  const Names names = Matches(pattern, false, &folder);
+  std::error_code result = names.empty() ? Code(std::errc::no_such_file_or_directory) : Code({});
   for (const std::string& name : names) {
-    if (std::error_code error = DeleteFile(folder + "\\" + name)) result = error;
+    if (auto error = DeleteFile(folder + "\\" + name)) result = error;
   }
   return result;
 }
 
 std::error_code FakeFiles::DeleteFile(const std::string& path) {
-  if (Injected("DeleteFile", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("DeleteFile", path)) return error;
   Node* node = Find(path);
   if (node == nullptr || HasWildcards(path)) return Code(std::errc::no_such_file_or_directory);
   if (node->folder) return Code(std::errc::permission_denied);
-  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  if (node->held != 0) return Code(std::errc::device_or_resource_busy);
   nodes_.erase(Key(path));
   return {};
 }
 
 std::error_code FakeFiles::DeleteVerified(const std::string& path,
                                           const std::function<bool(InputFile&)>& verify) {
-  if (Injected("DeleteVerified", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("DeleteVerified", path)) return error;
   Node* node = Find(path);
   if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
-  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  if (node->held != 0) return Code(std::errc::device_or_resource_busy);
   const std::string read = node->content;
   FakeInputFile file(read);
   if (!verify(file)) return make_error_code(Errc::kChanged);
@@ -225,11 +205,11 @@ std::error_code FakeFiles::DeleteVerified(const std::string& path,
 }
 
 std::error_code FakeFiles::RenamePath(const std::string& from, const std::string& to) {
-  if (Injected("RenamePath", from)) return Code(std::errc::io_error);
+  if (auto error = Fault("RenamePath", from)) return error;
   Node* node = Find(from);
   if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
   if (Exists(to)) return Code(std::errc::file_exists);
-  if (node->held_open != 0) return Code(std::errc::device_or_resource_busy);
+  if (node->held != 0) return Code(std::errc::device_or_resource_busy);
   Node moved = *node;
   nodes_.erase(Key(from));
   moved.path = Backslashes(to);
@@ -238,17 +218,15 @@ std::error_code FakeFiles::RenamePath(const std::string& from, const std::string
 }
 
 std::error_code FakeFiles::MakeDir(const std::string& path) {
-  if (Injected("MakeDir", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("MakeDir", path)) return error;
   if (Exists(path)) return Code(std::errc::file_exists);
-  std::string parent, last;
-  SplitLastComponent(Backslashes(path), &parent, &last);
-  if (parent.size() > 2 && !Exists(parent)) return Code(std::errc::no_such_file_or_directory);
+  if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
   AddFolder(path);
   return {};
 }
 
 std::error_code FakeFiles::RemoveDir(const std::string& path) {
-  if (Injected("RemoveDir", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("RemoveDir", path)) return error;
   Node* node = Find(path);
   if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
   if (!List(path).empty()) return Code(std::errc::directory_not_empty);
@@ -256,14 +234,8 @@ std::error_code FakeFiles::RemoveDir(const std::string& path) {
   return {};
 }
 
-std::error_code FakeFiles::CurrentDir(std::string* path) {
-  if (Injected("CurrentDir", "")) return Code(std::errc::io_error);
-  *path = current_dir;
-  return {};
-}
-
 std::error_code FakeFiles::ChangeDir(const std::string& path) {
-  if (Injected("ChangeDir", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("ChangeDir", path)) return error;
   Node* node = Find(path);
   if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
   current_dir = node->path;
@@ -273,11 +245,12 @@ std::error_code FakeFiles::ChangeDir(const std::string& path) {
 std::error_code FakeFiles::Copy(const std::string& from, const std::string& to, bool sharing) {
   Node* source = Find(from);
   if (source == nullptr || source->folder) return Code(std::errc::no_such_file_or_directory);
-  if (source->held_open > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
+  if (source->held > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
   if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
   if (source->content.size() > free_bytes) return Code(std::errc::no_space_on_device);
-  if (Node* target = Find(to)) {
-    if (target->folder || target->held_open != 0) return Code(std::errc::permission_denied);
+  const Node* target = Find(to);
+  if (target != nullptr && (target->folder || target->held != 0)) {
+    return Code(std::errc::permission_denied);
   }
   AddFile(to, source->content, source->modified);
   return {};
@@ -285,31 +258,20 @@ std::error_code FakeFiles::Copy(const std::string& from, const std::string& to, 
 
 std::error_code FakeFiles::CopyFile(const std::string& from, const std::string& to,
                                     bool overwrite) {
-  if (Injected("CopyFile", from)) return Code(std::errc::io_error);
+  if (auto error = Fault("CopyFile", from)) return error;
   if (!overwrite && Exists(to)) return Code(std::errc::file_exists);
   return Copy(from, to, false);
 }
 
-std::error_code FakeFiles::CopyOpenFile(const std::string& from, const std::string& to) {
-  if (Injected("CopyOpenFile", from)) return Code(std::errc::io_error);
-  return Copy(from, to, true);
-}
-
-std::error_code FakeFiles::FreeSpace(const std::string& path, std::uint64_t* bytes) {
-  if (Injected("FreeSpace", path)) return Code(std::errc::io_error);
-  *bytes = free_bytes;
-  return {};
-}
-
 std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
-  if (Injected("DeleteFolder", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("DeleteFolder", path)) return error;
   if (!Exists(path)) return Code(std::errc::no_such_file_or_directory);
   const std::string prefix = Key(path) + "\\";
   std::error_code result;
   for (auto it = nodes_.begin(); it != nodes_.end();) {
-    const bool inside = it->first.compare(0, prefix.size(), prefix) == 0;
-    if (inside && it->second.held_open != 0) result = Code(std::errc::device_or_resource_busy);
-    it = inside && it->second.held_open == 0 ? nodes_.erase(it) : std::next(it);
+    const bool inside = it->first.rfind(prefix, 0) == 0;
+    if (inside && it->second.held != 0) result = Code(std::errc::device_or_resource_busy);
+    it = inside && it->second.held == 0 ? nodes_.erase(it) : std::next(it);
   }
   if (!result) nodes_.erase(Key(path));
   return result;
@@ -317,31 +279,24 @@ std::error_code FakeFiles::DeleteFolder(const std::string& path, bool) {
 
 std::error_code FakeFiles::OpenText(const std::string& path, OpenMode mode,
                                     std::unique_ptr<TextFile>* file) {
-  if (Injected("OpenText", path)) return Code(std::errc::permission_denied);
-  std::string parent, last;
-  SplitLastComponent(Backslashes(path), &parent, &last);
-  if (parent.size() > 2 && !Exists(parent)) return Code(std::errc::no_such_file_or_directory);
-  Node* node = Find(path);
-  if (node == nullptr) {
-    AddFile(path);
-  } else if (mode == OpenMode::kOutput) {
-    node->content.clear();
-  }
-  *file = std::make_unique<FakeTextFile>(this, Key(path));
+  if (auto error = Fault("OpenText", path)) return error;
+  if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
+  if (!Exists(path) || mode == OpenMode::kOutput) AddFile(path);
+  *file = std::make_unique<FakeTextFile>(this, path);
   return {};
 }
 
 std::error_code FakeFiles::OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) {
-  if (Injected("OpenRead", path)) return Code(std::errc::io_error);
-  Node* node = Find(path);
+  if (auto error = Fault("OpenRead", path)) return error;
+  const Node* node = Find(path);
   if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
-  if (node->held_open == 2) return Code(std::errc::device_or_resource_busy);
+  if (node->held == 2) return Code(std::errc::device_or_resource_busy);
   *file = std::make_unique<FakeInputFile>(node->content);
   return {};
 }
 
 std::error_code FakeFiles::Stat(const std::string& path, FileInfo* info) {
-  if (Injected("Stat", path)) return Code(std::errc::io_error);
+  if (auto error = Fault("Stat", path)) return error;
   const Node* node = Find(path);
   if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
   *info = FileInfo{node->content.size(), node->modified, node->folder, FileId{1, node->id}};
@@ -350,10 +305,9 @@ std::error_code FakeFiles::Stat(const std::string& path, FileInfo* info) {
 
 bool FakeEnvironment::GetVariable(const std::string& name, std::string* value) {
   for (const auto& [key, text] : variables) {
-    if (SameNoCase(key, name)) {
-      *value = text;
-      return true;
-    }
+    if (!SameNoCase(key, name)) continue;
+    *value = text;
+    return true;
   }
   return false;
 }
@@ -361,45 +315,24 @@ bool FakeEnvironment::GetVariable(const std::string& name, std::string* value) {
 Names FakeWindow::With(const std::string& prefix) const {
   Names texts;
   for (const std::string& e : events) {
-    if (e.compare(0, prefix.size(), prefix) == 0) texts.push_back(e.substr(prefix.size()));
+    if (e.rfind(prefix, 0) == 0) texts.push_back(e.substr(prefix.size()));
   }
   return texts;
-}
-
-void FakeWindow::PlaceTopmost(int x, int y, int w, int h) {
-  events.push_back("Place:" + std::to_string(x) + "," + std::to_string(y) + "," +
-                   std::to_string(w) + "," + std::to_string(h));
 }
 
 std::error_code FakeProcesses::Start(const std::string& command_line, bool group,
                                      ChildProcess* child) {
   launches.push_back({command_line, files_->current_dir, group});
+  // The first word, or the first quoted words, name the program.
+  const bool quoted = !command_line.empty() && command_line[0] == '"';
   std::string program =
-      command_line.substr(0, command_line.find(command_line[0] == '"' ? '"' : ' ', 1));
-  program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
+      command_line.substr(quoted, command_line.find(quoted ? '"' : ' ', 1) - quoted);
   FileInfo info;
   if (files_->Stat(program, &info) || info.folder)
     return Code(std::errc::no_such_file_or_directory);
   child->id = launches.size();
-  exit_codes_[child->id] = on_start ? on_start(command_line) : 0;
+  codes_[child->id] = on_start ? on_start(command_line) : 0;
   return {};
-}
-
-WaitResult FakeProcesses::Wait(const ChildProcess& child, int) {
-  if (child.id == 0) return WaitResult::kFailed;
-  return hang ? WaitResult::kTimeout : WaitResult::kEnded;
-}
-
-void FakeProcesses::Terminate(ChildProcess* child) {
-  ++terminated;
-  exit_codes_.erase(child->id);
-}
-
-bool FakeProcesses::ExitCode(const ChildProcess& child, int* code) {
-  auto it = exit_codes_.find(child.id);
-  if (it == exit_codes_.end() || hang) return false;
-  *code = it->second;
-  return true;
 }
 
 const FakeDesktop::Window* FakeDesktop::Find(WindowHandle handle) const {
@@ -418,39 +351,6 @@ WindowHandle FakeDesktop::Neighbour(WindowHandle window, ZOrder where) {
   return 0;
 }
 
-std::string FakeDesktop::Title(WindowHandle window, int max_chars) {
-  const Window* w = Find(window);
-  return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(max_chars));
-}
-
-bool FakeDesktop::OuterRect(WindowHandle window, WindowRect* rect) {
-  const Window* w = Find(window);
-  if (w == nullptr) return false;
-  *rect = w->rect;
-  return true;
-}
-
-void FakeDesktop::MovePointerTo(int x, int y) {
-  Record("Move " + std::to_string(x) + "," + std::to_string(y));
-  x_ = x;
-  y_ = y;
-}
-
-void FakeDesktop::Click(MouseButton button) {
-  Record("Click " + std::to_string(static_cast<int>(button)));
-  if (on_click) on_click(x_, y_);
-}
-
-void FakeDesktop::BringToFront(WindowHandle window) {
-  Log("Front", window);
-  if (grant_foreground) foreground = window;
-}
-
-void FakeDesktop::RequestForeground(WindowHandle window) {
-  Log("Foreground", window);
-  if (grant_foreground) foreground = window;
-}
-
 WindowHandle FakeDesktop::FindTopLevel(const std::string& title) {
   Record("Find");
   for (const Window& w : z_order) {
@@ -459,22 +359,10 @@ WindowHandle FakeDesktop::FindTopLevel(const std::string& title) {
   return 0;
 }
 
-void FakeDesktop::ShowTopmostAt(WindowHandle window, int x, int y, int w, int h) {
-  Record("Topmost " + std::to_string(window) + " " + std::to_string(x) + "," + std::to_string(y) +
-         "," + std::to_string(w) + "," + std::to_string(h));
-}
-
-std::error_code FakeDesktop::SaveClipboardBitmap(const std::string& path) {
-  Record("Clipboard");
-  if (!clipboard_has_bitmap) return Code(std::errc::io_error);
-  if (files != nullptr) files->AddFile(path, "BM clipboard");
-  return {};
-}
-
-std::error_code FakeDesktop::CaptureScreenBitmap(const std::string& path) {
-  Record("Capture");
-  if (!can_capture) return Code(std::errc::io_error);
-  if (files != nullptr) files->AddFile(path, "BM screen");
+std::error_code FakeDesktop::Picture(const std::string& call, const std::string& path, bool works) {
+  Record(call);
+  if (!works) return Code(std::errc::io_error);
+  if (files != nullptr) files->AddFile(path, "BM " + call);
   return {};
 }
 
@@ -483,16 +371,8 @@ FakePlatform::FakePlatform() {
       Platform{&files, &processes, &environment, &settings, &window, &clock, &desktop, &lock};
   desktop.files = &files;
   desktop.timeline = &window.events;
-  files.AddFolder("C:\\Tools");
-  files.AddFolder("T:\\Target");
-  files.AddFolder("C:\\MorvaTools\\Quillet");
+  for (const char* folder : {"C:\\Tools", "T:\\Target", "C:\\Pantra"}) files.AddFolder(folder);
   files.AddFile("C:\\MorvaTools\\Quillet\\Zip.exe", "packer");
-  files.AddFolder("C:\\Pantra");
-}
-
-void FakePlatform::WriteSettings(const std::string& sections, const std::string& project) {
-  files.AddFile("C:\\Tools\\quillet.ini",
-                "[Project]\nTargetPath=T:\\Target\n" + project + sections);
 }
 
 void FakePlatform::PackerMakesArchives() {
@@ -500,14 +380,12 @@ void FakePlatform::PackerMakesArchives() {
     // "<packer> -j <archive> <folder>\*.*", none of them quoted here.
     const std::size_t archive_at = command_line.find(" -j ") + 4;
     const std::size_t pattern_at = command_line.find(' ', archive_at);
-    const std::string archive = command_line.substr(archive_at, pattern_at - archive_at);
-    const std::string folder =
-        command_line.substr(pattern_at + 1, command_line.size() - pattern_at - 5);
+    const std::string folder = ParentOf(command_line.substr(pattern_at + 1));
     std::vector<std::pair<std::string, std::string>> entries;
     for (const std::string& name : files.List(folder)) {
       entries.push_back({name, files.Content(folder + "\\" + name)});
     }
-    files.AddFile(archive, StoredZip(entries));
+    files.AddFile(command_line.substr(archive_at, pattern_at - archive_at), StoredZip(entries));
     return 0;
   };
 }

@@ -96,7 +96,7 @@ TEST_F(StepsTest, RotationNamesWhatResistsAndStopsWhereTheRulesSay) {
 
 TEST_F(StepsTest, ScreenshotTakesTheClipboardElseTheScreen) {
   EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kDirect);
-  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\Screen.bmp"), "BM screen");
+  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\Screen.bmp"), "BM Capture");
   EXPECT_EQ(fake_.desktop.calls, (Names{"PrintScreen", "Clipboard", "Capture"}));
   EXPECT_EQ(fake_.clock.slept_ms, 250);
   fake_.desktop.clipboard_has_bitmap = true;
