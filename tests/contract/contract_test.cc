@@ -27,105 +27,58 @@ std::vector<int> Stamp(const LocalTime& t) {
   return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
-// What a suite needs beside the interfaces: a folder to work in, and ways to
-// make files and programs there as another program would.
-class Backend {
- public:
-  virtual ~Backend() = default;
-  virtual Files& files() = 0;
-  virtual Processes& processes() = 0;
-  virtual SettingsReader& settings() = 0;
-  virtual std::string Root() = 0;
-  virtual void Write(const std::string& path, const std::string& content) = 0;
-  virtual void MakeOld(const std::string& path) = 0;
+// The fakes or the real backends, with a folder to work in and ways to make
+// files and programs there as another program would.
+class ContractTest : public ::testing::TestWithParam<bool> {
+ protected:
+  ContractTest() {
+    root_ = real() ? (fs::temp_directory_path() /
+                      ("quillet-contract-" + std::to_string(std::random_device()())))
+                         .string()
+                   : "C:\\Root";
+    if (real()) fs::create_directories(root_);
+    if (!real()) fake_.files.AddFolder(root_);
+  }
+  ~ContractTest() override {
+    for (std::uintptr_t handle : held_) ReleaseByHand(handle);
+    std::error_code error;
+    if (real()) fs::remove_all(root_, error);
+  }
+  bool real() const { return GetParam(); }
+  Files& files() { return real() ? *files_ : fake_.files; }
+  Processes& processes() { return real() ? *processes_ : fake_.processes; }
+  SettingsReader& settings() { return real() ? *settings_ : fake_.settings; }
+  std::string Path(const std::string& name) { return files().Join(root_, name); }
+  void Write(const std::string& path, const std::string& content) {
+    if (real()) std::ofstream(path, std::ios::binary) << content;
+    if (!real()) fake_.files.AddFile(path, content);
+  }
+  void MakeOld(const std::string& path) {
+    if (real()) fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24000));
+    if (!real()) fake_.files.AddFile(path, fake_.files.Content(path), kOld);
+  }
   // Keeps the file open for writing with read sharing, or with none; false
   // where the system has no sharing modes.
-  virtual bool HoldOpen(const std::string& path, bool shared) = 0;
-  // A batch file that ends with exit code 3, and one that never ends.
-  virtual void WriteProgram(const std::string& path, bool endless) = 0;
-};
-
-class FakeBackend : public Backend {
- public:
-  FakeBackend() { fake_.files.AddFolder(Root()); }
-  Files& files() override { return fake_.files; }
-  Processes& processes() override { return fake_.processes; }
-  SettingsReader& settings() override { return fake_.settings; }
-  std::string Root() override { return "C:\\Root"; }
-  void Write(const std::string& path, const std::string& content) override {
-    fake_.files.AddFile(path, content);
-  }
-  void MakeOld(const std::string& path) override {
-    fake_.files.AddFile(path, fake_.files.Content(path), kOld);
-  }
-  bool HoldOpen(const std::string& path, bool shared) override {
-    fake_.files.HoldOpen(path, shared);
+  bool HoldOpen(const std::string& path, bool shared) {
+    std::uintptr_t handle = 0;
+    if (!real()) fake_.files.HoldOpen(path, shared);
+    if (real() && !HoldOpenByHand(path, shared, &handle)) return false;
+    if (real()) held_.push_back(handle);
     return true;
   }
-  void WriteProgram(const std::string& path, bool endless) override {
-    fake_.files.AddFile(path);
+  // A batch file that ends with exit code 3, or one that never ends.
+  void WriteProgram(const std::string& path, bool endless) {
+    Write(path, ProgramText(endless));
     fake_.processes.hang = endless;
     fake_.processes.on_start = [](const std::string&) { return 3; };
   }
 
- private:
   testing::FakePlatform fake_;
-};
-
-class RealBackend : public Backend {
- public:
-  RealBackend() {
-    root_ =
-        fs::temp_directory_path() / ("quillet-contract-" + std::to_string(std::random_device()()));
-    fs::create_directories(root_);
-  }
-  ~RealBackend() override {
-    ReleaseHeld();
-    std::error_code error;
-    fs::remove_all(root_, error);
-  }
-  Files& files() override { return *files_; }
-  Processes& processes() override { return *processes_; }
-  SettingsReader& settings() override { return *settings_; }
-  std::string Root() override { return root_.string(); }
-  void Write(const std::string& path, const std::string& content) override {
-    std::ofstream(path, std::ios::binary) << content;
-  }
-  void MakeOld(const std::string& path) override {
-    fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24 * 1000));
-  }
-  bool HoldOpen(const std::string& path, bool shared) override {
-    std::uintptr_t handle = 0;
-    if (!HoldOpenByHand(path, shared, &handle)) return false;
-    held_.push_back(handle);
-    return true;
-  }
-  void WriteProgram(const std::string& path, bool endless) override {
-    Write(path, ProgramText(endless));
-  }
-
- private:
-  void ReleaseHeld() {
-    for (std::uintptr_t handle : held_) ReleaseByHand(handle);
-  }
-  fs::path root_;
   std::unique_ptr<Files> files_ = CreateFiles();
   std::unique_ptr<Processes> processes_ = CreateProcesses();
   std::unique_ptr<SettingsReader> settings_ = CreateSettingsReader();
+  std::string root_;
   std::vector<std::uintptr_t> held_;
-};
-
-class ContractTest : public ::testing::TestWithParam<bool> {
- protected:
-  ContractTest() {
-    if (GetParam()) {
-      backend_ = std::make_unique<RealBackend>();
-    } else {
-      backend_ = std::make_unique<FakeBackend>();
-    }
-  }
-  std::string Path(const std::string& name) { return files().Join(backend_->Root(), name); }
-  Files& files() { return backend_->files(); }
   Names Search(const std::string& pattern, bool with_folders = false) {
     Names names;
     std::string name;
@@ -145,11 +98,10 @@ class ContractTest : public ::testing::TestWithParam<bool> {
     }
     return content;
   }
-  std::unique_ptr<Backend> backend_;
 };
 
 TEST_P(ContractTest, SearchMatchesNamesWithoutRegardToCaseAndFilesOnly) {
-  for (const char* name : {"b.LOG", "a.log", "c.txt"}) backend_->Write(Path(name), name);
+  for (const char* name : {"b.LOG", "a.log", "c.txt"}) Write(Path(name), name);
   ASSERT_FALSE(files().MakeDir(Path("d.log")));
   EXPECT_EQ(Search("*.log"), (Names{"a.log", "b.LOG"}));
   EXPECT_EQ(Search("*.LOG", true), (Names{"a.log", "b.LOG", "d.log"}));
@@ -163,8 +115,8 @@ TEST_P(ContractTest, SearchMatchesNamesWithoutRegardToCaseAndFilesOnly) {
 }
 
 TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
-  backend_->Write(Path("a.log"), "a");
-  backend_->Write(Path("ab.log"), "ab");
+  Write(Path("a.log"), "a");
+  Write(Path("ab.log"), "ab");
   ASSERT_FALSE(files().MakeDir(Path("sub")));
   EXPECT_EQ(files().DeleteFile(Path("a*.log")), std::errc::no_such_file_or_directory);
   EXPECT_FALSE(files().DeleteFile(Path("a.log")));
@@ -189,8 +141,8 @@ TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
 }
 
 TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
-  backend_->Write(Path("a.log"), "content");
-  backend_->MakeOld(Path("a.log"));
+  Write(Path("a.log"), "content");
+  MakeOld(Path("a.log"));
   FileInfo source, copy;
   ASSERT_FALSE(files().Stat(Path("a.log"), &source));
   for (bool open_copy : {false, true}) {
@@ -209,8 +161,8 @@ TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
 }
 
 TEST_P(ContractTest, FailuresCompareAsPortableConditions) {
-  backend_->Write(Path("a.log"), "a");
-  backend_->Write(Path("b.log"), "b");
+  Write(Path("a.log"), "a");
+  Write(Path("b.log"), "b");
   FileInfo info;
   std::unique_ptr<InputFile> input;
   std::unique_ptr<TextFile> text;
@@ -233,10 +185,10 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditions) {
 }
 
 TEST_P(ContractTest, AFileInUseCanBeCopiedThroughASharingHandleOnly) {
-  backend_->Write(Path("live.log"), "live");
-  backend_->Write(Path("sealed.log"), "sealed");
-  if (!backend_->HoldOpen(Path("live.log"), true)) return;  // No sharing modes here.
-  backend_->HoldOpen(Path("sealed.log"), false);
+  Write(Path("live.log"), "live");
+  Write(Path("sealed.log"), "sealed");
+  if (!HoldOpen(Path("live.log"), true)) return;  // No sharing modes here.
+  HoldOpen(Path("sealed.log"), false);
   // A plain copy may be refused as in use; the sharing copy never is.
   const std::error_code plain = files().CopyFile(Path("live.log"), Path("a.log"), true);
   EXPECT_TRUE(!plain || IsInUse(plain)) << plain.message();
@@ -248,22 +200,22 @@ TEST_P(ContractTest, AFileInUseCanBeCopiedThroughASharingHandleOnly) {
 }
 
 TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
-  Processes& processes = backend_->processes();
+  Processes& run = processes();
   ChildProcess child;
-  EXPECT_EQ(processes.Start(Path("none.exe"), false, &child), std::errc::no_such_file_or_directory);
-  backend_->WriteProgram(Path("three.bat"), false);
-  ASSERT_FALSE(processes.Start(Path("three.bat") + " arg", false, &child));
-  while (processes.Wait(child, 100) == WaitResult::kTimeout) {
+  EXPECT_EQ(run.Start(Path("none.exe"), false, &child), std::errc::no_such_file_or_directory);
+  WriteProgram(Path("three.bat"), false);
+  ASSERT_FALSE(run.Start(Path("three.bat") + " arg", false, &child));
+  while (run.Wait(child, 100) == WaitResult::kTimeout) {
   }
   int code = 0;
-  EXPECT_TRUE(processes.ExitCode(child, &code));
+  EXPECT_TRUE(run.ExitCode(child, &code));
   EXPECT_EQ(code, 3);
-  processes.Close(&child);
-  backend_->WriteProgram(Path("endless.bat"), true);
-  ASSERT_FALSE(processes.Start(Path("endless.bat"), true, &child));
-  EXPECT_EQ(processes.Wait(child, 200), WaitResult::kTimeout);
-  processes.Terminate(&child);
-  processes.Close(&child);
+  run.Close(&child);
+  WriteProgram(Path("endless.bat"), true);
+  ASSERT_FALSE(run.Start(Path("endless.bat"), true, &child));
+  EXPECT_EQ(run.Wait(child, 200), WaitResult::kTimeout);
+  run.Terminate(&child);
+  run.Close(&child);
 }
 
 TEST_P(ContractTest, TheClockTellsLocalTime) {
@@ -278,22 +230,22 @@ TEST_P(ContractTest, TheClockTellsLocalTime) {
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheWindowsProfileFunctions) {
   const std::string ini = Path("s.ini");
-  backend_->Write(ini,
-                  "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
-                  "L=" +
-                      std::string(300, 'x') +
-                      "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
-                      "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
-  SettingsReader& settings = backend_->settings();
-  EXPECT_EQ(settings.Read("Project", "TargetPath", ini), "D:\\S");
-  EXPECT_EQ(settings.Read("PROJECT", "q", ini), "a b");
-  EXPECT_EQ(settings.Read("Project", "L", ini), std::string(254, 'x'));
-  EXPECT_EQ(settings.Read("Project", "k", ini), "1");
-  EXPECT_EQ(settings.Read("Project", "only", ini), "");
-  EXPECT_EQ(settings.Read("LogFilesXP", "2", ini), "");
-  EXPECT_EQ(settings.Read("Project", "TargetPath", Path("none.ini")), "");
-  EXPECT_EQ(settings.Sections(ini), (Names{"project", "LogFilesXP", "project"}));
-  EXPECT_EQ(settings.Keys("LogFilesXP", ini), (Names{"1", "2"}));
+  Write(ini,
+        "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
+        "L=" +
+            std::string(300, 'x') +
+            "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
+            "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
+  SettingsReader& reader = settings();
+  EXPECT_EQ(reader.Read("Project", "TargetPath", ini), "D:\\S");
+  EXPECT_EQ(reader.Read("PROJECT", "q", ini), "a b");
+  EXPECT_EQ(reader.Read("Project", "L", ini), std::string(254, 'x'));
+  EXPECT_EQ(reader.Read("Project", "k", ini), "1");
+  EXPECT_EQ(reader.Read("Project", "only", ini), "");
+  EXPECT_EQ(reader.Read("LogFilesXP", "2", ini), "");
+  EXPECT_EQ(reader.Read("Project", "TargetPath", Path("none.ini")), "");
+  EXPECT_EQ(reader.Sections(ini), (Names{"project", "LogFilesXP", "project"}));
+  EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),

@@ -19,9 +19,13 @@ bool WaitUntil(Done done, DWORD ms) {
   return true;
 }
 
+std::string Title(HWND window) {
+  char text[4096] = {};
+  return std::string(text, static_cast<std::size_t>(GetWindowTextA(window, text, sizeof(text))));
+}
+
 struct Query {
   DWORD id;
-  std::string class_name, title;
   HWND found;
 };
 
@@ -31,19 +35,18 @@ BOOL CALLBACK Match(HWND window, LPARAM param) {
   char name[256] = {};
   GetWindowThreadProcessId(window, &owner);
   GetClassNameA(window, name, sizeof(name));
-  if (owner != query->id || !IsWindowVisible(window) ||
-      (!query->class_name.empty() && query->class_name != name) ||
-      (!query->title.empty() && query->title != Title(window))) {
+  if (owner != query->id || !IsWindowVisible(window) || std::string(name) != kDialogClass) {
     return TRUE;
   }
   query->found = window;
   return FALSE;
 }
 
+// The message is the longest text among a box's controls.
 BOOL CALLBACK LongestText(HWND child, LPARAM param) {
   auto* longest = reinterpret_cast<std::string*>(param);
   const std::string text = Title(child);
-  if (text.size() > longest->size() && text != "OK") *longest = text;
+  if (text.size() > longest->size()) *longest = text;
   return TRUE;
 }
 
@@ -145,15 +148,10 @@ DWORD Program::ExitCode() const {
   return code;
 }
 
-HWND WindowOf(DWORD id, const std::string& class_name, const std::string& title) {
-  Query query{id, class_name, title, nullptr};
+HWND BoxOf(DWORD id) {
+  Query query{id, nullptr};
   EnumWindows(&Match, reinterpret_cast<LPARAM>(&query));
   return query.found;
-}
-
-std::string Title(HWND window) {
-  char text[4096] = {};
-  return std::string(text, static_cast<std::size_t>(GetWindowTextA(window, text, sizeof(text))));
 }
 
 std::string BoxText(HWND box) {
@@ -202,13 +200,16 @@ void WineTest::Start(const std::string& argument, const std::vector<std::string>
                          Path("output.txt")));
 }
 
+HWND WineTest::NextBox() {
+  HWND box = nullptr;
+  WaitUntil([&] { return (box = BoxOf(run_.Id())) != nullptr || run_.Wait(0); }, kTimeoutMs);
+  return box;
+}
+
 std::vector<std::string> WineTest::AnswerBoxes() {
   std::vector<std::string> texts;
-  for (int i = 0; i < 20 && !run_.Wait(0); ++i) {  // Far more boxes than any run shows.
-    HWND box = nullptr;
-    WaitUntil([&] { return (box = WindowOf(run_.Id(), kDialogClass)) != nullptr || run_.Wait(0); },
-              kTimeoutMs);
-    if (box == nullptr) break;
+  // Far more boxes than any run shows end the answering too.
+  for (HWND box = NextBox(); box != nullptr && texts.size() < 20; box = NextBox()) {
     texts.push_back(BoxText(box));
     PressOk(box);
   }
@@ -217,9 +218,7 @@ std::vector<std::string> WineTest::AnswerBoxes() {
 }
 
 DWORD WineTest::End() {
-  HWND box = nullptr;
-  WaitUntil([&] { return (box = WindowOf(run_.Id(), kDialogClass)) != nullptr || run_.Wait(0); },
-            kTimeoutMs);
+  HWND box = NextBox();
   EXPECT_EQ(box, nullptr) << "the run showed a message: " << BoxText(box);
   EXPECT_TRUE(run_.Wait(0)) << "the run did not end";
   return run_.ExitCode();

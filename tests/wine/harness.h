@@ -43,13 +43,11 @@ class Program {
   std::string output_;
 };
 
-// A visible top-level window of process `id`, of class `class_name` ("" for
-// any), nullptr when there is none.
-HWND WindowOf(DWORD id, const std::string& class_name, const std::string& title = "");
+// A message box that process `id` shows, nullptr when there is none.
+HWND BoxOf(DWORD id);
 // The message of a message box of any process.
 std::string BoxText(HWND box);
 void PressOk(HWND box);
-std::string Title(HWND window);
 
 // Every test has a tree of its own with quillet.exe in "prog", $VisuDir$ in
 // "visu" and the archives in "target"; the runs start from the tree's top.
@@ -62,6 +60,8 @@ class WineTest : public ::testing::Test {
   void WriteSettings(const std::string& sections, const std::string& project = "");
   // Starts prog\quillet.exe with `argument`, `environment` overriding.
   void Start(const std::string& argument, const std::vector<std::string>& environment = {});
+  // The run's next message box; nullptr when it ended without one.
+  HWND NextBox();
   // Answers the run's message boxes with OK until it ends; their texts.
   std::vector<std::string> AnswerBoxes();
   // Waits for the run to end; a message box on the way fails the test.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Reads the same generated INI files with the POSIX reader and with Windows'
-# own GetPrivateProfileStringA under Wine, and fails on the first difference.
-# Usage: compare_ini_readers.sh INI_READ WINE_RUN INI_PROBE_EXE WORK_DIR
+# own GetPrivateProfileStringA under Wine (the Windows build of ini_read), and fails on the first difference.
+# Usage: compare_ini_readers.sh INI_READ WINE_RUN WINDOWS_INI_READ_EXE WORK_DIR
 set -e
 ini_read=$1 wine_run=$2 probe=$3 work=$4
 if ! command -v wine >/dev/null 2>&1 || [ ! -f "$probe" ]; then
