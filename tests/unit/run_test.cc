@@ -133,25 +133,15 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_NE(fake_.window.With("Message:")[0].find(". 1 file was left in"), std::string::npos);
 }
 
-TEST_F(RunTest, HelpAndVersionChangeNothingWhateverTheirCase) {
-  for (const char* option : {"--help", "-h", "-?", "/?", "--HELP", "--Version"}) {
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(Run(option), kExitOk) << option;
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find(option[2] == 'V' ? "Quillet 1" : "Exit codes: 0"), std::string::npos) << out;
-  }
-  EXPECT_EQ(fake_.files.log, Names{});
-  EXPECT_EQ(fake_.window.events, Names{});
-}
-
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   fake_.files.AddFile("C:\\Tools\\quillet.ini",
                       "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
                       "Colour=blue\n[LogFileVW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
                       "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n4=C:\\x.exe\n"
-                      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
+                      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
   std::ostringstream out;
+  fake_.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
   ASSERT_FALSE(Configure(context_));
   EXPECT_EQ(CheckSettings(context_, out), kExitCheckFailed);
   const std::string text = out.str();
@@ -164,12 +154,13 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived",
-        "[PROJECT] appears twice: only the first is read"}) {
+        "[PROJECT] appears twice: only the first is read",
+        "The placeholder $TempVisu$ keeps growing"}) {
     EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos) << problem << "\n"
                                                                                 << text;
   }
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
-  EXPECT_NE(text.find("13 problems found."), std::string::npos) << text;
+  EXPECT_NE(text.find("14 problems found."), std::string::npos) << text;
   for (const std::string& call : fake_.files.log) {
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
   }
