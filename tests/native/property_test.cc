@@ -3,7 +3,7 @@
 // disk unchanged or in a readable archive, and a run reports success exactly
 // when the archive holds everything it collected.
 //
-// QUILLET_PROPERTY_CASES sets the number of cases (default 200) and
+// QUILLET_PROPERTY_CASES sets the number of cases (default 100) and
 // QUILLET_PROPERTY_SEED the first seed, so that a failure can be replayed.
 
 #include <fnmatch.h>
@@ -146,7 +146,7 @@ TEST_F(PropertyTest, EveryByteIsOnDiskOrInAReadableArchive) {
   const char* cases = std::getenv("QUILLET_PROPERTY_CASES");
   const char* first = std::getenv("QUILLET_PROPERTY_SEED");
   const std::uint32_t seed = first != nullptr ? static_cast<std::uint32_t>(std::atol(first)) : 1;
-  const int count = cases != nullptr ? std::atoi(cases) : 200;
+  const int count = cases != nullptr ? std::atoi(cases) : 100;
   for (int i = 0; i < count; ++i) {
     const std::string failure = RunCase(seed + static_cast<std::uint32_t>(i));
     ASSERT_EQ(failure, "") << "replay with QUILLET_PROPERTY_SEED=" << seed + i
