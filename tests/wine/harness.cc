@@ -1,12 +1,16 @@
 #include "harness.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "platform/platform.h"
 
 namespace wine_test {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char kDialogClass[] = "#32770";  // Every dialog box, message boxes too.
 constexpr DWORD kPollMs = 50;
@@ -50,18 +54,6 @@ BOOL CALLBACK LongestText(HWND child, LPARAM param) {
   return TRUE;
 }
 
-void RemoveTree(const std::string& folder) {
-  for (const std::string& name : List(folder)) {
-    const std::string path = folder + "\\" + name;
-    if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
-      RemoveTree(path);
-    } else {
-      DeleteFileA(path.c_str());
-    }
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-
 }  // namespace
 
 std::string WinePath(const std::string& linux_path) {
@@ -71,36 +63,20 @@ std::string WinePath(const std::string& linux_path) {
 }
 
 std::string ReadFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  std::string content;
-  char buffer[65536];
-  DWORD got = 0;
-  while (file != INVALID_HANDLE_VALUE && ::ReadFile(file, buffer, sizeof(buffer), &got, nullptr) &&
-         got > 0) {
-    content.append(buffer, got);
-  }
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return content;
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
+  std::ofstream(path, std::ios::binary) << content;
 }
 
 std::vector<std::string> List(const std::string& folder) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    names.push_back(entry.path().filename().string());
   }
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -173,17 +149,18 @@ void WineTest::SetUp() {
   GetLongPathNameA(temp, full, MAX_PATH);  // As the program reports its own path.
   root_ = std::string(full) + "quillet_" + std::to_string(GetCurrentProcessId()) + "_" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  RemoveTree(root_);
-  for (const char* folder : {"", "\\prog", "\\visu", "\\logs", "\\target"}) {
-    ASSERT_TRUE(CreateDirectoryA((root_ + folder).c_str(), nullptr)) << root_ + folder;
-  }
+  std::error_code error;
+  fs::remove_all(root_, error);
+  for (const char* folder : {"prog", "visu", "logs", "target"})
+    fs::create_directories(Path(folder));
   ASSERT_TRUE(CopyFileA(WinePath(QUILLET_EXE).c_str(), Path("prog\\quillet.exe").c_str(), FALSE));
 }
 
 void WineTest::TearDown() {
   for (HANDLE file : held_) CloseHandle(file);
   EXPECT_TRUE(run_.Wait(0)) << "the run was still going at the end of the test";
-  if (!HasFailure()) RemoveTree(root_);
+  std::error_code error;
+  if (!HasFailure()) fs::remove_all(root_, error);
 }
 
 void WineTest::WriteSettings(const std::string& sections, const std::string& project) {
