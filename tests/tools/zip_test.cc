@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -12,7 +14,9 @@
 #endif
 
 #include "gtest/gtest.h"
+#include "platform/platform.h"
 #include "run_command.h"
+#include "zip/zip_reader.h"
 #include "zip/zip_writer.h"
 
 namespace {
@@ -95,6 +99,27 @@ std::string LogText(std::size_t size) {
 }
 
 constexpr std::size_t kBlock = 128 * 1024;  // The packer's block size.
+
+// The entries of `archive` as the run's own reader finds them, each with its
+// content; "!" and the reason when it cannot read them.
+std::map<std::string, std::string> ReadBack(const fs::path& archive) {
+  std::unique_ptr<quillet::InputFile> file;
+  std::vector<quillet::ZipEntryInfo> entries;
+  std::string error;
+  if (quillet::CreateFiles()->OpenRead(archive.string(), &file) ||
+      !quillet::ReadCentralDirectory(*file, &entries, &error)) {
+    return {{"!", error}};
+  }
+  std::map<std::string, std::string> contents;
+  for (const quillet::ZipEntryInfo& entry : entries) {
+    std::string& content = contents[entry.name];
+    if (quillet::ExtractEntry(*file, entry,
+                              [&](const char* data, std::size_t n) { content.append(data, n); })) {
+      return {{"!", "cannot extract " + entry.name}};
+    }
+  }
+  return contents;
+}
 
 class ZipTest : public ::testing::Test {
  protected:
@@ -194,6 +219,9 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   }
   ASSERT_FALSE(writer.Finish()) << writer.failure();
   EXPECT_TRUE(MatchesFolder(distant, source_));
+  EXPECT_EQ(ReadBack(distant),
+            (std::map<std::string, std::string>{{"noise.bin", Noise(16 * kBlock)},
+                                                {"text.log", LogText(1000)}}));
   EXPECT_TRUE(
       PythonHolds(distant,
                   "z.getinfo(\"noise.bin\").header_offset > 2 ** 32 and "
@@ -215,10 +243,33 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   }
   ASSERT_FALSE(writer.Finish()) << writer.failure();
   EXPECT_TRUE(ReadersAccept(many, false));
+  const std::map<std::string, std::string> entries = ReadBack(many);
+  EXPECT_EQ(entries.size(), 65535u);
+  EXPECT_EQ(entries.rbegin()->second, "tiny");
   EXPECT_TRUE(PythonHolds(many,
                           "len(z.infolist()) == 65535 and z.read(\"65534\") == b\"tiny\" "
                           "and data[-98:-94] == b\"PK\\x06\\x06\""));
 }
+
+#ifndef _WIN32
+TEST_F(ZipTest, TheRunsReaderReadsAnotherWritersArchive) {
+  // Comments and extra fields of another writer, and ZIP64 records where
+  // nothing needs them.
+  const fs::path archive = root_ / "other.zip";
+  ASSERT_EQ(
+      RunCommand("python3 -c 'import sys, zipfile\n"
+                 "with zipfile.ZipFile(sys.argv[1], \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+                 "  z.comment = b\"archive\"\n"
+                 "  for n in (\"a\", \"b\"):\n"
+                 "    i = zipfile.ZipInfo(n); i.comment = b\"note \" + n.encode()\n"
+                 "    i.extra = b\"\\x99\\x99\\x02\\x00xy\"\n"
+                 "    with z.open(i, \"w\", force_zip64=True) as f: f.write(n.encode() * 999)' " +
+                 Quote(archive.string())),
+      0);
+  EXPECT_EQ(ReadBack(archive), (std::map<std::string, std::string>{{"a", std::string(999, 'a')},
+                                                                   {"b", std::string(999, 'b')}}));
+}
+#endif
 
 TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
   const std::uint64_t size = (std::uint64_t{1} << 32) + 12345;

@@ -58,8 +58,12 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
   EXPECT_EQ(fake_.window.With("Message:"), Names{});
-  // Three file deletions and one removal, one slot-9 pass, eight renames.
+  // Three file deletions and one removal, one slot-9 pass, eight renames;
+  // the window is handled once per digit and after each deletion, removal
+  // and phase.
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 1 + 1 + 8) * 100);
+  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"),
+            9 + 3 + 1 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
 }
 
