@@ -228,7 +228,7 @@ TEST_P(ContractTest, TheClockTellsLocalTime) {
   EXPECT_EQ(clock.day, local.tm_mday);
 }
 
-TEST_P(ContractTest, SettingsFollowTheRulesOfTheWindowsProfileFunctions) {
+TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   const std::string ini = Path("s.ini");
   Write(ini,
         "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"

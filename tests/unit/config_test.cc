@@ -109,7 +109,7 @@ TEST(SettingsTest, ListsFlagsCountsAndTags) {
   EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "none.ini").hmi_tag, "VW");
 }
 
-TEST(WildcardTest, MatchesLikeTheWindowsSearch) {
+TEST(WildcardTest, MatchesLikeTheSearchOfTheFileSystem) {
   for (const auto& [pattern, name] :
        std::vector<std::pair<std::string, std::string>>{{"*.*", "noext"},
                                                         {"*.*", "a.b.c"},
@@ -128,7 +128,7 @@ TEST(WildcardTest, MatchesLikeTheWindowsSearch) {
   EXPECT_EQ(PathOfMatch("*.log", "a.log", '/'), "a.log");
 }
 
-TEST(BmpTest, WritesTheHeadersWindowsReads) {
+TEST(BmpTest, WritesEveryHeaderField) {
   const std::string path = ::testing::TempDir() + "quillet-" + std::to_string(getpid()) + ".bmp";
   ASSERT_FALSE(WriteBmp(path, 2, 3, std::vector<std::uint8_t>(BmpStride(2) * 3, 7)));
   std::ifstream in(path, std::ios::binary);

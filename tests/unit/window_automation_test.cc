@@ -13,7 +13,7 @@ namespace {
 using testing::Names;
 constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
 
-class WindowsTest : public ::testing::Test {
+class WindowAutomationTest : public ::testing::Test {
  protected:
   std::string Title(const WindowList& list, int i) const {
     const std::string& t = list.Entry(i).title;
@@ -24,7 +24,7 @@ class WindowsTest : public ::testing::Test {
   WindowList windows_;
 };
 
-TEST_F(WindowsTest, InventoryWalksDownThenUpNearestFirstAndStopsAtItsLimits) {
+TEST_F(WindowAutomationTest, InventoryWalksDownThenUpNearestFirstAndStopsAtItsLimits) {
   fake_.desktop.z_order = {{1, "Top", {}},
                            {2, "", {}},
                            {3, "Near above", {}},
@@ -73,7 +73,7 @@ TEST(MouseTest, ConvertsPixelsAndUnitsWithHalvesToEven) {
   EXPECT_EQ(desktop.calls.back(), "Click 2");
 }
 
-TEST_F(WindowsTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
+TEST_F(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
   fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
   fake_.desktop.on_click = [this](int, int) {
     if (fake_.desktop.z_order.size() == 2)
@@ -90,7 +90,7 @@ TEST_F(WindowsTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
   EXPECT_EQ(fake_.clock.slept_ms, 100 + 100 + 500);
 }
 
-TEST_F(WindowsTest, ExportSendsNoClickItCannotAim) {
+TEST_F(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
   fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   Export();
   EXPECT_FALSE(SaveDebugWindow(fake_.platform, windows_).found);
