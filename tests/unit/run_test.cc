@@ -53,6 +53,12 @@ TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
 
   EXPECT_EQ(Run("auto"), kExitOk);
   EXPECT_EQ(fake_.window.With("Message:").size(), 1u);
+  // An option, whatever its case and the blanks after it, runs nothing.
+  const std::size_t events = fake_.window.events.size();
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(Run("--VERSION  "), kExitOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("Quillet 1.", 0), 0u);
+  EXPECT_EQ(fake_.window.events.size(), events);
 }
 
 TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
