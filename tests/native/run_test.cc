@@ -71,7 +71,8 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyKeepsDatesAndWritesPathsTheLinuxW
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
-  EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\tquillet\t"), std::string::npos);
+  EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\tquillet\tprog/quillet\n"),
+            std::string::npos);
   EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"),
             std::string(QUILLET_TOOLS_DIR) + "/Quillet/PStatXP.exe > " +
                 (root_ / "visu" / "Task.log").string() + "\r\n");
