@@ -61,7 +61,6 @@ void FillDirVariables(DirVariables* variables) {
 std::error_code ResolveDirVariable(int i, Environment& environment, DirVariables* variables) {
   if (i < 1 || i > kDirVariableCount) return make_error_code(Errc::kBounds);
   DirVariable& entry = variables->Entry(i);
-  if (entry.name.empty()) return {};
   std::string value;
   if (environment.GetVariable(entry.name, &value) && !value.empty()) entry.value = value;
   return {};

@@ -24,13 +24,10 @@ class PosixEnvironment : public Environment {
     }
   }
 
-  // An exact match wins over one that differs in case; otherwise the first
-  // variable whose name matches without regard to case.
+  // The first variable whose name matches without regard to case, as
+  // Windows, whose environment cannot hold two names that differ in case
+  // alone, finds it.
   bool GetVariable(const std::string& name, std::string* value) override {
-    if (const char* exact = getenv(name.c_str())) {
-      *value = exact;
-      return true;
-    }
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
       const std::string text = *entry;
       const std::size_t equals = text.find('=');

@@ -225,9 +225,7 @@ class PosixFiles : public Files {
   }
 
   std::error_code DeleteFile(const std::string& path) override {
-    const std::string p = ToPosixPath(path);
-    if (IsFolder(p)) return Fail(std::errc::is_a_directory);
-    if (unlink(p.c_str()) != 0) return LastPosixError();
+    if (unlink(ToPosixPath(path).c_str()) != 0) return LastPosixError();
     return {};
   }
 
@@ -337,7 +335,9 @@ class PosixFiles : public Files {
 
  private:
   // Deletes depth first and goes on past entries that resist, so that as much
-  // as possible is gone; the first failure is reported.
+  // as possible is gone; the first failure is reported. A file's own
+  // permissions do not keep POSIX from deleting it, so `force` changes
+  // nothing here.
   static std::error_code DeleteTree(const std::string& dir, bool force) {
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) return LastPosixError();
@@ -351,8 +351,6 @@ class PosixFiles : public Files {
       std::error_code error;
       if (S_ISDIR(st.st_mode)) {
         error = DeleteTree(path, force);
-      } else if (!force && access(path.c_str(), W_OK) != 0) {
-        error = Fail(std::errc::permission_denied);
       } else if (unlink(path.c_str()) != 0) {
         error = LastPosixError();
       }

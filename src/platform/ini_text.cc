@@ -82,9 +82,7 @@ std::vector<std::string> IniText::Keys(const std::string& section) const {
   std::vector<std::string> keys;
   if (const Section* s = Find(section)) {
     for (const Entry& entry : s->entries) {
-      bool seen = false;
-      for (const std::string& key : keys) seen = seen || SameNoCase(key, entry.key);
-      if (!seen && entry.has_value) keys.push_back(entry.key);
+      if (entry.has_value) keys.push_back(entry.key);
     }
   }
   return keys;

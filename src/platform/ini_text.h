@@ -25,7 +25,8 @@ class IniText {
   // The names of the section headers in the order of the file, a name that
   // appears twice listed twice, as Windows lists them.
   std::vector<std::string> Sections() const;
-  // The keys of the section, in the order of the file, each once.
+  // The keys with a value of the first section of that name, in the order
+  // of the file, a key that appears twice listed twice, as Windows lists them.
   std::vector<std::string> Keys(const std::string& section) const;
 
  private:

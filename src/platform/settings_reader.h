@@ -20,7 +20,7 @@ class SettingsReader {
                            const std::string& file) = 0;
   // The names of the file's section headers in their order, repeats included.
   virtual std::vector<std::string> Sections(const std::string& file) = 0;
-  // The keys of the first section of that name that carry a value.
+  // The keys with a value of the first section of that name, repeats included.
   virtual std::vector<std::string> Keys(const std::string& section, const std::string& file) = 0;
 };
 

@@ -203,6 +203,8 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   Processes& run = processes();
   ChildProcess child;
   EXPECT_EQ(run.Start(Path("none.exe"), false, &child), std::errc::no_such_file_or_directory);
+  run.Terminate(&child);  // Nothing was started, so nothing is ended.
+  run.Close(&child);
   WriteProgram(Path("three.bat"), false);
   ASSERT_FALSE(run.Start(Path("three.bat") + " arg", false, &child));
   while (run.Wait(child, 100) == WaitResult::kTimeout) {
@@ -226,6 +228,12 @@ TEST_P(ContractTest, TheClockTellsLocalTime) {
   EXPECT_EQ(Stamp(clock).front(), local.tm_year + 1900);
   EXPECT_EQ(clock.month, local.tm_mon + 1);
   EXPECT_EQ(clock.day, local.tm_mday);
+  Write(Path("new.log"), "new");  // Written now, so dated today.
+  FileInfo info;
+  ASSERT_FALSE(files().Stat(Path("new.log"), &info));
+  EXPECT_EQ(Stamp(info.modified)[0], clock.year);
+  EXPECT_EQ(info.modified.month, clock.month);
+  EXPECT_EQ(info.modified.day, clock.day);
 }
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
@@ -246,6 +254,7 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   EXPECT_EQ(reader.Read("Project", "TargetPath", Path("none.ini")), "");
   EXPECT_EQ(reader.Sections(ini), (Names{"project", "LogFilesXP", "project"}));
   EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
+  EXPECT_EQ(reader.Keys("Project", ini), (Names{"TARGETPATH", "Q", "L", "k", "k"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),

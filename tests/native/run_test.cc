@@ -73,6 +73,10 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyKeepsDatesAndWritesPathsTheLinuxW
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
   EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\tquillet\tprog/quillet\n"),
             std::string::npos);
+  // The programs the run starts make files as the system's default says.
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(Mode(root_ / "visu" / "Task.log"), static_cast<int>(0666 & ~mask));
   EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"),
             std::string(QUILLET_TOOLS_DIR) + "/Quillet/PStatXP.exe > " +
                 (root_ / "visu" / "Task.log").string() + "\r\n");
@@ -175,6 +179,10 @@ TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfItsSize) {
   ASSERT_EQ(Shell("cd " + root_.string() + " && unzip -o -q " + archive + " Screen.bmp && " +
                   "identify -format '%w %h\\n' Screen.bmp > " + size + " && xdpyinfo | " +
                   "awk '/dimensions:/ {split($2, d, \"x\"); print d[1], d[2]}' >> " + size),
+            0);
+  // The picture is the screen's, pixel for pixel.
+  EXPECT_EQ(Shell("cd " + root_.string() + " && import -window root root.png && " +
+                  "compare -metric AE Screen.bmp root.png null: 2>/dev/null"),
             0);
   std::istringstream figures(ReadAll(size));
   int width = 0, height = 0, screen_width = -1, screen_height = -1;

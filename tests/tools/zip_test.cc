@@ -192,8 +192,17 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   fs::last_write_time(folder / "long.log",
                       fs::last_write_time(folder / "long.log") - std::chrono::hours(24 * 400));
   fs::permissions(folder / "log 7", fs::perms::owner_read | fs::perms::group_read);
+  std::string words(300000, 'a');  // Deflated into more than one read of the run's reader.
+  std::mt19937 random(3);
+  for (char& c : words) c = static_cast<char>('a' + random() % 26);
+  WriteFile(folder / "words.log", words);
   const fs::path archive = root_ / "my archive.Zip";
   PackOnEveryThreadCount(archive, (folder / "*.*").string());
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = FileText(entry.path());
+  }
+  EXPECT_TRUE(ReadBack(archive) == files);
   EXPECT_TRUE(ReadersAccept(archive));
   EXPECT_TRUE(MatchesFolder(archive, folder));
   // What deflate cannot shrink is stored as it is; text is deflated.

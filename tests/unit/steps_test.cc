@@ -114,6 +114,9 @@ TEST_F(StepsTest, TaskBatchHoldsOneLineForTheOsTag) {
   EXPECT_FALSE(WriteTaskBatch(fake_.platform, variables_, "NT"));
   EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
             "C:\\MorvaTools\\Quillet\\PStatNT.exe > C:\\Pantra\\Task.log\r\n");
+  variables_.Entry(2).value = "$MorvaToolsDir$\\x";  // A cycle in the second text only.
+  EXPECT_TRUE(WriteTaskBatch(fake_.platform, variables_, "XP"));
+  FillDirVariables(&variables_);
   fake_.files.FailOn("OpenText", "TASK.BAT");
   EXPECT_TRUE(WriteTaskBatch(fake_.platform, variables_, "XP"));
 }
@@ -152,6 +155,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
 
 TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) {
   fake_.files.AddFile("C:\\Tools\\test.log", "old\r\n");
+  fake_.files.AddFolder("D:\\A\\folder.log");  // Folders never match.
   for (const char* f : {"D:\\A\\app.log", "D:\\A\\b.log", "D:\\B\\APP.LOG", "D:\\B\\app (2).log"}) {
     fake_.files.AddFile(f, f);
   }
