@@ -280,6 +280,40 @@ TEST_F(ZipTest, TheRunsReaderReadsAnotherWritersArchive) {
 }
 #endif
 
+TEST_F(ZipTest, TheRunsReaderRefusesWhatIsDamaged) {
+  WriteFile(source_ / "a.log", LogText(5000));
+  WriteFile(source_ / "b.bin", Noise(300));
+  const fs::path archive = root_ / "good.zip";
+  ASSERT_EQ(RunZip(archive, (source_ / "*.*").string()), 0) << Errors();
+  const std::string good = FileText(archive);
+  const std::size_t end = good.size() - 22;
+  const std::size_t first =
+      static_cast<unsigned char>(good[end + 16]) | static_cast<unsigned char>(good[end + 17]) << 8;
+  const std::size_t second = first + 46 + 5;  // After the first entry and its name.
+  // Each damage: where it is, and the bytes written there.
+  const std::pair<std::size_t, std::string> damages[] = {
+      {end + 4, std::string("\1", 1)},            // Another disk.
+      {end + 10, std::string("\3", 1)},           // One entry more than the directory holds.
+      {end + 20, std::string("\5", 1)},           // A comment that is not there.
+      {first, "X"},                               // No central directory entry.
+      {first + 20, std::string("\xff\xff", 2)},   // Packed data beyond the directory.
+      {first + 24, std::string("\1\0\0\0", 4)},   // Another size.
+      {first + 16, "CRC!"},                       // Another CRC-32.
+      {second + 42, std::string("\0\0\0\0", 4)},  // Data that another entry holds too.
+      {0, "X"},                                   // No local header.
+      {40, "XXXX"},                               // Damaged packed data.
+  };
+  for (const auto& [at, bytes] : damages) {
+    std::string damaged = good;
+    damaged.replace(at, bytes.size(), bytes);
+    WriteFile(archive, damaged);
+    const std::map<std::string, std::string> entries = ReadBack(archive);
+    EXPECT_TRUE(entries.count("!") == 1) << "damage at " << at;
+  }
+  WriteFile(archive, good.substr(0, good.size() - 1));
+  EXPECT_EQ(ReadBack(archive).count("!"), 1u);
+}
+
 TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
   const std::uint64_t size = (std::uint64_t{1} << 32) + 12345;
   WriteFile(source_ / "big.dat", "start");
