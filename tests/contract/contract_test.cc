@@ -202,7 +202,8 @@ TEST_P(ContractTest, AFileInUseCanBeCopiedThroughASharingHandleOnly) {
 TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   Processes& run = processes();
   ChildProcess child;
-  EXPECT_EQ(run.Start(Path("none.exe"), false, &child), std::errc::no_such_file_or_directory);
+  for (const char* none : {"none.exe", "none.bat"})
+    EXPECT_EQ(run.Start(Path(none), false, &child), std::errc::no_such_file_or_directory);
   run.Terminate(&child);  // Nothing was started, so nothing is ended.
   run.Close(&child);
   WriteProgram(Path("three.bat"), false);

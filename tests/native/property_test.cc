@@ -15,7 +15,6 @@
 #include "run/run_collection.h"
 #include "tests/fakes/fakes.h"
 #include "tests/native/test_files.h"
-#include "zip/zip_reader.h"
 
 namespace quillet::native_test {
 namespace {
@@ -34,25 +33,6 @@ constexpr const char* kPackers[] = {
     "o = int.from_bytes(d[-6:-2], 'little') - 1; f.seek(o); f.write(bytes([d[o] ^ 1]))\" \"$2\"",
 };
 constexpr const char* kNames[] = {"app.log", "APP.LOG", "b.log", "c.txt", "app (2).log"};
-
-// Every entry of the zip archive at `path` with its content; false when it
-// cannot be read whole.
-bool ReadArchive(const std::string& path, std::map<std::string, std::string>* entries) {
-  std::unique_ptr<InputFile> file;
-  std::vector<ZipEntryInfo> infos;
-  std::string error;
-  if (CreateFiles()->OpenRead(path, &file) || !ReadCentralDirectory(*file, &infos, &error)) {
-    return false;
-  }
-  for (const ZipEntryInfo& info : infos) {
-    std::string& content = (*entries)[path + ":" + info.name];
-    if (ExtractEntry(*file, info,
-                     [&](const char* data, std::size_t n) { content.append(data, n); })) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // The runs go in-process, over the real files and processes of the system
 // but without the pauses and the screen, so that many cases fit in a test.
@@ -117,7 +97,8 @@ class PropertyTest : public TreeTest {
     bool archive_readable = false;
     for (const auto& entry : fs::directory_iterator(root_ / "tree" / "target")) {
       if (entry.path().filename().string().rfind("1-", 0) == 0) {
-        archive_readable = ReadArchive(entry.path().string(), &archived);
+        archived = test_support::ReadZip(entry.path().string());
+        archive_readable = archived.count("!") == 0;
       }
     }
     const bool good_packer = packer == 0;

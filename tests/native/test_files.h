@@ -9,26 +9,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/support/files_and_zips.h"
 
 namespace quillet::native_test {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Writes `text` to `path`, creating the folders on the way.
-inline void Write(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using test_support::ReadAll;
+using test_support::Write;
 
 // Runs `command` through the shell; its exit code, or -1 when it did not exit.
 inline int Shell(const std::string& command) {

@@ -16,7 +16,7 @@
 #include "gtest/gtest.h"
 #include "platform/platform.h"
 #include "run_command.h"
-#include "zip/zip_reader.h"
+#include "tests/support/files_and_zips.h"
 #include "zip/zip_writer.h"
 
 namespace {
@@ -42,6 +42,9 @@ for info in z.infolist():
 
 using quillet::tool_test::Quote;
 using quillet::tool_test::RunCommand;
+using quillet::test_support::ReadAll;
+using quillet::test_support::ReadZip;
+using quillet::test_support::Write;
 
 // True when a check with the Linux tools passes. Elsewhere they are missing,
 // and only the program's own exit code is checked.
@@ -78,11 +81,6 @@ bool MatchesFolder(const fs::path& archive, const fs::path& folder) {
                 Quote(folder.string()));
 }
 
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // `size` bytes that deflate cannot shrink.
 std::string Noise(std::size_t size) {
   std::string noise(size, ' ');
@@ -99,27 +97,6 @@ std::string LogText(std::size_t size) {
 }
 
 constexpr std::size_t kBlock = 128 * 1024;  // The packer's block size.
-
-// The entries of `archive` as the run's own reader finds them, each with its
-// content; "!" and the reason when it cannot read them.
-std::map<std::string, std::string> ReadBack(const fs::path& archive) {
-  std::unique_ptr<quillet::InputFile> file;
-  std::vector<quillet::ZipEntryInfo> entries;
-  std::string error;
-  if (quillet::CreateFiles()->OpenRead(archive.string(), &file) ||
-      !quillet::ReadCentralDirectory(*file, &entries, &error)) {
-    return {{"!", error}};
-  }
-  std::map<std::string, std::string> contents;
-  for (const quillet::ZipEntryInfo& entry : entries) {
-    std::string& content = contents[entry.name];
-    if (quillet::ExtractEntry(*file, entry,
-                              [&](const char* data, std::size_t n) { content.append(data, n); })) {
-      return {{"!", "cannot extract " + entry.name}};
-    }
-  }
-  return contents;
-}
 
 class ZipTest : public ::testing::Test {
  protected:
@@ -141,9 +118,6 @@ class ZipTest : public ::testing::Test {
     fs::remove_all(root_, ec);
   }
 
-  static void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
   // The command line of Zip.exe with `options` before the archive and the
   // pattern, the error output going to `errors_`.
   std::string ZipCommand(const std::string& options, const fs::path& archive,
@@ -155,7 +129,7 @@ class ZipTest : public ::testing::Test {
              const std::string& options = "-j") {
     return RunCommand(ZipCommand(options, archive, pattern));
   }
-  std::string Errors() const { return FileText(errors_); }
+  std::string Errors() const { return ReadAll(errors_); }
   // Expects Zip.exe to have failed with `what` and left no archive behind.
   void ExpectFailedWithoutArchive(int code, const fs::path& archive, const std::string& what) {
     EXPECT_EQ(code, 1);
@@ -169,7 +143,7 @@ class ZipTest : public ::testing::Test {
     for (const char* threads : {"2", "8"}) {
       const fs::path other = archive.string() + threads;
       ASSERT_EQ(RunZip(other, pattern, std::string("-T ") + threads + " -j"), 0) << Errors();
-      EXPECT_TRUE(FileText(other) == FileText(archive)) << threads << " threads";
+      EXPECT_TRUE(ReadAll(other) == ReadAll(archive)) << threads << " threads";
     }
   }
 
@@ -182,27 +156,27 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   const fs::path folder = source_ / "log files";
   fs::create_directory(folder);
   // Many small files share the threads' blocks; larger ones are cut.
-  for (int i = 1; i < 200; ++i) WriteFile(folder / ("log " + std::to_string(i)), LogText(i * 97));
-  WriteFile(folder / "empty.txt", "");
-  WriteFile(folder / "one block.log", LogText(kBlock));
-  WriteFile(folder / "block and a byte.log", LogText(kBlock + 1));
-  WriteFile(folder / "long.log", LogText(5 * kBlock + 777));
-  WriteFile(folder / "photo.jpg", Noise(3000));
-  WriteFile(folder / "backup.zip", Noise(3 * kBlock + 5));
+  for (int i = 1; i < 200; ++i) Write(folder / ("log " + std::to_string(i)), LogText(i * 97));
+  Write(folder / "empty.txt", "");
+  Write(folder / "one block.log", LogText(kBlock));
+  Write(folder / "block and a byte.log", LogText(kBlock + 1));
+  Write(folder / "long.log", LogText(5 * kBlock + 777));
+  Write(folder / "photo.jpg", Noise(3000));
+  Write(folder / "backup.zip", Noise(3 * kBlock + 5));
   fs::last_write_time(folder / "long.log",
                       fs::last_write_time(folder / "long.log") - std::chrono::hours(24 * 400));
   fs::permissions(folder / "log 7", fs::perms::owner_read | fs::perms::group_read);
   std::string words(300000, 'a');  // Deflated into more than one read of the run's reader.
   std::mt19937 random(3);
   for (char& c : words) c = static_cast<char>('a' + random() % 26);
-  WriteFile(folder / "words.log", words);
+  Write(folder / "words.log", words);
   const fs::path archive = root_ / "my archive.Zip";
   PackOnEveryThreadCount(archive, (folder / "*.*").string());
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    files[entry.path().filename().string()] = FileText(entry.path());
+    files[entry.path().filename().string()] = ReadAll(entry.path());
   }
-  EXPECT_TRUE(ReadBack(archive) == files);
+  EXPECT_TRUE(ReadZip(archive.string()) == files);
   EXPECT_TRUE(ReadersAccept(archive));
   EXPECT_TRUE(MatchesFolder(archive, folder));
   // What deflate cannot shrink is stored as it is; text is deflated.
@@ -218,8 +192,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   // second one and the central directory lie beyond it. The second, noise,
   // is deflated, found not to shrink and written again, stored; the archive
   // must then end where its records do.
-  WriteFile(source_ / "text.log", LogText(1000));
-  WriteFile(source_ / "noise.bin", Noise(16 * kBlock));
+  Write(source_ / "text.log", LogText(1000));
+  Write(source_ / "noise.bin", Noise(16 * kBlock));
   const fs::path distant = root_ / "distant.zip";
   quillet::ZipWriter writer(6, 2);
   ASSERT_FALSE(writer.Create(distant.string(), (std::uint64_t{1} << 32) - 40));
@@ -228,7 +202,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   }
   ASSERT_FALSE(writer.Finish()) << writer.failure();
   EXPECT_TRUE(MatchesFolder(distant, source_));
-  EXPECT_EQ(ReadBack(distant),
+  EXPECT_EQ(ReadZip(distant.string()),
             (std::map<std::string, std::string>{{"noise.bin", Noise(16 * kBlock)},
                                                 {"text.log", LogText(1000)}}));
   EXPECT_TRUE(
@@ -241,7 +215,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   // 65535 entries no longer fit the classic count, whose largest value
   // tells readers to look for the ZIP64 record.
   const fs::path many = root_ / "many.zip";
-  WriteFile(source_ / "tiny.txt", "tiny");
+  Write(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
   // A source that cannot be opened spoils the archive; Create starts afresh.
   EXPECT_TRUE(writer.AddFile((source_ / "missing").string(), "missing"));
@@ -252,7 +226,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   }
   ASSERT_FALSE(writer.Finish()) << writer.failure();
   EXPECT_TRUE(ReadersAccept(many, false));
-  const std::map<std::string, std::string> entries = ReadBack(many);
+  const std::map<std::string, std::string> entries = ReadZip(many.string());
   EXPECT_EQ(entries.size(), 65535u);
   EXPECT_EQ(entries.rbegin()->second, "tiny");
   EXPECT_TRUE(PythonHolds(many,
@@ -275,17 +249,17 @@ TEST_F(ZipTest, TheRunsReaderReadsAnotherWritersArchive) {
                  "    with z.open(i, \"w\", force_zip64=True) as f: f.write(n.encode() * 999)' " +
                  Quote(archive.string())),
       0);
-  EXPECT_EQ(ReadBack(archive), (std::map<std::string, std::string>{{"a", std::string(999, 'a')},
+  EXPECT_EQ(ReadZip(archive.string()), (std::map<std::string, std::string>{{"a", std::string(999, 'a')},
                                                                    {"b", std::string(999, 'b')}}));
 }
 #endif
 
 TEST_F(ZipTest, TheRunsReaderRefusesWhatIsDamaged) {
-  WriteFile(source_ / "a.log", LogText(5000));
-  WriteFile(source_ / "b.bin", Noise(300));
+  Write(source_ / "a.log", LogText(5000));
+  Write(source_ / "b.bin", Noise(300));
   const fs::path archive = root_ / "good.zip";
   ASSERT_EQ(RunZip(archive, (source_ / "*.*").string()), 0) << Errors();
-  const std::string good = FileText(archive);
+  const std::string good = ReadAll(archive);
   const std::size_t end = good.size() - 22;
   const std::size_t first =
       static_cast<unsigned char>(good[end + 16]) | static_cast<unsigned char>(good[end + 17]) << 8;
@@ -306,19 +280,19 @@ TEST_F(ZipTest, TheRunsReaderRefusesWhatIsDamaged) {
   for (const auto& [at, bytes] : damages) {
     std::string damaged = good;
     damaged.replace(at, bytes.size(), bytes);
-    WriteFile(archive, damaged);
-    const std::map<std::string, std::string> entries = ReadBack(archive);
+    Write(archive, damaged);
+    const std::map<std::string, std::string> entries = ReadZip(archive.string());
     EXPECT_TRUE(entries.count("!") == 1) << "damage at " << at;
   }
-  WriteFile(archive, good.substr(0, good.size() - 1));
-  EXPECT_EQ(ReadBack(archive).count("!"), 1u);
+  Write(archive, good.substr(0, good.size() - 1));
+  EXPECT_EQ(ReadZip(archive.string()).count("!"), 1u);
 }
 
 TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
   const std::uint64_t size = (std::uint64_t{1} << 32) + 12345;
-  WriteFile(source_ / "big.dat", "start");
+  Write(source_ / "big.dat", "start");
   fs::resize_file(source_ / "big.dat", size);  // Sparse: the rest reads as zeros.
-  WriteFile(source_ / "small.txt", "after the big one");
+  Write(source_ / "small.txt", "after the big one");
   const fs::path archive = root_ / "big.zip";
   PackOnEveryThreadCount(archive, (source_ / "*.*").string());
   EXPECT_TRUE(ReadersAccept(archive, false));  // unzip would inflate it again.
@@ -327,18 +301,18 @@ TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
 }
 
 TEST_F(ZipTest, ToolPacksOnlyMatchingFilesUnderBareNamesAndMayPackNone) {
-  WriteFile(source_ / "a.txt", "alpha");
-  WriteFile(source_ / "B.TXT", "bravo");
-  WriteFile(source_ / "c.log", "charlie");
+  Write(source_ / "a.txt", "alpha");
+  Write(source_ / "B.TXT", "bravo");
+  Write(source_ / "c.log", "charlie");
   fs::create_directory(source_ / "folder.txt");
-  WriteFile(source_ / "folder.txt" / "inner.txt", "inner");
+  Write(source_ / "folder.txt" / "inner.txt", "inner");
   const fs::path archive = root_ / "out.Zip";
   // The pattern separates its folder with "\", as the collection steps do.
   ASSERT_EQ(RunZip(archive, source_.string() + "\\*.txt"), 0) << Errors();
   EXPECT_TRUE(ReadersAccept(archive));
   EXPECT_TRUE(PythonHolds(archive, "sorted(z.namelist()) == [\"B.TXT\", \"a.txt\"]"));
   // An archive in the packed folder is replaced, and not packed into itself.
-  WriteFile(source_ / "own.Zip", "an older archive");
+  Write(source_ / "own.Zip", "an older archive");
   ASSERT_EQ(RunZip(source_ / "own.Zip", (source_ / "*.*").string()), 0) << Errors();
   EXPECT_TRUE(PythonHolds(source_ / "own.Zip", "len(z.namelist()) == 3"));
   const fs::path empty = root_ / "empty.Zip";
@@ -348,17 +322,17 @@ TEST_F(ZipTest, ToolPacksOnlyMatchingFilesUnderBareNamesAndMayPackNone) {
 }
 
 TEST_F(ZipTest, ToolLeavesNoPartialArchiveWhenItFails) {
-  WriteFile(source_ / "a.txt", "alpha");
+  Write(source_ / "a.txt", "alpha");
   const std::string pattern = (source_ / "*.*").string();
   // A file where the folder should be refuses writing even to an administrator.
-  WriteFile(root_ / "not a folder", "");
+  Write(root_ / "not a folder", "");
   ExpectFailedWithoutArchive(RunZip(root_ / "not a folder" / "out.Zip", pattern),
                              root_ / "not a folder" / "out.Zip", "create ");
   // A folder that is not empty cannot be replaced by the finished archive.
   fs::create_directories(root_ / "taken.Zip" / "inside");
   ExpectFailedWithoutArchive(RunZip(root_ / "taken.Zip", pattern), root_ / "taken.Zip", "rename ");
 
-  WriteFile(source_ / "secret.txt", "hidden");
+  Write(source_ / "secret.txt", "hidden");
 #ifdef _WIN32
   // Held open without sharing, the file cannot be opened by the packer.
   HANDLE lock = CreateFileA((source_ / "secret.txt").string().c_str(), GENERIC_READ, 0, nullptr,
@@ -386,7 +360,7 @@ TEST_F(ZipTest, ToolRunsAtLowPriorityAndRemovesItsPartialArchiveOnAWriteFailure)
   // read, and once noise has filled the pipe the packer waits in a write, so
   // it can be looked at with ease. Storing the noise instead then needs a
   // seek, which a pipe refuses.
-  WriteFile(source_ / "noise.bin", Noise(8 * kBlock));
+  Write(source_ / "noise.bin", Noise(8 * kBlock));
   const fs::path archive = root_ / "out.Zip";
   const std::string temp = archive.string() + ".tmp";
   const fs::path pid = root_ / "pid", code = root_ / "code";
@@ -407,8 +381,8 @@ TEST_F(ZipTest, ToolRunsAtLowPriorityAndRemovesItsPartialArchiveOnAWriteFailure)
                        "|| exit 1; done"),
             0);
   pipe.ignore(std::numeric_limits<std::streamsize>::max());
-  while (FileText(code).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ExpectFailedWithoutArchive(std::stoi(FileText(code)), archive, "write ");
+  while (ReadAll(code).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ExpectFailedWithoutArchive(std::stoi(ReadAll(code)), archive, "write ");
 }
 #endif
 

@@ -111,7 +111,7 @@ TEST_F(RunTest, WithoutAProvenArchiveNothingIsDeletedAndTheReasonIsSaid) {
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
-                      "Report=True\nMinFreeMB=lots\n");
+                      "Report=True\nMinFreeMB=lots\nProgramTimeout=soon\n");
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   std::string report;
   Names staged;
@@ -124,7 +124,10 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   ASSERT_EQ(Run(), kExitOk);
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
                            "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
-  EXPECT_EQ(fake_.window.With("Label:")[0], "Ignored MinFreeMB=lots (not a whole number)");
+  const Names labels = fake_.window.With("Label:");
+  EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
+            (Names{"Ignored ProgramTimeout=soon (not a whole number)",
+                   "Ignored MinFreeMB=lots (not a whole number)"}));
   const nlohmann::json json = nlohmann::json::parse(report);
   EXPECT_EQ(json["start_time"], "2027-03-01T09:05:07");
   EXPECT_EQ(json["directory_variables"].size(), 12u);

@@ -17,9 +17,9 @@ std::string OldArchive(int slot, int day) {
 using WineRunTest = WineTest;
 
 TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
-  for (int slot = 1; slot <= 9; ++slot) WriteFile(Path("target\\" + OldArchive(slot, slot)), "old");
+  for (int slot = 1; slot <= 9; ++slot) Write(Path("target\\" + OldArchive(slot, slot)), "old");
   for (const char* log : {"app.log", "busy.log", "locked.log", "old1.log"}) {
-    WriteFile(Path(std::string("logs\\") + log), std::string(log) + " content\r\n");
+    Write(Path(std::string("logs\\") + log), std::string(log) + " content\r\n");
   }
   HoldOpen("target\\" + OldArchive(9, 9), false);
   HoldOpen("target\\" + OldArchive(4, 4), false);
@@ -28,7 +28,7 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   Program hmi;
   ASSERT_TRUE(hmi.Start("\"" + WinePath(STAND_IN_HMI) + "\" \"" + root_ + "\"", root_, {},
                         Path("hmi.txt")));
-  for (int i = 0; i < 600 && ReadFile(Path("hmi_ready.txt")).empty(); ++i) Sleep(50);
+  for (int i = 0; i < 600 && ReadAll(Path("hmi_ready.txt")).empty(); ++i) Sleep(50);
   WriteSettings(
       "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
           "\r\n2=$VisuDir$\\Task.log\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n",
@@ -47,7 +47,7 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
                                   OldArchive(4, 3), OldArchive(6, 5), OldArchive(2, 1)}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
   }
-  std::map<std::string, std::string> entries = Archive(archive);
+  std::map<std::string, std::string> entries = ReadZip(Path("target\\" + archive));
   EXPECT_EQ(entries["app.log"], "app.log content\r\n");
   EXPECT_EQ(entries["busy.log"], "busy.log content\r\n");
   EXPECT_EQ(entries.count("locked.log"), 0u);
@@ -60,30 +60,30 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   EXPECT_EQ(size[0], GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(size[1], GetSystemMetrics(SM_CYSCREEN));
   EXPECT_EQ(
-      ReadFile(Path("visu\\Task.bat")),
+      ReadAll(Path("visu\\Task.bat")),
       WinePath(QUILLET_TOOLS_DIR) + "\\Quillet\\PStatXP.exe > " + Path("visu\\Task.log") + "\r\n");
-  EXPECT_NE(ReadFile(Path("prog\\test.log")).find("\r\nFehler:locked.log\r\n"), std::string::npos);
+  EXPECT_NE(ReadAll(Path("prog\\test.log")).find("\r\nFehler:locked.log\r\n"), std::string::npos);
   EXPECT_EQ(GetFileAttributesA(Path("logs\\old1.log").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(Path("target\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
 
   // The HMI got its two clicks where its buttons are, and saved.
   int debug_x = 0, debug_y = 0, dialog_x = 0, dialog_y = 0;
-  EXPECT_EQ(std::sscanf(ReadFile(Path("hmi_clicks.txt")).c_str(), "debug %d %d dialog %d %d",
+  EXPECT_EQ(std::sscanf(ReadAll(Path("hmi_clicks.txt")).c_str(), "debug %d %d dialog %d %d",
                         &debug_x, &debug_y, &dialog_x, &dialog_y),
             4)
-      << ReadFile(Path("hmi_clicks.txt"));
+      << ReadAll(Path("hmi_clicks.txt"));
   EXPECT_NEAR(debug_x, 176, 2);
   EXPECT_NEAR(debug_y, 480 - 20, 2);
   EXPECT_NEAR(dialog_x, 92, 2);
   EXPECT_NEAR(dialog_y, 72, 2);
-  EXPECT_EQ(ReadFile(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n");
+  EXPECT_EQ(ReadAll(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n");
 }
 
 TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
   CreateDirectoryA(Path("tools").c_str(), nullptr);
   CreateDirectoryA(Path("tools\\Quillet").c_str(), nullptr);
   ASSERT_TRUE(CopyFileA(WinePath(BAD_PACKER).c_str(), Path("tools\\Quillet\\Zip.exe").c_str(), 0));
-  WriteFile(Path("logs\\app.log"), "app");
+  Write(Path("logs\\app.log"), "app");
   WriteSettings("[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
                 "\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
   ASSERT_NO_FATAL_FAILURE(Start("auto", {"MorvaToolsDir=" + Path("tools")}));
@@ -92,8 +92,8 @@ TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
                                Path("tools\\Quillet\\Zip.exe") + " ended with exit code 1"),
             std::string::npos)
       << run_.Output();
-  EXPECT_EQ(ReadFile(Path("logs\\app.log")), "app");
-  EXPECT_EQ(ReadFile(Path("target\\Log\\app.log")), "app");
+  EXPECT_EQ(ReadAll(Path("logs\\app.log")), "app");
+  EXPECT_EQ(ReadAll(Path("target\\Log\\app.log")), "app");
 }
 
 TEST_F(WineRunTest, OptionsRefusalsAndASecondRunChangeNothing) {

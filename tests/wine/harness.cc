@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-
-#include "platform/platform.h"
 
 namespace wine_test {
 namespace {
@@ -60,15 +56,6 @@ std::string WinePath(const std::string& linux_path) {
   std::string path = "Z:" + linux_path;
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
 }
 
 std::vector<std::string> List(const std::string& folder) {
@@ -164,7 +151,7 @@ void WineTest::TearDown() {
 }
 
 void WineTest::WriteSettings(const std::string& sections, const std::string& project) {
-  WriteFile(Path("prog\\quillet.ini"),
+  Write(Path("prog\\quillet.ini"),
             "[Project]\r\nTargetPath=" + Path("target") + "\r\n" + project + sections);
 }
 
@@ -207,22 +194,6 @@ void WineTest::HoldOpen(const std::string& relative, bool shared) {
                             0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << relative;
   held_.push_back(file);
-}
-
-std::map<std::string, std::string> WineTest::Archive(const std::string& archive) const {
-  std::map<std::string, std::string> entries;
-  std::unique_ptr<quillet::InputFile> file;
-  std::vector<quillet::ZipEntryInfo> infos;
-  std::string error;
-  EXPECT_FALSE(quillet::CreateFiles()->OpenRead(Path("target\\" + archive), &file)) << archive;
-  EXPECT_TRUE(file && quillet::ReadCentralDirectory(*file, &infos, &error)) << error;
-  for (const quillet::ZipEntryInfo& info : infos) {
-    std::string& content = entries[info.name];
-    EXPECT_FALSE(quillet::ExtractEntry(*file, info, [&](const char* data, std::size_t n) {
-      content.append(data, n);
-    })) << info.name;
-  }
-  return entries;
 }
 
 std::string WineTest::NewArchive() const {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "zip/zip_reader.h"
+#include "tests/support/files_and_zips.h"
 
 namespace wine_test {
 
@@ -20,8 +20,9 @@ inline constexpr DWORD kTimeoutMs = 60000;
 
 // "/a/b" on the Linux side is "Z:\a\b" inside Wine.
 std::string WinePath(const std::string& linux_path);
-std::string ReadFile(const std::string& path);  // "" when it cannot be read.
-void WriteFile(const std::string& path, const std::string& content);
+using quillet::test_support::ReadAll;
+using quillet::test_support::ReadZip;
+using quillet::test_support::Write;
 std::vector<std::string> List(const std::string& folder);  // Sorted.
 
 // A program that the test started; ended by force if it still runs when the
@@ -35,7 +36,7 @@ class Program {
   bool Wait(DWORD ms);
   DWORD ExitCode() const;
   DWORD Id() const { return id_; }
-  std::string Output() const { return ReadFile(output_); }
+  std::string Output() const { return ReadAll(output_); }
 
  private:
   HANDLE process_ = nullptr;
@@ -69,8 +70,6 @@ class WineTest : public ::testing::Test {
   // Holds `relative` open as a log's program does: writing with read
   // sharing, or without any sharing.
   void HoldOpen(const std::string& relative, bool shared);
-  // The entries of target\`archive`, each with its content.
-  std::map<std::string, std::string> Archive(const std::string& archive) const;
   // The name of the one new archive "1-*.Zip" in the target folder.
   std::string NewArchive() const;
 

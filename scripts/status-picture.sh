@@ -2,7 +2,7 @@
 # Takes the README's picture of a run: the whole screen while quillet.exe's
 # status window names its "Exe" step above the stand-in HMI's debug window.
 #
-# Usage: tests/wine/hmi/status_picture.sh BUILD_DIR [OUTPUT_PNG]
+# Usage: scripts/status-picture.sh BUILD_DIR [OUTPUT_PNG]
 #
 # BUILD_DIR is a MinGW-w64 build tree that holds src/quillet.exe,
 # tools/stand_in_hmi.exe and the MorvaTools folder (build the targets quillet,
@@ -29,7 +29,7 @@ if [ $# -lt 1 ]; then
   exit 2
 fi
 build_dir=$(cd "$1" && pwd)
-source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 output=${2:-$source_dir/docs/run-screen.png}
 case $output in
   /*) ;;

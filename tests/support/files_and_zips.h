@@ -1,0 +1,54 @@
+// What every end-to-end test does with the files it made and the archives it
+// got: read them whole, write them with their folders, and read an archive
+// the way the run itself reads it back.
+#ifndef QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
+#define QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "zip/zip_reader.h"
+
+namespace quillet::test_support {
+
+// The whole content of `path`; "" when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Writes `text` to `path`, creating the folders on the way.
+inline void Write(const std::filesystem::path& path, const std::string& text) {
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The entries of the zip archive at `path`, each with its content, as the
+// run's own reader finds them; one entry "!" with the reason when the
+// archive cannot be read whole.
+inline std::map<std::string, std::string> ReadZip(const std::string& path) {
+  std::unique_ptr<InputFile> file;
+  std::vector<ZipEntryInfo> infos;
+  std::string error = "cannot open " + path;
+  if (CreateFiles()->OpenRead(path, &file) || !ReadCentralDirectory(*file, &infos, &error)) {
+    return {{"!", error}};
+  }
+  std::map<std::string, std::string> entries;
+  for (const ZipEntryInfo& info : infos) {
+    std::string& content = entries[info.name];
+    if (ExtractEntry(*file, info, [&](const char* data, std::size_t n) { content.append(data, n); }))
+      return {{"!", "cannot extract " + info.name}};
+  }
+  return entries;
+}
+
+}  // namespace quillet::test_support
+
+#endif  // QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
