@@ -5,8 +5,7 @@
 #   windows64  the 64-bit Windows programs alone, for one run under the
 #              tests of the windows tree
 #   linux      the Linux programs and tests (debug, with AddressSanitizer and
-#              UBSan), which compare the settings reader with the windows
-#              tree's
+#              UBSan)
 #   fuzz       only the fuzz targets of tests/fuzz and the libraries they
 #              test, with clang, libFuzzer and the sanitizers (not built
 #              unless named)
@@ -35,8 +34,7 @@ for tree in ${*:-windows windows64 linux}; do
       cmake --build build/windows64 -j "$jobs" --target quillet Zip PStatXP
       ;;
     linux)
-      cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON \
-        -DQUILLET_WINDOWS_BUILD="$root/build/windows" >/dev/null
+      cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON >/dev/null
       cmake --build build/linux -j "$jobs"
       ;;
     fuzz)

@@ -238,22 +238,25 @@ TEST_P(ContractTest, TheClockTellsLocalTime) {
 }
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
-  const std::string ini = Path("s.ini");
-  Write(ini,
-        "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\n"
-        "L=" +
-            std::string(300, 'x') +
-            "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n"
-            "2=\r\n[project]\r\nk=3\r\nonly=4\r\n");
+  const std::string ini = Path("s.ini"), x300(300, 'x');
+  Write(ini, "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\nL=" + x300 +
+                 "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n2=\r\n[project]\r\nk=3\r\nonly=4\r\n"
+                 "[More]\r\nS='x'\r\nI=\"a\"b\"\r\nO='\r\nB=   \r\nQL=\"" +
+                 x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p\r\n");
   SettingsReader& reader = settings();
-  EXPECT_EQ(reader.Read("Project", "TargetPath", ini), "D:\\S");
-  EXPECT_EQ(reader.Read("PROJECT", "q", ini), "a b");
-  EXPECT_EQ(reader.Read("Project", "L", ini), std::string(254, 'x'));
-  EXPECT_EQ(reader.Read("Project", "k", ini), "1");
-  EXPECT_EQ(reader.Read("Project", "only", ini), "");
-  EXPECT_EQ(reader.Read("LogFilesXP", "2", ini), "");
+  const std::vector<std::pair<std::string, std::string>> reads = {
+      {"Project|TargetPath", "D:\\S"}, {"PROJECT|q", "a b"},     {"Project|L", std::string(254, 'x')},
+      {"Project|k", "1"},             {"Project|only", ""},     {"LogFilesXP|2", ""},
+      {"More|S", "x"},                {"More|I", "a\"b"},       {"More|O", "'"},
+      {"More|B", ""},                 {"More|QL", std::string(254, 'x')},
+      {"More|E", "a=b"},              {"More|NoEquals", ""},    {"More|T", "t"},
+      {"More|; c", "c"},              {"Padded|k", "p"},        {" Padded |k", "p"}};
+  for (const auto& [where, value] : reads) {
+    const std::size_t bar = where.find('|');
+    EXPECT_EQ(reader.Read(where.substr(0, bar), where.substr(bar + 1), ini), value) << where;
+  }
   EXPECT_EQ(reader.Read("Project", "TargetPath", Path("none.ini")), "");
-  EXPECT_EQ(reader.Sections(ini), (Names{"project", "LogFilesXP", "project"}));
+  EXPECT_EQ(reader.Sections(ini), (Names{"project", "LogFilesXP", "project", "More", "Padded"}));
   EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
   EXPECT_EQ(reader.Keys("Project", ini), (Names{"TARGETPATH", "Q", "L", "k", "k"}));
 }
