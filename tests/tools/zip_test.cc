@@ -210,6 +210,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
                   "z.getinfo(\"noise.bin\").header_offset > 2 ** 32 and "
                   "z.getinfo(\"text.log\").header_offset < 2 ** 32 and "
                   "z.getinfo(\"noise.bin\").compress_type == 0 and "
+                  "z.getinfo(\"noise.bin\").extract_version == 45 and "
+                  "z.getinfo(\"text.log\").extract_version == 20 and "
                   "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
 
   // 65535 entries no longer fit the classic count, whose largest value
@@ -220,6 +222,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   // A source that cannot be opened spoils the archive; Create starts afresh.
   EXPECT_TRUE(writer.AddFile((source_ / "missing").string(), "missing"));
   EXPECT_EQ(writer.failure(), "open " + (source_ / "missing").string());
+  EXPECT_TRUE(writer.AddFile((source_ / "tiny.txt").string(), "tiny"));
   ASSERT_FALSE(writer.Create(many.string()));
   for (int i = 0; i < 0xFFFF; ++i) {
     ASSERT_FALSE(writer.AddFile((source_ / "tiny.txt").string(), std::to_string(i)));
