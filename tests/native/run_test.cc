@@ -103,23 +103,6 @@ assert r['start_programs'][0]['exit_code'] == 0
   EXPECT_EQ(err_.find('\\'), std::string::npos) << err_;
 }
 
-TEST_F(NativeRunTest, OptionsChangeNothing) {
-  WriteSettings();
-  const std::string before = Snapshot();
-  EXPECT_EQ(Run("--check"), 0) << out_;
-  EXPECT_NE(out_.find("Settings file: " + (root_ / "prog" / "quillet.ini").string()),
-            std::string::npos)
-      << out_;
-  EXPECT_NE(out_.find("matches 2 files"), std::string::npos) << out_;
-  for (const char* option : {"--help", "/?", "-H"}) {
-    EXPECT_EQ(Run(option), 0) << option;
-    EXPECT_NE(out_.find("--check"), std::string::npos) << out_;
-  }
-  EXPECT_EQ(Run("--VERSION"), 0);
-  EXPECT_EQ(out_.rfind("Quillet ", 0), 0u) << out_;
-  EXPECT_EQ(Snapshot(), before);
-}
-
 TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / "other");
   Write(root_ / "prog" / "other.ini", "[project]\ntargetpath = \"" + root_.string() + "/out\"\n");
@@ -127,19 +110,6 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   EXPECT_TRUE(fs::exists(root_ / "out"));
   EXPECT_EQ(Run("x"), 2);
   EXPECT_NE(err_.find((root_ / "prog" / "quillet.ini").string()), std::string::npos) << err_;
-}
-
-TEST_F(NativeRunTest, WithoutAPackerEverythingStaysAndStaysPrivate) {
-  WriteSettings();
-  fs::create_directories(root_ / "notools");
-  EXPECT_EQ(Run("x", "quillet", "MorvaToolsDir='" + (root_ / "notools").string() + "'"), 3);
-  EXPECT_NE(err_.find("No archive was made: the packer " + root_.string() +
-                      "/notools/Quillet/Zip.exe is missing"),
-            std::string::npos)
-      << err_;
-  EXPECT_EQ(Mode(root_ / "target" / "Log"), 0700);
-  EXPECT_EQ(Mode(root_ / "target" / "Log" / "app.log"), 0600);
-  EXPECT_TRUE(fs::exists(root_ / "logs" / "old1.log"));  // Never archived, so not deleted.
 }
 
 TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
