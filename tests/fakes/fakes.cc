@@ -331,6 +331,7 @@ std::error_code FakeProcesses::Start(const std::string& command_line, bool group
   if (files_->Stat(program, &info) || info.folder)
     return Code(std::errc::no_such_file_or_directory);
   child->id = launches.size();
+  ++open;
   codes_[child->id] = on_start ? on_start(command_line) : 0;
   return {};
 }

@@ -186,6 +186,7 @@ class FakeProcesses : public Processes {
   std::function<int(const std::string& command_line)> on_start;
   bool hang = false;   // Started programs never end by themselves.
   int terminated = 0;  // Groups ended by Terminate.
+  int open = 0;        // Programs started and not yet closed.
   std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override;
   WaitResult Wait(const ChildProcess& child, int) override {
     if (child.id == 0) return WaitResult::kFailed;
@@ -200,7 +201,10 @@ class FakeProcesses : public Processes {
     *code = codes_[child.id];
     return true;
   }
-  void Close(ChildProcess* child) override { *child = ChildProcess(); }
+  void Close(ChildProcess* child) override {
+    open -= child->id != 0;
+    *child = ChildProcess();
+  }
 
  private:
   FakeFiles* files_;

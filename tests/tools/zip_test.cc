@@ -239,12 +239,14 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
 
 #ifndef _WIN32
 TEST_F(ZipTest, TheRunsReaderReadsAnotherWritersArchive) {
-  // Comments and extra fields of another writer, and ZIP64 records where
-  // nothing needs them.
+  // Comments and extra fields of another writer, ZIP64 records where
+  // nothing needs them, and offsets that need them: the archive follows
+  // 4 GiB of a sparse file.
   const fs::path archive = root_ / "other.zip";
   ASSERT_EQ(
       RunCommand("python3 -c 'import sys, zipfile\n"
-                 "with zipfile.ZipFile(sys.argv[1], \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+                 "open(sys.argv[1], \"wb\").truncate(2 ** 32)\n"
+                 "with zipfile.ZipFile(sys.argv[1], \"a\", zipfile.ZIP_DEFLATED) as z:\n"
                  "  z.comment = b\"archive\"\n"
                  "  for n in (\"a\", \"b\"):\n"
                  "    i = zipfile.ZipInfo(n); i.comment = b\"note \" + n.encode()\n"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "config/dir_variables.h"
@@ -59,6 +60,11 @@ TEST_F(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
   const std::string text = std::string(40000, 'a') + "$VisuDir$";
   EXPECT_EQ(ExpandVariables(variables_, text).error, make_error_code(Errc::kTextTooLong));
   EXPECT_EQ(Expand(std::string(40000, 'a')), std::string(40000, 'a'));
+  // The closing "$" of a pair may stand at character 32767, not beyond.
+  FillDirVariables(&variables_);
+  EXPECT_EQ(Expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
+  EXPECT_EQ(ExpandVariables(variables_, std::string(32759, 'a') + "$VisuDir$").error,
+            make_error_code(Errc::kTextTooLong));
 }
 
 TEST(ResolveDirVariableTest, EnvironmentOverridesNonEmptyValuesOnly) {
@@ -147,6 +153,12 @@ TEST(BmpTest, WritesEveryHeaderField) {
                                              field(34, 4), field(38, 4), field(42, 4)};
   EXPECT_EQ(header, (std::vector<std::uint32_t>{78, 54, 40, 2, 3, 1, 24, 0, 24, 3780, 3780}));
   EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
+  // A folder in the way: the picture cannot take its place, and its
+  // temporary file goes too.
+  std::filesystem::create_directories(path + "/in the way");
+  EXPECT_TRUE(WriteBmp(path, 2, 3, std::vector<std::uint8_t>(BmpStride(2) * 3, 7)));
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  std::filesystem::remove_all(path);
 }
 
 }  // namespace

@@ -150,6 +150,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
       fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
   EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
   EXPECT_EQ(fake_.processes.terminated, 1);
+  EXPECT_EQ(fake_.processes.open, 0);
   EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 2 + 20);
 }
 
