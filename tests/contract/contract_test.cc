@@ -207,6 +207,9 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
     EXPECT_EQ(run.Start(Path(none), false, &child), std::errc::no_such_file_or_directory);
   run.Terminate(&child);  // Nothing was started, so nothing is ended.
   run.Close(&child);
+  ChildProcess stranger;
+  stranger.id = 0x7FFFFFF0;  // No program this process started.
+  EXPECT_EQ(run.Wait(stranger, 0), WaitResult::kFailed);
   WriteProgram(Path("three.bat"), false);
   ASSERT_FALSE(run.Start(Path("three.bat") + " arg", false, &child));
   while (run.Wait(child, 100) == WaitResult::kTimeout) {
@@ -246,12 +249,23 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
                  x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p\r\n");
   SettingsReader& reader = settings();
   const std::vector<std::pair<std::string, std::string>> reads = {
-      {"Project|TargetPath", "D:\\S"}, {"PROJECT|q", "a b"},     {"Project|L", std::string(254, 'x')},
-      {"Project|k", "1"},             {"Project|only", ""},     {"LogFilesXP|2", ""},
-      {"More|S", "x"},                {"More|I", "a\"b"},       {"More|O", "'"},
-      {"More|B", ""},                 {"More|QL", std::string(254, 'x')},
-      {"More|E", "a=b"},              {"More|NoEquals", ""},    {"More|T", "t"},
-      {"More|; c", "c"},              {"Padded|k", "p"},        {" Padded |k", "p"}};
+      {"Project|TargetPath", "D:\\S"},
+      {"PROJECT|q", "a b"},
+      {"Project|L", std::string(254, 'x')},
+      {"Project|k", "1"},
+      {"Project|only", ""},
+      {"LogFilesXP|2", ""},
+      {"More|S", "x"},
+      {"More|I", "a\"b"},
+      {"More|O", "'"},
+      {"More|B", ""},
+      {"More|QL", std::string(254, 'x')},
+      {"More|E", "a=b"},
+      {"More|NoEquals", ""},
+      {"More|T", "t"},
+      {"More|; c", "c"},
+      {"Padded|k", "p"},
+      {" Padded |k", "p"}};
   for (const auto& [where, value] : reads) {
     const std::size_t bar = where.find('|');
     EXPECT_EQ(reader.Read(where.substr(0, bar), where.substr(bar + 1), ini), value) << where;

@@ -189,7 +189,7 @@ class FakeProcesses : public Processes {
   int open = 0;        // Programs started and not yet closed.
   std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override;
   WaitResult Wait(const ChildProcess& child, int) override {
-    if (child.id == 0) return WaitResult::kFailed;
+    if (codes_.count(child.id) == 0) return WaitResult::kFailed;
     return hang ? WaitResult::kTimeout : WaitResult::kEnded;
   }
   void Terminate(ChildProcess* child) override {

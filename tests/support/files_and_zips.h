@@ -43,7 +43,8 @@ inline std::map<std::string, std::string> ReadZip(const std::string& path) {
   std::map<std::string, std::string> entries;
   for (const ZipEntryInfo& info : infos) {
     std::string& content = entries[info.name];
-    if (ExtractEntry(*file, info, [&](const char* data, std::size_t n) { content.append(data, n); }))
+    if (ExtractEntry(*file, info,
+                     [&](const char* data, std::size_t n) { content.append(data, n); }))
       return {{"!", "cannot extract " + info.name}};
   }
   return entries;

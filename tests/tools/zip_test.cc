@@ -40,11 +40,11 @@ for info in z.infolist():
     assert info.date_time == dos, (info.filename, info.date_time, dos)
 )";
 
-using quillet::tool_test::Quote;
-using quillet::tool_test::RunCommand;
 using quillet::test_support::ReadAll;
 using quillet::test_support::ReadZip;
 using quillet::test_support::Write;
+using quillet::tool_test::Quote;
+using quillet::tool_test::RunCommand;
 
 // True when a check with the Linux tools passes. Elsewhere they are missing,
 // and only the program's own exit code is checked.
@@ -244,18 +244,24 @@ TEST_F(ZipTest, TheRunsReaderReadsAnotherWritersArchive) {
   // 4 GiB of a sparse file.
   const fs::path archive = root_ / "other.zip";
   ASSERT_EQ(
-      RunCommand("python3 -c 'import sys, zipfile\n"
+      RunCommand("python3 -c 'import re, sys, zipfile\n"
                  "open(sys.argv[1], \"wb\").truncate(2 ** 32)\n"
                  "with zipfile.ZipFile(sys.argv[1], \"a\", zipfile.ZIP_DEFLATED) as z:\n"
                  "  z.comment = b\"archive\"\n"
                  "  for n in (\"a\", \"b\"):\n"
                  "    i = zipfile.ZipInfo(n); i.comment = b\"note \" + n.encode()\n"
                  "    i.extra = b\"\\x99\\x99\\x02\\x00xy\"\n"
-                 "    with z.open(i, \"w\", force_zip64=True) as f: f.write(n.encode() * 999)' " +
+                 "    with z.open(i, \"w\", force_zip64=True) as f: f.write(n.encode() * 999)\n"
+                 // The ZIP64 field of each central entry goes after the other.
+                 "f = open(sys.argv[1], \"r+b\"); f.seek(2 ** 32); d = f.read()\n"
+                 "d, n = re.subn(rb\"(\\x01\\x00\\x08\\x00.{8})(\\x99\\x99\\x02\\x00xy)\", "
+                 "rb\"\\2\\1\", d, "
+                 "flags=re.S)\nassert n == 2\nf.seek(2 ** 32); f.write(d)' " +
                  Quote(archive.string())),
       0);
-  EXPECT_EQ(ReadZip(archive.string()), (std::map<std::string, std::string>{{"a", std::string(999, 'a')},
-                                                                   {"b", std::string(999, 'b')}}));
+  EXPECT_EQ(ReadZip(archive.string()),
+            (std::map<std::string, std::string>{{"a", std::string(999, 'a')},
+                                                {"b", std::string(999, 'b')}}));
 }
 #endif
 

@@ -150,7 +150,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   fake_.files.AddFile("C:\\Tools\\quillet.ini",
                       "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
-                      "Colour=blue\n[LogFileVW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
+                      "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
                       "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n4=C:\\x.exe\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
@@ -163,7 +163,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
        {"TargetPath Q:\\No\\Target cannot be used: neither the folder nor its parent Q:\\No exists",
         "[Project] ProgramTimeout=2min (not a whole number)",
         "[Project] Report=yes is neither true nor false", "[Project] Colour= is no key",
-        "[LogFileVW] is no section Quillet reads (did you mean [LogFilesVW]?)",
+        "[LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
         "[StartExeFilesXP] 4= is never read: the list ends after key 2",
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",

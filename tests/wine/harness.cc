@@ -152,7 +152,7 @@ void WineTest::TearDown() {
 
 void WineTest::WriteSettings(const std::string& sections, const std::string& project) {
   Write(Path("prog\\quillet.ini"),
-            "[Project]\r\nTargetPath=" + Path("target") + "\r\n" + project + sections);
+        "[Project]\r\nTargetPath=" + Path("target") + "\r\n" + project + sections);
 }
 
 void WineTest::Start(const std::string& argument, const std::vector<std::string>& environment) {
