@@ -207,6 +207,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
     EXPECT_EQ(run.Start(Path(none), false, &child), std::errc::no_such_file_or_directory);
   run.Terminate(&child);  // Nothing was started, so nothing is ended.
   run.Close(&child);
+  EXPECT_TRUE(run.Start("", false, &child));
   ChildProcess stranger;
   stranger.id = 0x7FFFFFF0;  // No program this process started.
   EXPECT_EQ(run.Wait(stranger, 0), WaitResult::kFailed);
