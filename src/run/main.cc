@@ -1,6 +1,7 @@
 // Quillet collects the diagnostic material of an HMI PC into one dated zip
 // archive, unattended, and quits.
 #include "platform/platform.h"
+#include "platform/priority.h"
 #include "run/run_collection.h"
 
 int main(int argc, char** argv) {
@@ -8,6 +9,9 @@ int main(int argc, char** argv) {
   // The collected logs may be readable only by their owners; so must their
   // copies and the archive be.
   KeepNewFilesPrivate();
+  // The PC belongs to its operator: copying and checking logs, and the
+  // programs of the start list, which inherit it, must not slow the HMI.
+  LowerOwnPriority();
   std::unique_ptr<Files> files = CreateFiles();
   std::unique_ptr<Processes> processes = CreateProcesses();
   std::unique_ptr<Environment> environment = CreateEnvironment(argc, argv);
