@@ -265,18 +265,23 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   fake_.files.on_verify = [this](const std::string& path) {
     if (path == "D:\\L\\racing.log") fake_.files.AddFile(path, "written meanwhile");
   };
+  // An archive that lacks a collected file keeps it too.
+  std::vector<ZipEntryInfo> entries = packed.entries;
+  entries.erase(std::find_if(entries.begin(), entries.end(),
+                             [](const ZipEntryInfo& e) { return e.name == "same.log"; }));
   const DeleteOutcome outcome =
       DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n"),
-                        variables_, collected_, packed.entries, journal_);
-  EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "sealed.log"}));
+                        variables_, collected_, entries, journal_);
+  EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "same.log", "sealed.log"}));
   EXPECT_EQ(fake_.files.List("D:\\Old"), Names{"busy.log"});
-  EXPECT_EQ(outcome.deleted, 2);
+  EXPECT_EQ(outcome.deleted, 1);
   EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
   EXPECT_NE(journal.find("Kept:D:\\L\\grew.log (it changed after it was collected)"),
             std::string::npos)
       << journal;
   EXPECT_NE(journal.find("Kept:D:\\L\\sealed.log (it could not be collected)"), std::string::npos);
+  EXPECT_NE(journal.find("Kept:D:\\L\\same.log (the archive does not hold it)"), std::string::npos);
   EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
 }
 
