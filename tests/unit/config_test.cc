@@ -60,6 +60,15 @@ TEST_F(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
   const std::string text = std::string(40000, 'a') + "$VisuDir$";
   EXPECT_EQ(ExpandVariables(variables_, text).error, make_error_code(Errc::kTextTooLong));
   EXPECT_EQ(Expand(std::string(40000, 'a')), std::string(40000, 'a'));
+  // Up to 4096 replacements, and not one more.
+  FillDirVariables(&variables_);
+  variables_.Entry(1).value = "x";
+  variables_.Entry(4).value = "$windir$$windir$";
+  std::string many;
+  for (int i = 0; i < 1365; ++i) many += "$VisuDir$";
+  EXPECT_EQ(Expand(many + "$windir$"), std::string(2731, 'x'));
+  EXPECT_EQ(ExpandVariables(variables_, many + "$windir$$windir$").error,
+            make_error_code(Errc::kPlaceholderCycle));
   // The closing "$" of a pair may stand at character 32767, not beyond.
   FillDirVariables(&variables_);
   EXPECT_EQ(Expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
