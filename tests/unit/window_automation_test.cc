@@ -87,6 +87,10 @@ TEST_F(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPla
                    "Topmost 9 300,200,240,180", "Move 25088,23210", "Click 0", "Minimize 4",
                    "Foreground 256"}));
   EXPECT_TRUE(outcome.found && outcome.first_click_sent && outcome.second_click_sent);
+  // The status window is repainted once the debug window is down again.
+  const Names& events = fake_.window.events;
+  EXPECT_EQ(Names(events.end() - 3, events.end()),
+            (Names{"Minimize 4", "Yield", "Foreground 256"}));
   EXPECT_EQ(fake_.clock.slept_ms, 100 + 100 + 500);
 }
 
