@@ -130,7 +130,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   const std::vector<ProgramRecord> records =
       RunStartPrograms(fake_.platform,
                        List("StartExeFilesXP",
-                            "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Program Files\\y.exe\n"
+                            "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Prog\n"
                             "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
                        variables_, 0);
   ASSERT_EQ(fake_.processes.launches.size(), 2u);
@@ -140,7 +140,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   EXPECT_FALSE(fake_.processes.launches[0].group);
   EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_TRUE(records[0].found && records[0].started && !records[1].found);
+  EXPECT_TRUE(records[0].found && records[0].started);
+  EXPECT_FALSE(records[1].found);  // A folder is no program.
   EXPECT_EQ(records[0].exit_code, 3);
   EXPECT_EQ(fake_.window.With("Label:"), Names{"Exe"});
 
