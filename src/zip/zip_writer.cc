@@ -18,11 +18,6 @@ namespace {
 
 constexpr std::uint64_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint64_t kMax16 = 0xFFFFu;
-// A file this large gets room for ZIP64 sizes in its local header before it
-// is packed. Deflate grows data by well under one percent at worst, so a
-// smaller file cannot reach 4 GiB, compressed or not, unless it grows while
-// it is read; that case is reported instead of written wrongly.
-constexpr std::uint64_t kZip64Room = 0xF0000000u;
 constexpr std::uint16_t kVersionClassic = 20;  // Deflate, made on MS-DOS/FAT.
 constexpr std::uint16_t kVersionZip64 = 45;
 constexpr std::uint16_t kMethodStore = 0;
@@ -146,11 +141,13 @@ ZipWriter::ZipWriter(int level, int threads) : level_(level), threads_(threads) 
 
 ZipWriter::~ZipWriter() { Abandon(); }
 
-std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_offset) {
+std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_offset,
+                                  std::uint64_t zip64_room) {
   Abandon();
   error_.clear();
   failure_.clear();
   count_ = 0;
+  zip64_room_ = zip64_room;
   // The threads start first, so that by the time the archive exists the
   // packer is all there, with all the memory it will use.
   deflater_ = std::make_unique<ParallelDeflater>(level_, threads_);
@@ -273,7 +270,7 @@ std::error_code ZipWriter::AddFile(const std::string& source, const std::string&
       // then is its size asked for.
       std::error_code size_error;
       pending_.back().zip64_local =
-          std::filesystem::file_size(native, size_error) >= kZip64Room && !size_error;
+          std::filesystem::file_size(native, size_error) >= zip64_room_ && !size_error;
     }
     carried = !piece.last;
     if (carried) carry = block->data()[piece.start + kDeflateBlockSize];

@@ -15,14 +15,20 @@ namespace quillet {
 class ParallelDeflater;
 struct DeflateBlock;
 
+// A file this large gets room for ZIP64 sizes in its local header before it
+// is packed. Deflate grows data by well under one percent at worst, so a
+// smaller file cannot reach 4 GiB, compressed or not, unless it grows while
+// it is read; that case is reported instead of written wrongly.
+constexpr std::uint64_t kZip64Room = 0xF0000000u;
+
 // Writes a zip archive whose memory use depends neither on the size of the
 // files it packs nor on their number: files go through a fixed ring of
 // blocks, and the central directory is built at the end from the local
 // headers already in the archive. Large files are cut into pieces that
 // deflate on several threads at once, and small files share the threads'
 // blocks; the archive is byte for byte the same whatever the number of
-// threads. A file that deflate does not make smaller
-// is stored as it is. ZIP64 records are written only where a size, an offset
+// threads. A file that deflate does not make smaller is stored as it is.
+// ZIP64 records are written only where a size, an offset
 // or the entry count does not fit the classic fields, so that ordinary
 // archives stay readable by old tools. Paths may separate components with
 // "\" on every platform, like the paths of the rest of the program.
@@ -35,9 +41,13 @@ class ZipWriter {
   ZipWriter& operator=(const ZipWriter&) = delete;
 
   // Creates (or empties) the archive file at `path` and starts the threads.
-  // The first entry starts at `first_offset`, with a hole before it; tests
-  // use that to reach the ZIP64 offsets without writing 4 GiB.
-  std::error_code Create(const std::string& path, std::uint64_t first_offset = 0);
+  // The first entry starts at `first_offset`, with a hole before it. A file
+  // of more than one piece and at least `zip64_room` bytes, which may grow
+  // past 4 GiB while it is read, gets ZIP64 sizes in its local header ahead
+  // of its data. Tests lower both to reach the ZIP64 records without
+  // writing or reading 4 GiB.
+  std::error_code Create(const std::string& path, std::uint64_t first_offset = 0,
+                         std::uint64_t zip64_room = kZip64Room);
   // Adds the file at `source` as a new entry called `name`, dated with the
   // file's modification time. The file has been read when this returns, but
   // its data may still be on its way into the archive, so a failure to
@@ -100,6 +110,7 @@ class ZipWriter {
   std::FILE* out_ = nullptr;
   std::string path_;
   std::uint64_t first_offset_ = 0;
+  std::uint64_t zip64_room_ = 0;
   std::uint64_t offset_ = 0;   // Where the next byte goes.
   std::uint64_t end_ = 0;      // The furthest byte ever written, beyond `offset_`
                                // when a stored entry replaced longer data.

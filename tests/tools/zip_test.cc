@@ -217,6 +217,26 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
                   "z.getinfo(\"text.log\").extract_version == 20 and "
                   "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
 
+  // A file of more than one piece that might grow past 4 GiB gets ZIP64
+  // sizes in its local header, deflated or stored; a low threshold stands in
+  // for such a file.
+  const fs::path wide = root_ / "wide.zip";
+  Write(source_ / "text.log", LogText(3 * kBlock));
+  ASSERT_FALSE(writer.Create(wide.string(), 0, 1));
+  for (const char* name : {"text.log", "noise.bin"}) {
+    ASSERT_FALSE(writer.AddFile((source_ / name).string(), name)) << writer.failure();
+  }
+  ASSERT_FALSE(writer.Finish()) << writer.failure();
+  EXPECT_EQ(ReadZip(wide.string()),
+            (std::map<std::string, std::string>{{"noise.bin", Noise(16 * kBlock)},
+                                                {"text.log", LogText(3 * kBlock)}}));
+  EXPECT_TRUE(ReadersAccept(wide));
+  EXPECT_TRUE(PythonHolds(wide,
+                          "all(i.extract_version == 45 and open(sys.argv[1], \"rb\").read()"
+                          "[i.header_offset + 28] == 20 for i in z.infolist()) and "
+                          "z.getinfo(\"noise.bin\").compress_type == 0 and "
+                          "z.getinfo(\"text.log\").compress_type == 8"));
+
   // 65535 entries no longer fit the classic count, whose largest value
   // tells readers to look for the ZIP64 record.
   const fs::path many = root_ / "many.zip";
