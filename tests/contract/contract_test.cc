@@ -211,8 +211,8 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   ChildProcess stranger;
   stranger.id = 0x7FFFFFF0;  // No program this process started.
   EXPECT_EQ(run.Wait(stranger, 0), WaitResult::kFailed);
-  WriteProgram(Path("three.bat"), false);
-  ASSERT_FALSE(run.Start(Path("three.bat") + " arg", false, &child));
+  WriteProgram(Path("Three.BAT"), false);
+  ASSERT_FALSE(run.Start(Path("Three.BAT") + " arg", false, &child));
   while (run.Wait(child, 100) == WaitResult::kTimeout) {
   }
   int code = 0;
