@@ -116,7 +116,7 @@ TEST_F(RunTest, WithoutAProvenArchiveNothingIsDeletedAndTheReasonIsSaid) {
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
-                      "Report=True\nMinFreeMB=lots\nProgramTimeout=soon\n");
+                      "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   std::string report;
   Names staged;
@@ -131,8 +131,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                            "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
   const Names labels = fake_.window.With("Label:");
   EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
-            (Names{"Ignored ProgramTimeout=soon (not a whole number)",
-                   "Ignored MinFreeMB=lots (not a whole number)"}));
+            (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager"}));
   const nlohmann::json json = nlohmann::json::parse(report);
   EXPECT_EQ(json["start_time"], "2027-03-01T09:05:07");
   EXPECT_EQ(json["directory_variables"].size(), 12u);
