@@ -118,17 +118,20 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
                       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
-  std::string report;
+  fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
+  std::string report, settings;
   Names staged;
   const auto packer = fake_.processes.on_start;
   fake_.processes.on_start = [&](const std::string& line) {
     report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
     staged = fake_.files.List("T:\\Target\\Log");
+    settings = fake_.files.Content("T:\\Target\\Log\\Quillet-Settings.ini");
     return packer(line);
   };
   ASSERT_EQ(Run(), kExitOk);
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
                            "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
+  EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   const Names labels = fake_.window.With("Label:");
   EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager"}));
@@ -150,7 +153,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   fake_.files.AddFile("C:\\Tools\\quillet.ini",
                       "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
                       "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
-                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n4=C:\\x.exe\n"
+                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n9=C:\\x.exe\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
   std::ostringstream out;
@@ -163,7 +166,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "[Project] ProgramTimeout=2min (not a whole number)",
         "[Project] Report=yes is neither true nor false", "[Project] Colour= is no key",
         "[LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
-        "[StartExeFilesXP] 4= is never read: the list ends after key 2",
+        "[StartExeFilesXP] 9= is never read: the list ends after key 2",
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived",

@@ -52,18 +52,19 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   fake_.files.AddFolder("T:\\Target\\1-old");
   for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
   fake_.files.AddFolder("T:\\Target\\4-x.Zip");
+  fake_.files.AddFolder("T:\\Target\\1-older");  // Found after the first is gone.
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
   Names expected = {"4-x.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
   EXPECT_EQ(fake_.window.With("Message:"), Names{});
-  // Three file deletions and one removal, one slot-9 pass, eight renames;
+  // Three file deletions and two removals, one slot-9 pass, eight renames;
   // the window is handled once per digit and after each deletion, removal
   // and phase.
-  EXPECT_EQ(fake_.clock.slept_ms, (3 + 1 + 1 + 8) * 100);
+  EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
   EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"),
-            9 + 3 + 1 + 1 + 1 + 1);
+            9 + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
 }
 
