@@ -108,11 +108,18 @@ assert r['start_programs'][0]['exit_code'] == 0
 }
 
 TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
-  fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / "other");
-  Write(root_ / "prog" / "other.ini", "[project]\ntargetpath = \"" + root_.string() + "/out\"\n");
+  // A name longer than the kernel keeps for a process, which the process
+  // list completes from the program's path.
+  const std::string other = "quillet-for-the-line";
+  fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / other);
+  Write(root_ / "prog" / (other + ".ini"),
+        "[project]\ntargetpath = \"" + root_.string() +
+            "/out\"\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n");
   // The words of the command line stay apart: these two are no option.
-  EXPECT_EQ(Run("--VER SION", "other"), 0) << err_;
+  EXPECT_EQ(Run("--VER SION", other), 0) << err_;
   EXPECT_TRUE(fs::exists(root_ / "out"));
+  EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\t" + other + "\tprog/" + other),
+            std::string::npos);
   EXPECT_EQ(Run("x"), 2);
   EXPECT_NE(err_.find((root_ / "prog" / "quillet.ini").string()), std::string::npos) << err_;
 }
