@@ -72,10 +72,10 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyKeepsDatesAndWritesPathsTheLinuxW
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
-  // The process list names the run, with its one thread.
+  // The process list names the run, with its one thread and its memory.
   const std::string task = ReadAll(root_ / "visu" / "Task.log");
-  EXPECT_TRUE(
-      std::regex_search(task, std::regex("\n[0-9]+\t[0-9]+\t1\t[0-9]+\tquillet\tprog/quillet\n")))
+  EXPECT_TRUE(std::regex_search(
+      task, std::regex("\n[0-9]+\t[0-9]+\t1\t[1-9][0-9]*\tquillet\tprog/quillet\n")))
       << task;
   // The programs the run starts make files as the system's default says.
   const mode_t mask = umask(0);

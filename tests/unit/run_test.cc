@@ -153,7 +153,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   fake_.files.AddFile("C:\\Tools\\quillet.ini",
                       "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
                       "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
-                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n9=C:\\x.exe\n"
+                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n9=C:\\x.exe\nNote=x\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
   std::ostringstream out;
@@ -167,6 +167,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "[Project] Report=yes is neither true nor false", "[Project] Colour= is no key",
         "[LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
         "[StartExeFilesXP] 9= is never read: the list ends after key 2",
+        "[StartExeFilesXP] Note= is never read: the list ends after key 2",
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived",
@@ -176,7 +177,8 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
                                                                                 << text;
   }
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
-  EXPECT_NE(text.find("14 problems found."), std::string::npos) << text;
+  EXPECT_NE(text.find("[LogFilesVW]\n  (empty)\n"), std::string::npos);
+  EXPECT_NE(text.find("15 problems found."), std::string::npos) << text;
   for (const std::string& call : fake_.files.log) {
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
   }
