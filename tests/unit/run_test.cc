@@ -51,8 +51,13 @@ TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
   EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
             "C:\\MorvaTools\\Quillet\\PStatXP.exe > C:\\Pantra\\Task.log\r\n");
 
+  // Unattended, files an earlier run left are named on standard error.
+  fake_.files.AddFile("T:\\Target\\Log\\left.log", "from a run without archive");
   EXPECT_EQ(Run("auto"), kExitOk);
   EXPECT_EQ(fake_.window.With("Message:").size(), 1u);
+  EXPECT_EQ(fake_.window.events.back(),
+            "Error:1 file was left in T:\\Target\\Log by an earlier run that made no archive; "
+            "they are packed too.");
   // An option, whatever its case and the blanks after it, runs nothing.
   const std::size_t events = fake_.window.events.size();
   for (const char* option : {"--VERSION  ", "--Help", "-h", "-?", "/?"}) {
