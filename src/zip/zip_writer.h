@@ -28,10 +28,10 @@ constexpr std::uint64_t kZip64Room = 0xF0000000u;
 // deflate on several threads at once, and small files share the threads'
 // blocks; the archive is byte for byte the same whatever the number of
 // threads. A file that deflate does not make smaller is stored as it is.
-// ZIP64 records are written only where a size, an offset
-// or the entry count does not fit the classic fields, so that ordinary
-// archives stay readable by old tools. Paths may separate components with
-// "\" on every platform, like the paths of the rest of the program.
+// ZIP64 records are written only where a size, an offset or the entry count
+// does not fit the classic fields, so that ordinary archives stay readable
+// by old tools. Paths may separate components with "\" on every platform,
+// like the paths of the rest of the program.
 class ZipWriter {
  public:
   // `threads` deflate at once (1 to kMaxDeflateThreads; others are clamped).
