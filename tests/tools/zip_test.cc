@@ -4,7 +4,6 @@
 #include <fstream>
 #include <limits>
 #include <map>
-#include <memory>
 #include <random>
 #include <string>
 #include <thread>
