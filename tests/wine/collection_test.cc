@@ -1,20 +1,201 @@
 // quillet.exe under Wine, started as a scheduler or a technician would: one
 // whole collection on a desktop with the stand-in HMI, a packer that fails
-// half-way, and the runs that must change nothing.
+// half-way, and the runs that must change nothing. Every test has a tree of
+// its own with quillet.exe in "prog", $VisuDir$ in "visu" and the archives
+// in "target"; the runs start from the tree's top.
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
-#include "harness.h"
+#include "gtest/gtest.h"
+#include "tests/support/files_and_zips.h"
 
 namespace wine_test {
 namespace {
+
+namespace fs = std::filesystem;
+using quillet::test_support::ReadAll;
+using quillet::test_support::ReadZip;
+using quillet::test_support::Write;
+using Names = std::vector<std::string>;
+
+constexpr DWORD kTimeoutMs = 60000;  // Long enough for a slow Wine start on a loaded machine.
+
+template <typename Done>
+bool WaitUntil(Done done, DWORD ms = kTimeoutMs) {
+  for (const DWORD start = GetTickCount(); !done(); Sleep(50)) {
+    if (GetTickCount() - start >= ms) return false;
+  }
+  return true;
+}
+
+// "/a/b" on the Linux side is "Z:\a\b" inside Wine.
+std::string WinePath(const std::string& linux_path) {
+  std::string path = "Z:" + linux_path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+Names List(const std::string& folder) {
+  Names names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A program that the test started, its output in a file; ended by force if
+// it still runs when the object goes away.
+class Program {
+ public:
+  ~Program() {
+    if (process_ == nullptr) return;
+    TerminateProcess(process_, 255);
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(process_);
+  }
+  bool Start(std::string command_line, const std::string& folder, const std::string& output) {
+    if (process_ != nullptr) CloseHandle(process_);
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    output_ = output;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError =
+        CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                    CREATE_ALWAYS, 0, nullptr);
+    PROCESS_INFORMATION info = {};
+    const BOOL started = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, folder.c_str(), &startup, &info);
+    CloseHandle(startup.hStdOutput);
+    if (!started) return false;
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+    return true;
+  }
+  bool Wait(DWORD ms) {
+    return process_ == nullptr || WaitForSingleObject(process_, ms) == WAIT_OBJECT_0;
+  }
+  DWORD ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_, &code);
+    return code;
+  }
+  // The program's next message box; nullptr when it ended without one.
+  HWND NextBox() {
+    HWND box = nullptr;
+    WaitUntil([&] {
+      // Every dialog box, message boxes too, has this class.
+      while ((box = FindWindowExA(nullptr, box, WC_DIALOG, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (owner == id_ && IsWindowVisible(box)) return true;
+      }
+      return Wait(0);
+    });
+    return box;
+  }
+  std::string Output() const { return ReadAll(output_); }
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+  std::string output_;
+};
+
+BOOL CALLBACK KeepLongest(HWND child, LPARAM longest) {
+  char text[4096] = {};
+  auto* kept = reinterpret_cast<std::string*>(longest);
+  if (GetWindowTextA(child, text, sizeof(text)) > static_cast<int>(kept->size())) *kept = text;
+  return TRUE;
+}
+
+// The message of a message box: the longest text among its controls.
+std::string BoxText(HWND box) {
+  std::string longest;
+  EnumChildWindows(box, &KeepLongest, reinterpret_cast<LPARAM>(&longest));
+  return longest;
+}
 
 std::string OldArchive(int slot, int day) {
   return std::to_string(slot) + "-01.0" + std::to_string(day) + ".26-10.00.00.Zip";
 }
 
-using WineRunTest = WineTest;
+class WineRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {}, full[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    GetLongPathNameA(temp, full, MAX_PATH);  // As the program reports its own path.
+    root_ = std::string(full) + "quillet_" + std::to_string(GetCurrentProcessId()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::error_code error;
+    fs::remove_all(root_, error);
+    for (const char* folder : {"prog", "visu", "logs", "target"})
+      fs::create_directories(Path(folder));
+    ASSERT_TRUE(CopyFileA(WinePath(QUILLET_EXE).c_str(), Path("prog\\quillet.exe").c_str(), 0));
+    SetEnvironmentVariableA("VisuDir", Path("visu").c_str());
+    SetEnvironmentVariableA("TempVisu", Path("visu").c_str());
+    SetEnvironmentVariableA("MorvaToolsDir", WinePath(QUILLET_TOOLS_DIR).c_str());
+  }
+  void TearDown() override {
+    for (HANDLE file : held_) CloseHandle(file);
+    EXPECT_TRUE(run_.Wait(0)) << "the run was still going at the end of the test";
+    std::error_code error;
+    if (!HasFailure()) fs::remove_all(root_, error);
+  }
+  std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
+  // Section Project with the target folder and `project`, then `sections`.
+  void WriteSettings(const std::string& sections, const std::string& project = "") {
+    Write(Path("prog\\quillet.ini"),
+          "[Project]\r\nTargetPath=" + Path("target") + "\r\n" + project + sections);
+  }
+  // Starts prog\\quillet.exe with `argument`; a program may be started again.
+  void Start(Program* program, const std::string& argument,
+             const std::string& output = "output.txt") {
+    ASSERT_TRUE(
+        program->Start("\"" + Path("prog\\quillet.exe") + "\" " + argument, root_, Path(output)));
+  }
+  // Answers the run's message boxes with OK until it ends; their texts.
+  Names AnswerBoxes() {
+    Names texts;
+    // Far more boxes than any run shows end the answering too.
+    for (HWND box = run_.NextBox(); box != nullptr && texts.size() < 20; box = run_.NextBox()) {
+      texts.push_back(BoxText(box));
+      // A posted command works whether or not the box is active.
+      PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+      WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); });
+    }
+    EXPECT_TRUE(run_.Wait(kTimeoutMs)) << "the run did not end";
+    return texts;
+  }
+  // Waits for the run to end; a message box on the way fails the test.
+  DWORD End() {
+    HWND box = run_.NextBox();
+    EXPECT_EQ(box, nullptr) << "the run showed a message: " << BoxText(box);
+    EXPECT_TRUE(run_.Wait(0)) << "the run did not end";
+    return run_.ExitCode();
+  }
+  // Holds `relative` open as a log's program does: writing with read
+  // sharing, or without any sharing.
+  void HoldOpen(const std::string& relative, bool shared) {
+    HANDLE file = CreateFileA(Path(relative).c_str(), shared ? GENERIC_WRITE : GENERIC_READ,
+                              shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << relative;
+    held_.push_back(file);
+  }
+
+  std::string root_;
+  Program run_;
+  std::vector<HANDLE> held_;
+};
 
 TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   for (int slot = 1; slot <= 9; ++slot) Write(Path("target\\" + OldArchive(slot, slot)), "old");
@@ -26,23 +207,22 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   HoldOpen("logs\\busy.log", true);
   HoldOpen("logs\\locked.log", false);
   Program hmi;
-  ASSERT_TRUE(hmi.Start("\"" + WinePath(STAND_IN_HMI) + "\" \"" + root_ + "\"", root_, {},
-                        Path("hmi.txt")));
-  for (int i = 0; i < 600 && ReadAll(Path("hmi_ready.txt")).empty(); ++i) Sleep(50);
+  ASSERT_TRUE(
+      hmi.Start("\"" + WinePath(STAND_IN_HMI) + "\" \"" + root_ + "\"", root_, Path("hmi.txt")));
+  WaitUntil([this] { return !ReadAll(Path("hmi_ready.txt")).empty(); });
   WriteSettings(
       "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
           "\r\n2=$VisuDir$\\Task.log\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n",
       "Report=true\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start(""));
-  const std::vector<std::string> boxes = AnswerBoxes();
-  const std::string archive = NewArchive();
-  EXPECT_EQ(boxes, (std::vector<std::string>{"Can not delete " + OldArchive(9, 9),
-                                             "Can not copy " + OldArchive(4, 4),
-                                             "File saved in " + Path("target\\" + archive)}));
+  ASSERT_NO_FATAL_FAILURE(Start(&run_, ""));
+  const Names boxes = AnswerBoxes();
+  const Names names = List(Path("target"));
+  const std::string archive = names.empty() ? "" : names[0];
+  EXPECT_EQ(boxes, (Names{"Can not delete " + OldArchive(9, 9), "Can not copy " + OldArchive(4, 4),
+                          "File saved in " + Path("target\\" + archive)}));
   EXPECT_EQ(run_.ExitCode(), 0u) << run_.Output();
 
   // The locked archives keep their names, the others moved up one slot.
-  const std::vector<std::string> names = List(Path("target"));
   for (const std::string& name : {OldArchive(9, 9), OldArchive(9, 8), OldArchive(4, 4),
                                   OldArchive(4, 3), OldArchive(6, 5), OldArchive(2, 1)}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
@@ -59,9 +239,6 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   std::memcpy(size, bmp.data() + 18, sizeof(size));
   EXPECT_EQ(size[0], GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(size[1], GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_EQ(
-      ReadAll(Path("visu\\Task.bat")),
-      WinePath(QUILLET_TOOLS_DIR) + "\\Quillet\\PStatXP.exe > " + Path("visu\\Task.log") + "\r\n");
   EXPECT_NE(ReadAll(Path("prog\\test.log")).find("\r\nFehler:locked.log\r\n"), std::string::npos);
   EXPECT_EQ(GetFileAttributesA(Path("logs\\old1.log").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(Path("target\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -80,13 +257,13 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
 }
 
 TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
-  CreateDirectoryA(Path("tools").c_str(), nullptr);
-  CreateDirectoryA(Path("tools\\Quillet").c_str(), nullptr);
+  fs::create_directories(Path("tools\\Quillet"));
   ASSERT_TRUE(CopyFileA(WinePath(BAD_PACKER).c_str(), Path("tools\\Quillet\\Zip.exe").c_str(), 0));
+  SetEnvironmentVariableA("MorvaToolsDir", Path("tools").c_str());
   Write(Path("logs\\app.log"), "app");
   WriteSettings("[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
                 "\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start("auto", {"MorvaToolsDir=" + Path("tools")}));
+  ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto"));
   EXPECT_EQ(End(), 3u);
   EXPECT_NE(run_.Output().find("No archive was made: the packer " +
                                Path("tools\\Quillet\\Zip.exe") + " ended with exit code 1"),
@@ -98,25 +275,24 @@ TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
 
 TEST_F(WineRunTest, OptionsRefusalsAndASecondRunChangeNothing) {
   for (const char* option : {"/?", "--help"}) {
-    ASSERT_NO_FATAL_FAILURE(Start(option));
+    ASSERT_NO_FATAL_FAILURE(Start(&run_, option));
     EXPECT_EQ(End(), 0u);
     EXPECT_NE(run_.Output().find("Exit codes:"), std::string::npos) << run_.Output();
   }
-  ASSERT_NO_FATAL_FAILURE(Start("x"));
+  ASSERT_NO_FATAL_FAILURE(Start(&run_, "x"));
   EXPECT_EQ(End(), 2u);
   EXPECT_NE(run_.Output().find(Path("prog\\quillet.ini")), std::string::npos) << run_.Output();
   EXPECT_EQ(List(Path("visu")).size() + List(Path("target")).size(), 0u);
 
   WriteSettings("[LogFilesXP]\r\n1=$VisuDir$\\*.log\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start("--CHECK"));
+  ASSERT_NO_FATAL_FAILURE(Start(&run_, "--CHECK"));
   EXPECT_EQ(End(), 0u) << run_.Output();
   EXPECT_NE(run_.Output().find("No problems found."), std::string::npos) << run_.Output();
 
   // Two runs started together: one collects, the other refuses.
   Program second;
-  ASSERT_NO_FATAL_FAILURE(Start("x"));
-  ASSERT_TRUE(
-      second.Start("\"" + Path("prog\\quillet.exe") + "\" x", root_, {}, Path("second.txt")));
+  ASSERT_NO_FATAL_FAILURE(Start(&run_, "x"));
+  ASSERT_NO_FATAL_FAILURE(Start(&second, "x", "second.txt"));
   const DWORD first_code = End();
   ASSERT_TRUE(second.Wait(kTimeoutMs));
   EXPECT_EQ(first_code + second.ExitCode(), 5u) << run_.Output() << second.Output();
