@@ -38,43 +38,28 @@ class FakeInputFile : public InputFile {
   std::string content_;
 };
 
-// `value` in `bytes` little-endian bytes; those beyond its eight are zeros.
-void Put(std::string* out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>(i < 8 ? value >> (8 * i) : 0));
+// `value` as `bytes` little-endian bytes; those beyond its eight are zeros.
+std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(i < 8 ? value >> (8 * i) : 0));
+  return out;
 }
 
 // A zip archive of stored entries, enough for the run to read it back.
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::string data, directory, end;
+  std::string data, directory;
   for (const auto& [name, content] : files) {
-    std::string fields;  // Method, time, date, CRC and sizes, as both headers hold them.
-    Put(&fields, 0, 6);
-    Put(&fields,
-        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()),
-                                         static_cast<uInt>(content.size()))),
-        4);
-    Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
-    Put(&fields, static_cast<std::uint32_t>(content.size()), 4);
-    Put(&fields, static_cast<std::uint32_t>(name.size()), 2);
-    Put(&directory, 0x02014b50, 4);
-    Put(&directory, 20, 4);
-    Put(&directory, 0, 2);
-    directory += fields;
-    Put(&directory, 0, 12);
-    Put(&directory, static_cast<std::uint32_t>(data.size()), 4);
-    directory += name;
-    Put(&data, 0x04034b50, 4);
-    Put(&data, 20, 4);
-    data += fields;
-    Put(&data, 0, 2);
-    data += name + content;
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size()));
+    // As both headers hold them: version 2.0, no flags, stored, no date,
+    // CRC-32, both sizes, the name's length, no extra field.
+    const std::string fields = Le(20, 2) + Le(0, 8) + Le(crc, 4) + Le(content.size(), 4) +
+                               Le(content.size(), 4) + Le(name.size(), 2) + Le(0, 2);
+    directory += Le(0x02014b50, 4) + Le(20, 2) + fields + Le(0, 10) + Le(data.size(), 4) + name;
+    data += Le(0x04034b50, 4) + fields + name + content;
   }
-  Put(&end, 0x06054b50, 8);
-  Put(&end, files.size() * 0x10001, 4);
-  Put(&end, static_cast<std::uint32_t>(directory.size()), 4);
-  Put(&end, static_cast<std::uint32_t>(data.size()), 4);
-  Put(&end, 0, 2);
-  return data + directory + end;
+  return data + directory + Le(0x06054b50, 8) + Le(files.size() * 0x10001, 4) +
+         Le(directory.size(), 4) + Le(data.size(), 4) + Le(0, 2);
 }
 
 }  // namespace
