@@ -4,16 +4,77 @@
 #ifndef QUILLET_TESTS_FAKES_FAKES_H_
 #define QUILLET_TESTS_FAKES_FAKES_H_
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/platform.h"
+#include "platform/text.h"
+#include "platform/wildcard.h"
 
 namespace quillet::testing {
 
 using Names = std::vector<std::string>;
+
+namespace fake_detail {
+
+inline std::error_code Code(std::errc e) { return std::make_error_code(e); }
+
+inline std::string Backslashes(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+inline std::string ParentOf(const std::string& path) {
+  std::string parent, last;
+  SplitLastComponent(Backslashes(path), &parent, &last);
+  return parent;
+}
+
+class FakeInputFile : public InputFile {
+ public:
+  explicit FakeInputFile(std::string content) : content_(std::move(content)) {}
+  std::uint64_t Size() override { return content_.size(); }
+  std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
+                         std::size_t* got) override {
+    *got = at >= content_.size() ? 0 : content_.copy(static_cast<char*>(buffer), size, at);
+    return {};
+  }
+
+ private:
+  std::string content_;
+};
+
+// `value` as `bytes` little-endian bytes; those beyond its eight are zeros.
+inline std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(i < 8 ? value >> (8 * i) : 0));
+  return out;
+}
+
+// A zip archive of stored entries, enough for the run to read it back.
+inline std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string data, directory;
+  for (const auto& [name, content] : files) {
+    const uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size()));
+    // As both headers hold them: version 2.0, no flags, stored, no date,
+    // CRC-32, both sizes, the name's length, no extra field.
+    const std::string fields = Le(20, 2) + Le(0, 8) + Le(crc, 4) + Le(content.size(), 4) +
+                               Le(content.size(), 4) + Le(name.size(), 2) + Le(0, 2);
+    directory += Le(0x02014b50, 4) + Le(20, 2) + fields + Le(0, 10) + Le(data.size(), 4) + name;
+    data += Le(0x04034b50, 4) + fields + name + content;
+  }
+  return data + directory + Le(0x06054b50, 8) + Le(files.size() * 0x10001, 4) +
+         Le(directory.size(), 4) + Le(data.size(), 4) + Le(0, 2);
+}
+
+}  // namespace fake_detail
 
 // A file system in memory with Windows rules: "\" or "/" separate, names
 // compare without regard to case. Each call is logged as "Call path".
@@ -22,11 +83,31 @@ class FakeFiles : public Files {
   // Writing a file that exists keeps it the same file, as a writer would;
   // the folders on its way are made as needed.
   void AddFile(const std::string& path, const std::string& content = "",
-               const LocalTime& modified = {2026, 1, 2, 3, 4, 5});
-  void AddFolder(const std::string& path);
+               const LocalTime& modified = {2026, 1, 2, 3, 4, 5}) {
+    if (!ParentExists(path)) AddFolder(fake_detail::ParentOf(path));
+    const Node* old = Find(path);
+    nodes_[Key(path)] = Node{fake_detail::Backslashes(path),       false, 0, content, modified,
+                             old != nullptr ? old->id : next_id_++};
+  }
+  void AddFolder(const std::string& path) {
+    if (!ParentExists(path)) AddFolder(fake_detail::ParentOf(path));
+    nodes_[Key(path)] = Node{fake_detail::Backslashes(path), true, 0, "", {}, next_id_++};
+  }
   bool Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
-  std::string Content(const std::string& path) const;
-  Names List(const std::string& folder) const;  // Bare names, sorted.
+  std::string Content(const std::string& path) const {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? "" : it->second.content;
+  }
+  // Bare names, sorted.
+  Names List(const std::string& folder) const {
+    Names names;
+    const std::string prefix = Key(folder) + "\\";
+    for (const auto& [key, node] : nodes_) {
+      if (key.rfind(prefix, 0) == 0 && key.find('\\', prefix.size()) == std::string::npos)
+        names.push_back(node.path.substr(prefix.size()));
+    }
+    return names;
+  }
   // Makes the calls named `call` whose path contains `part` fail, after the
   // first `skip` of them have gone through.
   void FailOn(const std::string& call, const std::string& part = "", int skip = 0) {
@@ -44,24 +125,96 @@ class FakeFiles : public Files {
 
   char Separator() const override { return '\\'; }
   std::error_code DirFirst(const std::string& pattern, bool with_folders,
-                           std::string* name) override;
+                           std::string* name) override {
+    search_.clear();
+    next_ = 0;
+    if (auto error = Fault("DirFirst", pattern)) return error;
+    std::string folder;
+    search_ = Matches(pattern, with_folders, &folder);
+    return DirNext(name);
+  }
   std::error_code DirNext(std::string* name) override {
     *name = next_ < search_.size() ? search_[next_++] : "";
     return {};
   }
-  std::error_code KillFiles(const std::string& pattern) override;
-  std::error_code DeleteFile(const std::string& path) override;
+  std::error_code KillFiles(const std::string& pattern) override {
+    if (auto error = Fault("KillFiles", pattern)) return error;
+    std::string folder;
+    const Names names = Matches(pattern, false, &folder);
+    std::error_code result = names.empty() ? Code(std::errc::no_such_file_or_directory) : Code({});
+    for (const std::string& name : names) {
+      if (auto error = DeleteFile(folder + "\\" + name)) result = error;
+    }
+    return result;
+  }
+  std::error_code DeleteFile(const std::string& path) override {
+    if (auto error = Fault("DeleteFile", path)) return error;
+    Node* node = Find(path);
+    if (node == nullptr || HasWildcards(path)) return Code(std::errc::no_such_file_or_directory);
+    if (node->folder) return Code(std::errc::permission_denied);
+    if (node->held != 0) return Code(std::errc::device_or_resource_busy);
+    nodes_.erase(Key(path));
+    return {};
+  }
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override;
-  std::error_code RenamePath(const std::string& from, const std::string& to) override;
-  std::error_code MakeDir(const std::string& path) override;
-  std::error_code RemoveDir(const std::string& path) override;
+                                 const std::function<bool(InputFile&)>& verify) override {
+    if (auto error = Fault("DeleteVerified", path)) return error;
+    Node* node = Find(path);
+    if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
+    if (node->held != 0) return Code(std::errc::device_or_resource_busy);
+    const std::string read = node->content;
+    fake_detail::FakeInputFile file(read);
+    if (!verify(file)) return make_error_code(Errc::kChanged);
+    if (on_verify) on_verify(path);
+    // A writer that got in while the file was read changed what was verified.
+    if (Content(path) != read) return make_error_code(Errc::kChanged);
+    nodes_.erase(Key(path));
+    return {};
+  }
+  std::error_code RenamePath(const std::string& from, const std::string& to) override {
+    if (auto error = Fault("RenamePath", from)) return error;
+    Node* node = Find(from);
+    if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
+    if (Exists(to)) return Code(std::errc::file_exists);
+    if (node->held != 0) return Code(std::errc::device_or_resource_busy);
+    Node moved = *node;
+    nodes_.erase(Key(from));
+    moved.path = fake_detail::Backslashes(to);
+    nodes_[Key(to)] = moved;
+    return {};
+  }
+  std::error_code MakeDir(const std::string& path) override {
+    if (auto error = Fault("MakeDir", path)) return error;
+    if (Exists(path)) return Code(std::errc::file_exists);
+    if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
+    AddFolder(path);
+    return {};
+  }
+  std::error_code RemoveDir(const std::string& path) override {
+    if (auto error = Fault("RemoveDir", path)) return error;
+    Node* node = Find(path);
+    if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
+    if (!List(path).empty()) return Code(std::errc::directory_not_empty);
+    nodes_.erase(Key(path));
+    return {};
+  }
   std::error_code CurrentDir(std::string* path) override {
     *path = current_dir;
     return Fault("CurrentDir", "");
   }
-  std::error_code ChangeDir(const std::string& path) override;
-  std::error_code CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
+  std::error_code ChangeDir(const std::string& path) override {
+    if (auto error = Fault("ChangeDir", path)) return error;
+    Node* node = Find(path);
+    if (node == nullptr || !node->folder) return Code(std::errc::no_such_file_or_directory);
+    current_dir = node->path;
+    return {};
+  }
+  std::error_code CopyFile(const std::string& from, const std::string& to,
+                           bool overwrite) override {
+    if (auto error = Fault("CopyFile", from)) return error;
+    if (!overwrite && Exists(to)) return Code(std::errc::file_exists);
+    return Copy(from, to, false);
+  }
   std::error_code CopyOpenFile(const std::string& from, const std::string& to) override {
     if (auto error = Fault("CopyOpenFile", from)) return error;
     return Copy(from, to, true);
@@ -70,11 +223,42 @@ class FakeFiles : public Files {
     *bytes = free_bytes;
     return Fault("FreeSpace", path);
   }
-  std::error_code DeleteFolder(const std::string& path, bool force) override;
+  std::error_code DeleteFolder(const std::string& path, bool) override {
+    if (auto error = Fault("DeleteFolder", path)) return error;
+    if (!Exists(path)) return Code(std::errc::no_such_file_or_directory);
+    const std::string prefix = Key(path) + "\\";
+    std::error_code result;
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+      const bool inside = it->first.rfind(prefix, 0) == 0;
+      if (inside && it->second.held != 0) result = Code(std::errc::device_or_resource_busy);
+      it = inside && it->second.held == 0 ? nodes_.erase(it) : std::next(it);
+    }
+    if (!result) nodes_.erase(Key(path));
+    return result;
+  }
   std::error_code OpenText(const std::string& path, OpenMode mode,
-                           std::unique_ptr<TextFile>* file) override;
-  std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) override;
-  std::error_code Stat(const std::string& path, FileInfo* info) override;
+                           std::unique_ptr<TextFile>* file) override {
+    if (auto error = Fault("OpenText", path)) return error;
+    if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
+    if (!Exists(path) || mode == OpenMode::kOutput) AddFile(path);
+    *file = std::make_unique<FakeTextFile>(this, path);
+    return {};
+  }
+  std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    if (auto error = Fault("OpenRead", path)) return error;
+    const Node* node = Find(path);
+    if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
+    if (node->held == 2) return Code(std::errc::device_or_resource_busy);
+    *file = std::make_unique<fake_detail::FakeInputFile>(node->content);
+    return {};
+  }
+  std::error_code Stat(const std::string& path, FileInfo* info) override {
+    if (auto error = Fault("Stat", path)) return error;
+    const Node* node = Find(path);
+    if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
+    *info = FileInfo{node->content.size(), node->modified, node->folder, FileId{1, node->id}};
+    return {};
+  }
 
  private:
   struct Node {
@@ -89,14 +273,65 @@ class FakeFiles : public Files {
     std::string call, part;
     int skip;
   };
-  friend class FakeTextFile;
-  static std::string Key(const std::string& path);
+  class FakeTextFile : public TextFile {
+   public:
+    FakeTextFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
+    std::error_code AppendLine(const std::string& text) override {
+      if (auto error = files_->Fault("AppendLine", path_)) return error;
+      files_->Find(path_)->content += text + "\r\n";
+      return {};
+    }
+
+   private:
+    FakeFiles* files_;
+    std::string path_;
+  };
+
+  static std::error_code Code(std::errc e) { return fake_detail::Code(e); }
+  static std::string Key(const std::string& path) { return Upper(fake_detail::Backslashes(path)); }
   // An io_error when a fault was injected for `call` on `path`.
-  std::error_code Fault(const std::string& call, const std::string& path);
-  Node* Find(const std::string& path);
-  bool ParentExists(const std::string& path) const;
-  Names Matches(const std::string& pattern, bool with_folders, std::string* folder) const;
-  std::error_code Copy(const std::string& from, const std::string& to, bool sharing);
+  std::error_code Fault(const std::string& call, const std::string& path) {
+    log.push_back(call + " " + path);
+    for (Injected& fault : faults_) {
+      if (fault.call == call && Key(path).find(fault.part) != std::string::npos &&
+          fault.skip-- <= 0) {
+        return Code(std::errc::io_error);
+      }
+    }
+    return {};
+  }
+  Node* Find(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+  }
+  bool ParentExists(const std::string& path) const {
+    return fake_detail::ParentOf(path).size() <= 2 || Exists(fake_detail::ParentOf(path));
+  }
+  Names Matches(const std::string& pattern, bool with_folders, std::string* folder) const {
+    std::string last;
+    SplitLastComponent(fake_detail::Backslashes(pattern), folder, &last);
+    if (pattern.find_first_of("\\/") == std::string::npos) *folder = current_dir;
+    Names names;
+    for (const std::string& name : List(*folder)) {
+      const bool is_folder = nodes_.at(Key(*folder + "\\" + name)).folder;
+      if ((with_folders || !is_folder) && MatchesWildcard(last, name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), LessNoCase);
+    return names;
+  }
+  std::error_code Copy(const std::string& from, const std::string& to, bool sharing) {
+    Node* source = Find(from);
+    if (source == nullptr || source->folder) return Code(std::errc::no_such_file_or_directory);
+    if (source->held > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
+    if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
+    if (source->content.size() > free_bytes) return Code(std::errc::no_space_on_device);
+    const Node* target = Find(to);
+    if (target != nullptr && (target->folder || target->held != 0)) {
+      return Code(std::errc::permission_denied);
+    }
+    AddFile(to, source->content, source->modified);
+    return {};
+  }
 
   std::map<std::string, Node> nodes_;
   std::vector<Injected> faults_;
@@ -130,7 +365,14 @@ class FakeEnvironment : public Environment {
   std::map<std::string, std::string> variables;  // Names compare without regard to case.
   std::uint32_t version = 0x1DB10106;            // 6.1, NT family.
   std::string tail;
-  bool GetVariable(const std::string& name, std::string* value) override;
+  bool GetVariable(const std::string& name, std::string* value) override {
+    for (const auto& [key, text] : variables) {
+      if (!SameNoCase(key, name)) continue;
+      *value = text;
+      return true;
+    }
+    return false;
+  }
   std::uint32_t GetVersion() override { return version; }
   std::string ProgramPath() override { return "C:\\Tools\\quillet.exe"; }
   std::string CommandTail() override { return tail; }
@@ -144,7 +386,14 @@ class FakeEnvironment : public Environment {
 class FakeWindow : public StatusWindow {
  public:
   Names events;
-  Names With(const std::string& prefix) const;  // The texts of the events of one kind.
+  // The texts of the events of one kind.
+  Names With(const std::string& prefix) const {
+    Names texts;
+    for (const std::string& e : events) {
+      if (e.rfind(prefix, 0) == 0) texts.push_back(e.substr(prefix.size()));
+    }
+    return texts;
+  }
   void Show() override { events.push_back("Show"); }
   void Hide() override { events.push_back("Hide"); }
   void SetLabel(const std::string& text) override { events.push_back("Label:" + text); }
@@ -187,7 +436,20 @@ class FakeProcesses : public Processes {
   bool hang = false;   // Started programs never end by themselves.
   int terminated = 0;  // Groups ended by Terminate.
   int open = 0;        // Programs started and not yet closed.
-  std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override;
+  std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override {
+    launches.push_back({command_line, files_->current_dir, group});
+    // The first word, or the first quoted words, name the program.
+    const bool quoted = !command_line.empty() && command_line[0] == '"';
+    std::string program =
+        command_line.substr(quoted, command_line.find(quoted ? '"' : ' ', 1) - quoted);
+    FileInfo info;
+    if (files_->Stat(program, &info) || info.folder)
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    child->id = launches.size();
+    ++open;
+    codes_[child->id] = on_start ? on_start(command_line) : 0;
+    return {};
+  }
   WaitResult Wait(const ChildProcess& child, int) override {
     if (codes_.count(child.id) == 0) return WaitResult::kFailed;
     return hang ? WaitResult::kTimeout : WaitResult::kEnded;
@@ -231,7 +493,14 @@ class FakeDesktop : public Desktop {
   bool clipboard_has_bitmap = false, can_capture = true;
   FakeFiles* files = nullptr;  // Where the pictures go, when set.
 
-  WindowHandle Neighbour(WindowHandle window, ZOrder where) override;
+  WindowHandle Neighbour(WindowHandle window, ZOrder where) override {
+    for (std::size_t i = 0; i < z_order.size(); ++i) {
+      if (z_order[i].handle != window) continue;
+      if (where == ZOrder::kBelow) return i + 1 < z_order.size() ? z_order[i + 1].handle : 0;
+      return i > 0 ? z_order[i - 1].handle : 0;
+    }
+    return 0;
+  }
   std::string Title(WindowHandle window, int max_chars) override {
     const Window* w = Find(window);
     return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(max_chars));
@@ -258,7 +527,13 @@ class FakeDesktop : public Desktop {
   void Minimize(WindowHandle window) override { Record("Minimize " + std::to_string(window)); }
   void BringToFront(WindowHandle window) override { Foreground("Front", window); }
   void RequestForeground(WindowHandle window) override { Foreground("Foreground", window); }
-  WindowHandle FindTopLevel(const std::string& title) override;
+  WindowHandle FindTopLevel(const std::string& title) override {
+    Record("Find");
+    for (const Window& w : z_order) {
+      if (w.title == title) return w.handle;
+    }
+    return 0;
+  }
   void ShowTopmostAt(WindowHandle window, int x, int y, int w, int h) override {
     Record("Topmost " + std::to_string(window) + " " + std::to_string(x) + "," + std::to_string(y) +
            "," + std::to_string(w) + "," + std::to_string(h));
@@ -280,8 +555,18 @@ class FakeDesktop : public Desktop {
     Record(call + " " + std::to_string(window));
     if (grant_foreground) foreground = window;
   }
-  std::error_code Picture(const std::string& call, const std::string& path, bool works);
-  const Window* Find(WindowHandle handle) const;
+  std::error_code Picture(const std::string& call, const std::string& path, bool works) {
+    Record(call);
+    if (!works) return std::make_error_code(std::errc::io_error);
+    if (files != nullptr) files->AddFile(path, "BM " + call);
+    return {};
+  }
+  const Window* Find(WindowHandle handle) const {
+    for (const Window& w : z_order) {
+      if (w.handle == handle) return &w;
+    }
+    return nullptr;
+  }
   int x_ = 0, y_ = 0;
 };
 
@@ -294,7 +579,12 @@ class FakeLock : public RunLock {
 // One set of fakes and a platform over them, with the program in C:\Tools,
 // its settings file C:\Tools\quillet.ini and the packer in its tools folder.
 struct FakePlatform {
-  FakePlatform();
+  FakePlatform() {
+    desktop.files = &files;
+    desktop.timeline = &window.events;
+    for (const char* folder : {"C:\\Tools", "T:\\Target", "C:\\Pantra"}) files.AddFolder(folder);
+    files.AddFile("C:\\MorvaTools\\Quillet\\Zip.exe", "packer");
+  }
   FakeFiles files;
   FakeSettings settings{&files};
   FakeEnvironment environment;
@@ -303,7 +593,7 @@ struct FakePlatform {
   FakeProcesses processes{&files};
   FakeDesktop desktop;
   FakeLock lock;
-  Platform platform;
+  Platform platform{&files, &processes, &environment, &settings, &window, &clock, &desktop, &lock};
   // Writes the settings file: section Project with TargetPath T:\Target and
   // `project`, then `sections`; lines end in "\n".
   void WriteSettings(const std::string& sections, const std::string& project = "") {
@@ -311,7 +601,20 @@ struct FakePlatform {
                   "[Project]\nTargetPath=T:\\Target\n" + project + sections);
   }
   // Makes the started packer write a true archive of the staging folder.
-  void PackerMakesArchives();
+  void PackerMakesArchives() {
+    processes.on_start = [this](const std::string& command_line) {
+      // "<packer> -j <archive> <folder>\*.*", none of them quoted here.
+      const std::size_t archive_at = command_line.find(" -j ") + 4;
+      const std::size_t pattern_at = command_line.find(' ', archive_at);
+      const std::string folder = fake_detail::ParentOf(command_line.substr(pattern_at + 1));
+      std::vector<std::pair<std::string, std::string>> entries;
+      for (const std::string& name : files.List(folder))
+        entries.push_back({name, files.Content(folder + "\\" + name)});
+      files.AddFile(command_line.substr(archive_at, pattern_at - archive_at),
+                    fake_detail::StoredZip(entries));
+      return 0;
+    };
+  }
 };
 
 }  // namespace quillet::testing
