@@ -10,10 +10,13 @@
 #include <fstream>
 #include <random>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "platform/threads.h"
-#include "tests/contract/backend.h"
 #include "tests/fakes/fakes.h"
 #include "zip/zip_reader.h"
 
@@ -23,6 +26,30 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Names;
 constexpr LocalTime kOld{2019, 6, 7, 8, 9, 10};
+
+#ifdef _WIN32
+// Opens the file for writing as a log's own program would: sharing reading
+// with others, or nothing at all.
+bool HoldOpenByHand(const std::string& path, bool shared, std::uintptr_t* handle) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, shared ? FILE_SHARE_READ : 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *handle = reinterpret_cast<std::uintptr_t>(file);
+  return file != INVALID_HANDLE_VALUE;
+}
+void ReleaseByHand(std::uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+// A batch file that ends with exit code 3, or one that never ends.
+std::string ProgramText(bool endless) {
+  return endless ? "@:again\r\n@ping -n 2 127.0.0.1 >nul\r\n@goto again\r\n" : "@exit 3\r\n";
+}
+#else
+// POSIX has no sharing modes: an open file can always be read and deleted.
+bool HoldOpenByHand(const std::string&, bool, std::uintptr_t*) { return false; }
+void ReleaseByHand(std::uintptr_t) {}
+// Batch files run through the shell.
+std::string ProgramText(bool endless) {
+  return endless ? "while true; do sleep 1; done\n" : "exit 3\n";
+}
+#endif
 
 std::vector<int> Stamp(const LocalTime& t) {
   return {t.year, t.month, t.day, t.hour, t.minute, t.second};
