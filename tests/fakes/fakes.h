@@ -433,9 +433,10 @@ class FakeProcesses : public Processes {
   };
   std::vector<Launch> launches;
   std::function<int(const std::string& command_line)> on_start;
-  bool hang = false;   // Started programs never end by themselves.
-  int terminated = 0;  // Groups ended by Terminate.
-  int open = 0;        // Programs started and not yet closed.
+  bool hang = false;      // Started programs never end by themselves.
+  int running_polls = 0;  // Waits that still find a program running before it ends.
+  int terminated = 0;     // Groups ended by Terminate.
+  int open = 0;           // Programs started and not yet closed.
   std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override {
     launches.push_back({command_line, files_->current_dir, group});
     // The first word, or the first quoted words, name the program.
@@ -452,6 +453,10 @@ class FakeProcesses : public Processes {
   }
   WaitResult Wait(const ChildProcess& child, int) override {
     if (codes_.count(child.id) == 0) return WaitResult::kFailed;
+    if (running_polls > 0) {
+      --running_polls;
+      return WaitResult::kTimeout;
+    }
     return hang ? WaitResult::kTimeout : WaitResult::kEnded;
   }
   void Terminate(ChildProcess* child) override {

@@ -128,6 +128,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   fake_.files.AddFile("C:\\Tools\\tool.exe");
   fake_.files.current_dir = "C:\\Tools";
   fake_.processes.on_start = [](const std::string&) { return 3; };
+  fake_.processes.running_polls = 3;  // Without a time limit the run waits as long as it takes.
   const std::vector<ProgramRecord> records =
       RunStartPrograms(fake_.platform,
                        List("StartExeFilesXP",
@@ -153,7 +154,7 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
   EXPECT_EQ(fake_.processes.terminated, 1);
   EXPECT_EQ(fake_.processes.open, 0);
-  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 2 + 20);
+  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 5 + 20);
 }
 
 TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) {
