@@ -160,7 +160,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
                       "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
                       "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n9=C:\\x.exe\nNote=x\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
-                      "4=D:\\Logs\\old.log\n"
+                      "4=D:\\Logs\\old.log\n5=a\n6=a\n7=a\n8=a\n9=$VisuDir$\\Task.log\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
   std::ostringstream out;
   fake_.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
