@@ -251,5 +251,16 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   EXPECT_NE(err_.find("Ignored MinFreeMB=many (not a whole number)"), std::string::npos) << err_;
 }
 
+TEST_F(NativeRunTest, ACopyThatFillsItsOwnDiskIsNoCopy) {
+  // The log lies on the staging folder's small disk, where the kernel's
+  // copy stops half way.
+  SmallTarget("1m");
+  Write(root_ / "target" / "logs" / "near.log", RandomBytes(600 * 1024));
+  WriteSettings("", "2=" + root_.string() + "/target/logs/*.log\n");
+  EXPECT_EQ(Run("x"), 0) << err_;
+  EXPECT_NE(ReadAll(root_ / "prog" / "test.log").find("Fehler:near.log"), std::string::npos);
+  EXPECT_EQ(fs::file_size(root_ / "target" / "logs" / "near.log"), 600u * 1024);
+}
+
 }  // namespace
 }  // namespace quillet::native_test
