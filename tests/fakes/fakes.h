@@ -23,8 +23,6 @@ using Names = std::vector<std::string>;
 
 namespace fake_detail {
 
-inline std::error_code Code(std::errc e) { return std::make_error_code(e); }
-
 inline std::string Backslashes(std::string path) {
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
@@ -287,7 +285,7 @@ class FakeFiles : public Files {
     std::string path_;
   };
 
-  static std::error_code Code(std::errc e) { return fake_detail::Code(e); }
+  static std::error_code Code(std::errc e) { return std::make_error_code(e); }
   static std::string Key(const std::string& path) { return Upper(fake_detail::Backslashes(path)); }
   // An io_error when a fault was injected for `call` on `path`.
   std::error_code Fault(const std::string& call, const std::string& path) {
