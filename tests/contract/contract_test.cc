@@ -129,12 +129,17 @@ class ContractTest : public ::testing::TestWithParam<bool> {
 };
 
 TEST_P(ContractTest, SearchMatchesNamesWithoutRegardToCaseAndFilesOnly) {
-  for (const char* name : {"b.LOG", "a.log", "c.txt"}) Write(Path(name), name);
+  for (const char* name : {"b.LOG", "a.log", "c.txt", "noext", "9-01.Zip", "19", "aXbYbc"})
+    Write(Path(name), name);
   ASSERT_FALSE(files().MakeDir(Path("d.log")));
   EXPECT_EQ(Search("*.log"), (Names{"a.log", "b.LOG"}));
   EXPECT_EQ(Search("*.LOG", true), (Names{"a.log", "b.LOG", "d.log"}));
-  EXPECT_EQ(Search("*.*").size(), 3u);
+  EXPECT_EQ(Search("*.*").size(), 7u);
   EXPECT_EQ(Search("?.txt"), Names{"c.txt"});
+  EXPECT_EQ(Search("9*"), Names{"9-01.Zip"});
+  EXPECT_EQ(Search("noext.*"), Names{"noext"});
+  EXPECT_EQ(Search("a*b*c"), Names{"aXbYbc"});
+  EXPECT_EQ(Search("c.tx"), Names{});
   EXPECT_EQ(Search("d.log", true), Names{"d.log"});
   EXPECT_EQ(Search("missing\\*.*"), Names{});
   FileInfo info;

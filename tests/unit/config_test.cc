@@ -1,5 +1,5 @@
 // Directory variables, placeholder expansion, settings values, platform tags
-// and wildcard matching: the rules that the steps build on.
+// and the screenshot's picture file: the rules that the steps build on.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +12,6 @@
 #include "config/settings.h"
 #include "platform/bmp.h"
 #include "platform/errors.h"
-#include "platform/wildcard.h"
 #include "tests/fakes/fakes.h"
 
 namespace quillet {
@@ -122,25 +121,6 @@ TEST(SettingsTest, ListsFlagsCountsAndTags) {
   fake.files.AddFile("p.ini", "[Project]\nVWStudio=true\n");
   EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "p.ini").hmi_tag, "VWS");
   EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "none.ini").hmi_tag, "VW");
-}
-
-TEST(WildcardTest, MatchesLikeTheSearchOfTheFileSystem) {
-  for (const auto& [pattern, name] :
-       std::vector<std::pair<std::string, std::string>>{{"*.*", "noext"},
-                                                        {"*.*", "a.b.c"},
-                                                        {"9*", "9-01.Zip"},
-                                                        {"*.LOG", "app.log"},
-                                                        {"t?.ini", "tx.ini"},
-                                                        {"a*b*c", "aXXbYYbc"},
-                                                        {"x.*", "x"}}) {
-    EXPECT_TRUE(MatchesWildcard(pattern, name)) << pattern << " " << name;
-  }
-  for (const auto& [pattern, name] : std::vector<std::pair<std::string, std::string>>{
-           {"9*", "19"}, {"*.log", "app.logx"}, {"t?.ini", "txx.ini"}, {"a.b", "a.bc"}}) {
-    EXPECT_FALSE(MatchesWildcard(pattern, name)) << pattern << " " << name;
-  }
-  EXPECT_EQ(PathOfMatch("D:\\Logs\\*.log", "a.log", '\\'), "D:\\Logs\\a.log");
-  EXPECT_EQ(PathOfMatch("*.log", "a.log", '/'), "a.log");
 }
 
 TEST(BmpTest, WritesEveryHeaderField) {
