@@ -106,19 +106,6 @@ TEST_F(RunTest, ARunThatCannotWorkEndsBeforeItChangesAnything) {
   expect_refusal(kExitRunError, "The placeholder $VisuDir$");
 }
 
-TEST_F(RunTest, WithoutAProvenArchiveNothingIsDeletedAndTheReasonIsSaid) {
-  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\*.log\n");
-  fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "from a run without archive");
-  fake_.files.DeleteFile("C:\\MorvaTools\\Quillet\\Zip.exe");
-  EXPECT_EQ(Run(), kExitNoArchive);
-  EXPECT_EQ(fake_.files.List("D:\\Logs"), (Names{"a.log", "old.log"}));
-  EXPECT_EQ(fake_.window.With("Message:"), Names{});
-  EXPECT_EQ(fake_.window.events.back(),
-            "Error:No archive was made: the packer C:\\MorvaTools\\Quillet\\Zip.exe is missing. "
-            "The collected files are in T:\\Target\\Log, and nothing was deleted. 1 file was "
-            "left in T:\\Target\\Log by an earlier run that made no archive; they are packed too.");
-}
-
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
                       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");

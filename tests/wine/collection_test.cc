@@ -273,7 +273,9 @@ TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
   ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto"));
   EXPECT_EQ(End(), 3u);
   EXPECT_NE(run_.Output().find("No archive was made: the packer " +
-                               Path("tools\\Quillet\\Zip.exe") + " ended with exit code 1"),
+                               Path("tools\\Quillet\\Zip.exe") +
+                               " ended with exit code 1. The collected files are in " +
+                               Path("target\\Log") + ", and nothing was deleted."),
             std::string::npos)
       << run_.Output();
   EXPECT_EQ(ReadAll(Path("logs\\app.log")), "app");
