@@ -34,20 +34,6 @@ inline std::string ParentOf(const std::string& path) {
   return parent;
 }
 
-class FakeInputFile : public InputFile {
- public:
-  explicit FakeInputFile(std::string content) : content_(std::move(content)) {}
-  std::uint64_t Size() override { return content_.size(); }
-  std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
-                         std::size_t* got) override {
-    *got = at >= content_.size() ? 0 : content_.copy(static_cast<char*>(buffer), size, at);
-    return {};
-  }
-
- private:
-  std::string content_;
-};
-
 // `value` as `bytes` little-endian bytes; those beyond its eight are zeros.
 inline std::string Le(std::uint64_t value, int bytes) {
   std::string out;
@@ -73,6 +59,23 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
 }
 
 }  // namespace fake_detail
+
+// A file's content in memory. Reads give at most 4 KiB, as a file may, so
+// that readers' loops over short reads are exercised too.
+class MemoryFile : public InputFile {
+ public:
+  explicit MemoryFile(std::string content) : content_(std::move(content)) {}
+  std::uint64_t Size() override { return content_.size(); }
+  std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
+                         std::size_t* got) override {
+    *got = content_.copy(static_cast<char*>(buffer), std::min<std::size_t>(size, 4096),
+                         std::min<std::uint64_t>(at, content_.size()));
+    return {};
+  }
+
+ private:
+  std::string content_;
+};
 
 // A file system in memory with Windows rules: "\" or "/" separate, names
 // compare without regard to case. Each call is logged as "Call path".
@@ -161,7 +164,7 @@ class FakeFiles : public Files {
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held != 0) return Code(std::errc::device_or_resource_busy);
     const std::string read = node->content;
-    fake_detail::FakeInputFile file(read);
+    MemoryFile file(read);
     if (!verify(file)) return make_error_code(Errc::kChanged);
     if (on_verify) on_verify(path);
     // A writer that got in while the file was read changed what was verified.
@@ -247,7 +250,7 @@ class FakeFiles : public Files {
     const Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held == 2) return Code(std::errc::device_or_resource_busy);
-    *file = std::make_unique<fake_detail::FakeInputFile>(node->content);
+    *file = std::make_unique<MemoryFile>(node->content);
     return {};
   }
   std::error_code Stat(const std::string& path, FileInfo* info) override {

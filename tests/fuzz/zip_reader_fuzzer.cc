@@ -1,41 +1,18 @@
 // Reads the input as a zip archive, as a run reads its archive back before
 // it deletes anything, and extracts every entry whose directory reads.
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "tests/fakes/fakes.h"
 #include "zip/zip_reader.h"
-
-namespace {
-
-// An archive in memory. Reads return at most a few KiB, as a file may, so
-// that the reader's loop over short reads is exercised too.
-class MemoryFile : public quillet::InputFile {
- public:
-  MemoryFile(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint64_t Size() override { return size_; }
-  std::error_code ReadAt(std::uint64_t offset, void* buffer, std::size_t size,
-                         std::size_t* got) override {
-    *got = offset >= size_ ? 0 : std::min({size, size_ - offset, std::size_t{4096}});
-    if (*got > 0) std::memcpy(buffer, data_ + offset, *got);
-    return {};
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
 
 // An entry may legally hold far more than the fuzzer should inflate per input.
 constexpr std::uint64_t kMaxExtracted = 64 << 20;
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  MemoryFile file(data, size);
+  quillet::testing::MemoryFile file(std::string(reinterpret_cast<const char*>(data), size));
   std::vector<quillet::ZipEntryInfo> entries;
   std::string error;
   if (!quillet::ReadCentralDirectory(file, &entries, &error)) {
