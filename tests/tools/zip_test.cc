@@ -333,6 +333,10 @@ TEST_F(ZipTest, ToolLeavesNoPartialArchiveWhenItFailsAndPacksNothingWithoutFaili
   ASSERT_EQ(RunZip(empty, (source_ / "*.none").string()), 0) << Errors();
   EXPECT_EQ(fs::file_size(empty), 22u);
   EXPECT_TRUE(ReadersAccept(empty, false));  // unzip calls it an error.
+  // An archive in the folder it packs is replaced, and not packed into itself.
+  Write(source_ / "own.Zip", "an older archive");
+  ASSERT_EQ(RunZip(source_ / "own.Zip", (source_ / "*.*").string()), 0) << Errors();
+  EXPECT_EQ(ReadZip((source_ / "own.Zip").string()), (Files{{"a.txt", "alpha"}}));
 }
 
 #ifndef _WIN32

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -41,10 +40,14 @@ int Report(const std::string& what, const std::error_code& ec) {
 }
 
 // True when `a` and `b` name the same file or folder; "" is the current one.
-bool SamePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(quillet::NativePath(a.empty() ? "." : a),
-                                     quillet::NativePath(b.empty() ? "." : b), ec);
+// The files' identities are compared as the steps of a run compare them:
+// on Windows the C++ library's own comparison fails for a folder named with
+// its trailing separator, as FolderOf gives it, so an archive in the packed
+// folder was packed into the new one.
+bool SamePath(quillet::Files& files, const std::string& a, const std::string& b) {
+  quillet::FileInfo first, second;
+  return !files.Stat(a.empty() ? "." : a, &first) && !files.Stat(b.empty() ? "." : b, &second) &&
+         first.id == second.id;
 }
 
 // The folder part of `path` with its trailing separator, "" for none.
@@ -92,7 +95,7 @@ int main(int argc, char** argv) {
   // An archive written into the folder it packs must not be packed into
   // itself. Only then are the files compared with it one by one, which
   // spares thousands of look-ups in the usual case of another folder.
-  const bool archive_in_folder = SamePath(folder, FolderOf(archive));
+  const bool archive_in_folder = SamePath(*files, folder, FolderOf(archive));
 
   // A pattern that matches nothing still gives an archive, one without
   // entries. Info-ZIP would refuse and write nothing, but the caller judges
@@ -102,7 +105,7 @@ int main(int argc, char** argv) {
   ec = writer.Create(temp);
   for (std::size_t i = 0; !ec && i < names.size(); ++i) {
     const std::string source = folder + names[i];
-    if (!archive_in_folder || !SamePath(source, archive)) ec = writer.AddFile(source, names[i]);
+    if (!archive_in_folder || !SamePath(*files, source, archive)) ec = writer.AddFile(source, names[i]);
   }
   if (!ec) ec = writer.Finish();
   if (ec) {
