@@ -317,7 +317,7 @@ TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
                                        " and z.read(\"small.txt\") == b\"after the big one\""));
 }
 
-TEST_F(ZipTest, ToolLeavesNoPartialArchiveWhenItFailsAndPacksNothingWithoutFailing) {
+TEST_F(ZipTest, ToolFailsWithoutLeftoversAndPacksAnEmptyFolderAndItsOwnFolder) {
   Write(source_ / "a.txt", "alpha");
   const std::string pattern = (source_ / "*.*").string();
   // A file where the folder should be refuses writing even to an administrator.
