@@ -51,10 +51,12 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   Slots(1, 9);
   fake_.files.AddFolder("T:\\Target\\1-old");
   for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
-  fake_.files.AddFolder("T:\\Target\\4-x.Zip");
+  // Folders named like archives are no slots, not even the first match of 9.
+  for (const char* f : {"4-x.Zip", "9-0.Zip"})
+    fake_.files.AddFolder(std::string("T:\\Target\\") + f);
   fake_.files.AddFolder("T:\\Target\\1-older");  // Found after the first is gone.
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
-  Names expected = {"4-x.Zip"};
+  Names expected = {"4-x.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
