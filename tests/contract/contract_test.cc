@@ -155,6 +155,9 @@ TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
   EXPECT_FALSE(files().DeleteFile(Path("a.log")));
   EXPECT_EQ(Search("*.*"), Names{"ab.log"});
   EXPECT_TRUE(files().DeleteFile(Path("sub")));
+  Write(files().Join(Path("sub"), "x.log"), "x");
+  EXPECT_FALSE(files().DeleteFolder(Path("sub"), true));  // Folders go with what they hold.
+  EXPECT_EQ(files().DeleteFolder(Path("sub"), true), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().DeleteFile(Path("gone.log")), std::errc::no_such_file_or_directory);
   // Deleted only when what was read is what the caller expects.
   std::string seen;
