@@ -198,17 +198,21 @@ TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfTheScreen) {
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   const fs::path pids = root_ / "pids.txt";
+  // The program also notes its resident memory in KiB, as the kernel and the process list tell it.
   Write(root_ / "tools" / "sleeper.sh",
-        "#!/bin/sh\nsleep 1000 &\necho $$ $! $(cut -d' ' -f19 /proc/$$/stat) > '" + pids.string() +
-            "'\nsleep 1000\n");
+        "#!/bin/sh\nsleep 1000 &\necho $$ $! $(cut -d' ' -f19 /proc/$$/stat) "
+        "$(awk '/VmRSS/ {print $2}' /proc/$$/status) $(\"$MorvaToolsDir/Quillet/PStatXP.exe\" | "
+        "awk -v p=$$ '$1 == p {print $4}') > '" +
+            pids.string() + "'\nsleep 1000\n");
   fs::permissions(root_ / "tools" / "sleeper.sh", fs::perms::owner_all, fs::perm_options::add);
   Write(root_ / "logs" / "a.log", "a");
   WriteSettings(
       "ProgramTimeout=2\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
   EXPECT_EQ(Run("x"), 0) << err_;
-  int parent = 0, child = 0, nice = 0;
-  std::istringstream(ReadAll(pids)) >> parent >> child >> nice;
+  int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
+  std::istringstream(ReadAll(pids)) >> parent >> child >> nice >> kib >> listed_kib;
   EXPECT_GE(nice, 10);  // The run and what it starts give way to the HMI.
+  EXPECT_EQ(listed_kib, kib);
   ASSERT_GT(parent, 0);
   ASSERT_GT(child, 0);
   EXPECT_TRUE(Gone(parent));
