@@ -183,10 +183,9 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
 
 TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   // The first entry starts just below 4 GiB in a sparse file, so that the
-  // second one starts at 4 GiB - 1, the first offset that needs ZIP64, and
-  // the central directory lies beyond. The second, noise, is deflated, found
-  // not to shrink and written again, stored; the archive must then end where
-  // its records do.
+  // second one and the central directory lie beyond it. The second, noise,
+  // is deflated, found not to shrink and written again, stored; the archive
+  // must then end where its records do.
   Files files = {{"noise.bin", Noise(16 * kBlock)}, {"text.log", LogText(1000)}};
   WriteAll(source_, files);
   const fs::path distant = root_ / "distant.zip";
@@ -199,18 +198,23 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
     ASSERT_FALSE(writer.Finish()) << writer.failure();
     EXPECT_EQ(ReadZip(archive.string()), files);
   };
+  const std::uint64_t first = (std::uint64_t{1} << 32) - 40;
+  pack(distant, first, quillet::kZip64Room);
+  EXPECT_TRUE(
+      PythonHolds(distant,
+                  "z.testzip() is None and z.getinfo(\"noise.bin\").header_offset > 2 ** 32 and "
+                  "z.getinfo(\"text.log\").header_offset < 2 ** 32 and "
+                  "z.getinfo(\"noise.bin\").compress_type == 0 and "
+                  "z.getinfo(\"noise.bin\").extract_version == 45 and "
+                  "z.getinfo(\"text.log\").extract_version == 20 and "
+                  "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
+  // Moved so that the second entry starts at 4 GiB - 1, the first offset
+  // that needs ZIP64.
   std::vector<quillet::ZipEntryInfo> infos;
-  pack(distant, 0, quillet::kZip64Room);
   ReadZip(distant.string(), &infos);
-  pack(distant, 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
-  EXPECT_TRUE(PythonHolds(
-      distant,
-      "z.testzip() is None and z.getinfo(\"noise.bin\").header_offset == 2 ** 32 - 1 and "
-      "z.getinfo(\"text.log\").header_offset < 2 ** 32 and "
-      "z.getinfo(\"noise.bin\").compress_type == 0 and "
-      "z.getinfo(\"noise.bin\").extract_version == 45 and "
-      "z.getinfo(\"text.log\").extract_version == 20 and "
-      "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
+  pack(distant, first + 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
+  ReadZip(distant.string(), &infos);
+  EXPECT_EQ(infos.at(1).local_offset, 0xFFFFFFFFu);
 
   // A file of more than one piece that might grow past 4 GiB gets ZIP64
   // sizes in its local header, deflated or stored; a low threshold stands in
