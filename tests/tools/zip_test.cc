@@ -231,6 +231,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
                           "in z.infolist()) and "
                           "z.getinfo(\"noise.bin\").compress_type == 0 and "
                           "z.getinfo(\"text.log\").compress_type == 8"));
+  pack(wide, 0, 3 * kBlock);  // A threshold of text.log's own size is reached.
+  EXPECT_TRUE(PythonHolds(wide, "z.getinfo(\"text.log\").extract_version == 45"));
 
   // 65535 entries no longer fit the classic count, whose largest value
   // tells readers to look for the ZIP64 record.
