@@ -213,6 +213,7 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   std::istringstream(ReadAll(pids)) >> parent >> child >> nice >> kib >> listed_kib;
   EXPECT_GE(nice, 10);  // The run and what it starts give way to the HMI.
   EXPECT_EQ(listed_kib, kib);
+  EXPECT_EQ(Shell("'" QUILLET_TOOLS_DIR "/Quillet/PStatXP.exe' >/dev/full"), 1);  // Unwritten.
   ASSERT_GT(parent, 0);
   ASSERT_GT(child, 0);
   EXPECT_TRUE(Gone(parent));

@@ -24,6 +24,8 @@ int main() {
             std::to_string(process.threads) + '\t' + std::to_string(process.memory_bytes / 1024) +
             '\t' + process.name + '\t' + process.command_line + '\n';
   }
+  // A list too long for the stream's buffer is written at once, and a failed
+  // write then shows only in the stream's error flag, not in fflush.
   std::fwrite(text.data(), 1, text.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
