@@ -1,8 +1,10 @@
 // Directory variables, placeholder expansion, settings values, platform tags
 // and the screenshot's picture file: the rules that the steps build on.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +144,17 @@ TEST(BmpTest, WritesEveryHeaderField) {
                                              field(34, 4), field(38, 4), field(42, 4)};
   EXPECT_EQ(header, (std::vector<std::uint32_t>{78, 54, 40, 2, 3, 1, 24, 0, 24, 3780, 3780}));
   EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
+  // A disk that takes only part of the picture keeps no temporary file.
+  rlimit before;
+  getrlimit(RLIMIT_FSIZE, &before);
+  const rlimit small = {40, before.rlim_max};
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write then fails instead.
+  setrlimit(RLIMIT_FSIZE, &small);
+  const std::error_code cut_short = WriteBmp(path, 2, 3, std::vector<std::uint8_t>(24, 7));
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_TRUE(cut_short);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   // A folder in the way: the picture cannot take its place, and its
   // temporary file goes too.
   std::filesystem::create_directories(path + "/in the way");
