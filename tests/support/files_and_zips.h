@@ -32,9 +32,10 @@ inline void Write(const std::filesystem::path& path, const std::string& text) {
 
 // The entries of the zip archive at `path`, each with its content, as the
 // run's own reader finds them; one entry "!" with the reason when the
-// archive cannot be read whole. `infos` receives what its directory says.
+// archive cannot be read whole. `directory`, when given, receives what the
+// archive's central directory says of each entry.
 inline std::map<std::string, std::string> ReadZip(const std::string& path,
-                                                  std::vector<ZipEntryInfo>* infos_out = nullptr) {
+                                                  std::vector<ZipEntryInfo>* directory = nullptr) {
   std::unique_ptr<InputFile> file;
   std::vector<ZipEntryInfo> infos;
   std::string error = "cannot open " + path;
@@ -48,7 +49,7 @@ inline std::map<std::string, std::string> ReadZip(const std::string& path,
                      [&](const char* data, std::size_t n) { content.append(data, n); }))
       return {{"!", "cannot extract " + info.name}};
   }
-  if (infos_out != nullptr) *infos_out = infos;
+  if (directory != nullptr) *directory = infos;
   return entries;
 }
 

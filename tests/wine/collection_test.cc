@@ -266,11 +266,11 @@ TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
   ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto"));
   EXPECT_EQ(AnswerBoxes(), Names{});  // Unattended, it shows none.
   EXPECT_EQ(run_.ExitCode(), 3u);
-  EXPECT_NE(run_.Output().find("No archive was made: the packer " +
-                               Path("tools\\Quillet\\Zip.exe") +
-                               " ended with exit code 1. The collected files are in " +
-                               Path("target\\Log") + ", and nothing was deleted."),
-            std::string::npos)
+  EXPECT_NE(
+      run_.Output().find("No archive was made: the packer " + Path("tools\\Quillet\\Zip.exe") +
+                         " ended with exit code 1. The collected files are in " +
+                         Path("target\\Log") + ", and nothing was deleted."),
+      std::string::npos)
       << run_.Output();
   EXPECT_EQ(ReadAll(Path("logs\\app.log")), "app");
   EXPECT_EQ(ReadAll(Path("target\\Log\\app.log")), "app");

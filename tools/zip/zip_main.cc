@@ -42,8 +42,8 @@ int Report(const std::string& what, const std::error_code& ec) {
 // True when `a` and `b` name the same file or folder; "" is the current one.
 // The files' identities are compared as the steps of a run compare them:
 // on Windows the C++ library's own comparison fails for a folder named with
-// its trailing separator, as FolderOf gives it, so an archive in the packed
-// folder was packed into the new one.
+// its trailing separator, as FolderOf gives it, and would let an archive in
+// the packed folder be packed into the new one.
 bool SamePath(quillet::Files& files, const std::string& a, const std::string& b) {
   quillet::FileInfo first, second;
   return !files.Stat(a.empty() ? "." : a, &first) && !files.Stat(b.empty() ? "." : b, &second) &&
@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
   ec = writer.Create(temp);
   for (std::size_t i = 0; !ec && i < names.size(); ++i) {
     const std::string source = folder + names[i];
-    if (!archive_in_folder || !SamePath(*files, source, archive)) ec = writer.AddFile(source, names[i]);
+    if (!archive_in_folder || !SamePath(*files, source, archive))
+      ec = writer.AddFile(source, names[i]);
   }
   if (!ec) ec = writer.Finish();
   if (ec) {
