@@ -118,6 +118,9 @@ class FakeFiles : public Files {
   // read sharing (a plain copy and a deletion fail as in use, a copy through
   // a sharing handle works), otherwise against everything.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
+  // Gives a file the read-only attribute, which only a forced deletion of
+  // its folder overrides.
+  void SetReadOnly(const std::string& path) { Find(path)->read_only = true; }
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
   std::uint64_t free_bytes = std::uint64_t{1} << 40;
@@ -224,15 +227,17 @@ class FakeFiles : public Files {
     *bytes = free_bytes;
     return Fault("FreeSpace", path);
   }
-  std::error_code DeleteFolder(const std::string& path, bool) override {
+  std::error_code DeleteFolder(const std::string& path, bool force) override {
     if (auto error = Fault("DeleteFolder", path)) return error;
     if (!Exists(path)) return Code(std::errc::no_such_file_or_directory);
     const std::string prefix = Key(path) + "\\";
     std::error_code result;
     for (auto it = nodes_.begin(); it != nodes_.end();) {
       const bool inside = it->first.rfind(prefix, 0) == 0;
-      if (inside && it->second.held != 0) result = Code(std::errc::device_or_resource_busy);
-      it = inside && it->second.held == 0 ? nodes_.erase(it) : std::next(it);
+      const bool held = it->second.held != 0, stays = held || (it->second.read_only && !force);
+      if (inside && stays)
+        result = Code(held ? std::errc::device_or_resource_busy : std::errc::permission_denied);
+      it = inside && !stays ? nodes_.erase(it) : std::next(it);
     }
     if (!result) nodes_.erase(Key(path));
     return result;
@@ -269,6 +274,7 @@ class FakeFiles : public Files {
     std::string content;
     LocalTime modified;
     std::uint64_t id = 0;
+    bool read_only = false;
   };
   struct Injected {
     std::string call, part;

@@ -248,6 +248,7 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"a.log", "b.log"}));
 
   fake_.files.AddFile("C:\\MorvaTools\\Quillet\\Zip.exe");
+  fake_.files.SetReadOnly("T:\\Target\\Log\\a.log");  // As a copy of a read-only log is.
   fake_.PackerMakesArchives();
   const PackOutcome packed = Pack();
   EXPECT_TRUE(packed.archived) << packed.why_not;
