@@ -85,10 +85,6 @@ class ContractTest : public ::testing::TestWithParam<bool> {
     if (real()) fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24000));
     if (!real()) fake_.files.AddFile(path, fake_.files.Content(path), kOld);
   }
-  void MakeReadOnly(const std::string& path) {
-    if (real()) fs::permissions(path, fs::perms::owner_read);  // Windows: the attribute.
-    if (!real()) fake_.files.SetReadOnly(path);
-  }
   // Keeps the file open for writing with read sharing, or with none; false
   // where the system has no sharing modes.
   bool HoldOpen(const std::string& path, bool shared) {
@@ -160,9 +156,7 @@ TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
   EXPECT_EQ(Search("*.*"), Names{"ab.log"});
   EXPECT_TRUE(files().DeleteFile(Path("sub")));
   Write(files().Join(Path("sub"), "x.log"), "x");
-  MakeReadOnly(files().Join(Path("sub"), "x.log"));
-  // Folders go with what they hold, read-only files too when forced.
-  EXPECT_FALSE(files().DeleteFolder(Path("sub"), true));
+  EXPECT_FALSE(files().DeleteFolder(Path("sub"), true));  // Folders go with what they hold.
   EXPECT_EQ(files().DeleteFolder(Path("sub"), true), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().DeleteFile(Path("gone.log")), std::errc::no_such_file_or_directory);
   // Deleted only when what was read is what the caller expects.

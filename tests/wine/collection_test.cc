@@ -194,6 +194,8 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   for (const char* log : {"app.log", "busy.log", "locked.log", "old1.log"}) {
     Write(Path(std::string("logs\\") + log), std::string(log) + " content\r\n");
   }
+  // Its copy keeps the attribute, and must still go with the staging folder.
+  SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_READONLY);
   HoldOpen("target\\" + OldArchive(9, 9), false);
   HoldOpen("target\\" + OldArchive(4, 4), false);
   HoldOpen("logs\\busy.log", true);
@@ -242,6 +244,7 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   EXPECT_NE(ReadAll(Path("prog\\test.log")).find("\r\nFehler:locked.log\r\n"), std::string::npos);
   EXPECT_EQ(GetFileAttributesA(Path("logs\\old1.log").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(Path("target\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
+  SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_NORMAL);  // For the clean-up.
 
   // The HMI got its two clicks where its buttons are, and saved.
   int debug_x = 0, debug_y = 0, dialog_x = 0, dialog_y = 0;
