@@ -118,8 +118,8 @@ class FakeFiles : public Files {
   // read sharing (a plain copy and a deletion fail as in use, a copy through
   // a sharing handle works), otherwise against everything.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
-  // Gives a file the read-only attribute, which only a forced deletion of
-  // its folder overrides.
+  // Gives a file the read-only attribute: a folder that holds it then goes
+  // only when its deletion is forced.
   void SetReadOnly(const std::string& path) { Find(path)->read_only = true; }
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;

@@ -194,7 +194,7 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   for (const char* log : {"app.log", "busy.log", "locked.log", "old1.log"}) {
     Write(Path(std::string("logs\\") + log), std::string(log) + " content\r\n");
   }
-  // Its copy keeps the attribute, and must still go with the staging folder.
+  // A read-only log's copy keeps the attribute and must still go with the staging folder.
   SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_READONLY);
   HoldOpen("target\\" + OldArchive(9, 9), false);
   HoldOpen("target\\" + OldArchive(4, 4), false);
