@@ -111,19 +111,22 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
-  std::string report, settings;
+  fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // A fresh copy replaces it.
+  std::string report, settings, fresh;
   Names staged;
   const auto packer = fake_.processes.on_start;
   fake_.processes.on_start = [&](const std::string& line) {
     report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
     staged = fake_.files.List("T:\\Target\\Log");
     settings = fake_.files.Content("T:\\Target\\Log\\Quillet-Settings.ini");
+    fresh = fake_.files.Content("T:\\Target\\Log\\old.log");
     return packer(line);
   };
   ASSERT_EQ(Run(), kExitOk);
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
                            "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
+  EXPECT_EQ(fresh, "old");
   const Names labels = fake_.window.With("Label:");
   EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager"}));
