@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -259,22 +258,6 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   EXPECT_EQ(run.Wait(child, 200), WaitResult::kTimeout);
   run.Terminate(&child);
   run.Close(&child);
-}
-
-TEST_P(ContractTest, TheClockTellsLocalTime) {
-  if (!GetParam()) return;  // The fake clock is set by its tests.
-  const std::time_t now = std::time(nullptr);
-  const std::tm local = *std::localtime(&now);
-  const LocalTime clock = CreateClock()->Now();
-  EXPECT_EQ(Stamp(clock).front(), local.tm_year + 1900);
-  EXPECT_EQ(clock.month, local.tm_mon + 1);
-  EXPECT_EQ(clock.day, local.tm_mday);
-  Write(Path("new.log"), "new");  // Written now, so dated today.
-  FileInfo info;
-  ASSERT_FALSE(files().Stat(Path("new.log"), &info));
-  EXPECT_EQ(Stamp(info.modified)[0], clock.year);
-  EXPECT_EQ(info.modified.month, clock.month);
-  EXPECT_EQ(info.modified.day, clock.day);
 }
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {

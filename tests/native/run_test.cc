@@ -179,23 +179,6 @@ TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
   EXPECT_EQ(Names(root_ / "target").size(), 1u);
 }
 
-TEST_F(NativeRunTest, UnderAnXDisplayTheArchiveHoldsAScreenshotOfTheScreen) {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0') {
-    if (std::getenv("CI") != nullptr)
-      FAIL() << "CI runs this test under xvfb-run; DISPLAY is unset";
-    GTEST_SKIP() << "no X display (run under xvfb-run)";
-  }
-  WriteSettings("");
-  ASSERT_EQ(Run("x", "quillet", std::string("DISPLAY='") + display + "'"), 0) << err_;
-  const std::string archive = (root_ / "target" / Names(root_ / "target")[0]).string();
-  Write(root_ / "Screen.bmp", test_support::ReadZip(archive)["Screen.bmp"]);
-  // The picture is the screen's, pixel for pixel and of its size.
-  EXPECT_EQ(Shell("cd " + root_.string() + " && import -window root root.png && " +
-                  "compare -metric AE Screen.bmp root.png null: 2>/dev/null"),
-            0);
-}
-
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   const fs::path pids = root_ / "pids.txt";
   // The program also notes its resident memory in KiB, as the kernel and the process list tell it.

@@ -32,23 +32,6 @@ class ExpandTest : public ::testing::Test {
   DirVariables variables_;
 };
 
-TEST_F(ExpandTest, ReplacesKnownNamesAndKeepsEverythingElse) {
-  EXPECT_EQ(Expand("$VisuDir$\\Task.bat"), "C:\\Pantra\\Task.bat");
-  EXPECT_EQ(Expand("$visudir$\\a"), "C:\\Pantra\\a");
-  EXPECT_EQ(Expand("$VISUDIR$$TempVisu$"), "C:\\PantraC:\\Temp");
-  EXPECT_EQ(Expand("a$$b"), "ab");
-  EXPECT_EQ(Expand("\\\\pc\\C$\\Service"), "\\\\pc\\C$\\Service");
-  EXPECT_EQ(Expand("$Unknown$"), "$Unknown$");
-  // An administrative share in both copies of a path forms an unmatched
-  // pair; the scan goes on past it to the known names.
-  EXPECT_EQ(Expand("\\\\pc\\C$\\S $MorvaToolsDir$ \\\\pc\\C$\\S"),
-            "\\\\pc\\C$\\S C:\\MorvaTools \\\\pc\\C$\\S");
-  EXPECT_EQ(Expand("$x$VisuDir$"), "$xC:\\Pantra");
-  variables_.Entry(4).value = "$TempVisu$\\Visu";
-  EXPECT_EQ(Expand("$VisuDir$\\Task.log"), "C:\\Temp\\Visu\\Task.log");
-  EXPECT_EQ(UnknownPlaceholders(variables_, "$VisuDirr$\\$$\\$a b$"), Names{"VisuDirr"});
-}
-
 TEST_F(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
   for (const std::string value : {"$VisuDir$", "$VisuDir$\\x", "x$TempVisu$"}) {
     variables_.Entry(4).value = value;

@@ -80,32 +80,6 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
 }
 
-TEST_F(RunTest, ARunThatCannotWorkEndsBeforeItChangesAnything) {
-  const auto expect_refusal = [this](int code, const std::string& part) {
-    fake_.files.log.clear();
-    fake_.window.events.clear();
-    EXPECT_EQ(Run("x"), code) << part;
-    ASSERT_EQ(fake_.window.events.size(), 1u) << part;
-    EXPECT_NE(fake_.window.events[0].find(part), std::string::npos) << fake_.window.events[0];
-    for (const std::string& call : fake_.files.log) {
-      EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
-    }
-    EXPECT_TRUE(fake_.processes.launches.empty());
-  };
-  expect_refusal(kExitNoTargetPath, "C:\\Tools\\quillet.ini does not exist");
-  fake_.WriteSettings("", "");
-  fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=Q:\\No\\Target\n");
-  expect_refusal(kExitRunError,
-                 "Q:\\No\\Target (key TargetPath in section [Project] of the "
-                 "settings file C:\\Tools\\quillet.ini)");
-  fake_.WriteSettings("");
-  fake_.lock.result = LockResult::kHeld;
-  expect_refusal(kExitBusy, "Another Quillet collection is running");
-  fake_.lock.result = LockResult::kTaken;
-  fake_.environment.variables["VisuDir"] = "$VisuDir$\\x";
-  expect_refusal(kExitRunError, "The placeholder $VisuDir$");
-}
-
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
                       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");

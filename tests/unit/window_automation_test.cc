@@ -15,38 +15,10 @@ constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
 
 class WindowAutomationTest : public ::testing::Test {
  protected:
-  std::string Title(const WindowList& list, int i) const {
-    const std::string& t = list.Entry(i).title;
-    return t.substr(0, t.find_last_not_of(' ') + 1);
-  }
   WindowList Export() { return windows_ = ReadWindowList(fake_.platform); }
   testing::FakePlatform fake_;
   WindowList windows_;
 };
-
-TEST_F(WindowAutomationTest, InventoryWalksDownThenUpNearestFirstAndStopsAtItsLimits) {
-  fake_.desktop.z_order = {{1, "Top", {}},
-                           {2, "", {}},
-                           {3, "Near above", {}},
-                           {kStatus, "Status", {}},
-                           {4, "DebugWindow Log", {}},
-                           {5, "", {}},
-                           {6, std::string(300, 'b'), {}}};
-  const WindowList list = Export();
-  ASSERT_EQ(list.count, 5);
-  EXPECT_EQ(Title(list, 1), "DEBUGWINDOW LOG");
-  EXPECT_EQ(list.Entry(1).handle, 4u);
-  EXPECT_EQ(list.Entry(2).title, std::string(253, 'B') + "  ");
-  EXPECT_EQ(Title(list, 3), "NEAR ABOVE");
-  EXPECT_EQ(Title(list, 4), "TOP");
-  EXPECT_EQ(fake_.window.With("Label:"), Names{"Reading Windows"});
-
-  fake_.desktop.z_order = {{kStatus, "", {}}};
-  for (WindowHandle h = 1001; h <= 2200; ++h) fake_.desktop.z_order.push_back({h, "w", {}});
-  const WindowList full = Export();
-  EXPECT_EQ(full.count, 1001);
-  EXPECT_EQ(full.Entry(1000).handle, 2000u);
-}
 
 TEST(MouseTest, ConvertsPixelsAndUnitsWithHalvesToEven) {
   testing::FakeDesktop desktop;
