@@ -123,7 +123,6 @@ class FakeFiles : public Files {
   void SetReadOnly(const std::string& path) { Find(path)->read_only = true; }
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
-  std::uint64_t free_bytes = std::uint64_t{1} << 40;
   Names log;
   std::string current_dir = "C:\\";
 
@@ -224,7 +223,7 @@ class FakeFiles : public Files {
     return Copy(from, to, true);
   }
   std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override {
-    *bytes = free_bytes;
+    *bytes = std::uint64_t{1} << 40;
     return Fault("FreeSpace", path);
   }
   std::error_code DeleteFolder(const std::string& path, bool force) override {
@@ -331,7 +330,6 @@ class FakeFiles : public Files {
     if (source == nullptr || source->folder) return Code(std::errc::no_such_file_or_directory);
     if (source->held > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
     if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
-    if (source->content.size() > free_bytes) return Code(std::errc::no_space_on_device);
     const Node* target = Find(to);
     if (target != nullptr && (target->folder || target->held != 0)) {
       return Code(std::errc::permission_denied);

@@ -66,6 +66,14 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"),
             9 + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
+
+  // Five tries at the files beginning with 9; what resists the sixth is named and stays.
+  testing::FakePlatform nines;
+  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"})
+    nines.files.AddFile(std::string("T:\\Target\\") + name);
+  PrepareTarget(nines.platform, "T:\\Target");
+  EXPECT_EQ(nines.window.With("Message:"), Names{"Can not delete 9f"});
+  EXPECT_EQ(nines.files.List("T:\\Target"), Names{"9f"});
 }
 
 TEST_F(StepsTest, ScreenshotTakesTheClipboardElseTheScreen) {
