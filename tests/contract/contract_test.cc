@@ -28,26 +28,22 @@ constexpr LocalTime kOld{2019, 6, 7, 8, 9, 10};
 
 #ifdef _WIN32
 // Opens the file for writing as a log's own program would: sharing reading
-// with others, or nothing at all.
-bool HoldOpenByHand(const std::string& path, bool shared, std::uintptr_t* handle) {
+// with others, or nothing at all. 0 when it cannot.
+std::uintptr_t HoldOpenByHand(const std::string& path, bool shared) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, shared ? FILE_SHARE_READ : 0, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  *handle = reinterpret_cast<std::uintptr_t>(file);
-  return file != INVALID_HANDLE_VALUE;
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<std::uintptr_t>(file);
 }
 void ReleaseByHand(std::uintptr_t handle) { CloseHandle(reinterpret_cast<HANDLE>(handle)); }
-// A batch file that ends with exit code 3, or one that never ends.
-std::string ProgramText(bool endless) {
-  return endless ? "@:again\r\n@ping -n 2 127.0.0.1 >nul\r\n@goto again\r\n" : "@exit 3\r\n";
-}
+// Batch files that end with exit code 3, and that never end.
+constexpr const char* kPrograms[] = {"@exit 3\r\n",
+                                     "@:again\r\n@ping -n 2 127.0.0.1 >nul\r\n@goto again\r\n"};
 #else
 // POSIX has no sharing modes: an open file can always be read and deleted.
-bool HoldOpenByHand(const std::string&, bool, std::uintptr_t*) { return false; }
+std::uintptr_t HoldOpenByHand(const std::string&, bool) { return 0; }
 void ReleaseByHand(std::uintptr_t) {}
 // Batch files run through the shell.
-std::string ProgramText(bool endless) {
-  return endless ? "while true; do sleep 1; done\n" : "exit 3\n";
-}
+constexpr const char* kPrograms[] = {"exit 3\n", "while true; do sleep 1; done\n"};
 #endif
 
 std::vector<int> Stamp(const LocalTime& t) {
@@ -87,15 +83,13 @@ class ContractTest : public ::testing::TestWithParam<bool> {
   // Keeps the file open for writing with read sharing, or with none; false
   // where the system has no sharing modes.
   bool HoldOpen(const std::string& path, bool shared) {
-    std::uintptr_t handle = 0;
     if (!real()) fake_.files.HoldOpen(path, shared);
-    if (real() && !HoldOpenByHand(path, shared, &handle)) return false;
-    if (real()) held_.push_back(handle);
-    return true;
+    if (real()) held_.push_back(HoldOpenByHand(path, shared));
+    return !real() || held_.back() != 0;
   }
   // A batch file that ends with exit code 3, or one that never ends.
   void WriteProgram(const std::string& path, bool endless) {
-    Write(path, ProgramText(endless));
+    Write(path, kPrograms[endless]);
     fake_.processes.hang = endless;
     fake_.processes.on_start = [](const std::string&) { return 3; };
   }
