@@ -24,7 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Names;
-constexpr LocalTime kOld{2019, 6, 7, 8, 9, 10};
 
 #ifdef _WIN32
 // Opens the file for writing as a log's own program would: sharing reading
@@ -55,12 +54,10 @@ std::vector<int> Stamp(const LocalTime& t) {
 class ContractTest : public ::testing::TestWithParam<bool> {
  protected:
   ContractTest() {
-    root_ = real() ? (fs::temp_directory_path() /
-                      ("quillet-contract-" + std::to_string(std::random_device()())))
-                         .string()
-                   : "C:\\Root";
-    if (real()) fs::create_directories(root_);
-    if (!real()) fake_.files.AddFolder(root_);
+    const fs::path temp =
+        fs::temp_directory_path() / ("quillet-contract-" + std::to_string(random_()));
+    if (real()) fs::create_directories(root_ = temp.string());
+    if (!real()) fake_.files.AddFolder(root_ = "C:\\Root");
   }
   ~ContractTest() override {
     for (std::uintptr_t handle : held_) ReleaseByHand(handle);
@@ -78,7 +75,7 @@ class ContractTest : public ::testing::TestWithParam<bool> {
   }
   void MakeOld(const std::string& path) {
     if (real()) fs::last_write_time(path, fs::last_write_time(path) - std::chrono::hours(24000));
-    if (!real()) fake_.files.AddFile(path, fake_.files.Content(path), kOld);
+    if (!real()) fake_.files.AddFile(path, fake_.files.Content(path), {2019, 6, 7, 8, 9, 10});
   }
   // Keeps the file open for writing with read sharing, or with none; false
   // where the system has no sharing modes.
@@ -94,6 +91,7 @@ class ContractTest : public ::testing::TestWithParam<bool> {
     fake_.processes.on_start = [](const std::string&) { return 3; };
   }
 
+  std::random_device random_;
   testing::FakePlatform fake_;
   std::unique_ptr<Files> files_ = CreateFiles();
   std::unique_ptr<Processes> processes_ = CreateProcesses();
