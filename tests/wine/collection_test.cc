@@ -1,8 +1,6 @@
-// quillet.exe under Wine, started as a scheduler or a technician would: one
-// whole collection on a desktop with the stand-in HMI, a packer that fails
-// half-way, and a second run that must change nothing. Every test has a tree
-// of its own with quillet.exe in "prog", $VisuDir$ in "visu" and the
-// archives in "target"; the runs start from the tree's top.
+// quillet.exe under Wine, started as a scheduler or a technician would. Every
+// test has a tree of its own with quillet.exe in "prog", $VisuDir$ in "visu"
+// and the archives in "target"; the runs start from the tree's top.
 #include <windows.h>
 
 #include <algorithm>
@@ -24,12 +22,11 @@ using Names = std::vector<std::string>;
 
 constexpr DWORD kTimeoutMs = 60000;  // Long enough for a slow Wine start on a loaded machine.
 
+// Polls `done` until it holds or the time-out has passed.
 template <typename Done>
-bool WaitUntil(Done done, DWORD ms = kTimeoutMs) {
-  for (const DWORD start = GetTickCount(); !done(); Sleep(50)) {
-    if (GetTickCount() - start >= ms) return false;
-  }
-  return true;
+void WaitUntil(Done done) {
+  for (const DWORD start = GetTickCount(); !done() && GetTickCount() - start < kTimeoutMs;)
+    Sleep(50);
 }
 
 // "/a/b" on the Linux side is "Z:\a\b" inside Wine.
@@ -53,36 +50,31 @@ Names List(const std::string& folder) {
 class Program {
  public:
   ~Program() {
-    if (process_ == nullptr) return;
-    TerminateProcess(process_, 255);
-    WaitForSingleObject(process_, 10000);
-    CloseHandle(process_);
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 255);
+    WaitForSingleObject(info_.hProcess, 10000);
+    CloseHandle(info_.hProcess);
   }
   bool Start(std::string command_line, const std::string& folder, const std::string& output) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    output_ = output;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError =
         CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                     CREATE_ALWAYS, 0, nullptr);
-    PROCESS_INFORMATION info = {};
     const BOOL started = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
-                                        nullptr, folder.c_str(), &startup, &info);
+                                        nullptr, folder.c_str(), &startup, &info_);
     CloseHandle(startup.hStdOutput);
-    if (!started) return false;
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-    id_ = info.dwProcessId;
-    return true;
+    if (started) CloseHandle(info_.hThread);
+    return started;
   }
   bool Wait(DWORD ms) {
-    return process_ == nullptr || WaitForSingleObject(process_, ms) == WAIT_OBJECT_0;
+    return info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0;
   }
   DWORD ExitCode() const {
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process_, &code);
+    GetExitCodeProcess(info_.hProcess, &code);
     return code;
   }
   // The program's next message box; nullptr when it ended without one.
@@ -93,33 +85,16 @@ class Program {
       while ((box = FindWindowExA(nullptr, box, WC_DIALOG, nullptr)) != nullptr) {
         DWORD owner = 0;
         GetWindowThreadProcessId(box, &owner);
-        if (owner == id_ && IsWindowVisible(box)) return true;
+        if (owner == info_.dwProcessId && IsWindowVisible(box)) return true;
       }
       return Wait(0);
     });
     return box;
   }
-  std::string Output() const { return ReadAll(output_); }
 
  private:
-  HANDLE process_ = nullptr;
-  DWORD id_ = 0;
-  std::string output_;
+  PROCESS_INFORMATION info_ = {};
 };
-
-BOOL CALLBACK KeepLongest(HWND child, LPARAM longest) {
-  char text[4096] = {};
-  auto* kept = reinterpret_cast<std::string*>(longest);
-  if (GetWindowTextA(child, text, sizeof(text)) > static_cast<int>(kept->size())) *kept = text;
-  return TRUE;
-}
-
-// The message of a message box: the longest text among its controls.
-std::string BoxText(HWND box) {
-  std::string longest;
-  EnumChildWindows(box, &KeepLongest, reinterpret_cast<LPARAM>(&longest));
-  return longest;
-}
 
 std::string OldArchive(int slot, int day) {
   return std::to_string(slot) + "-01.0" + std::to_string(day) + ".26-10.00.00.Zip";
@@ -149,12 +124,6 @@ class WineRunTest : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(root_, error);
   }
   std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
-  // Section Project with the target folder and `project`, then `sections`.
-  void WriteSettings(const std::string& sections, const std::string& project = "") {
-    Write(Path("prog\\quillet.ini"),
-          "[Project]\r\nTargetPath=" + Path("target") + "\r\n" + project + sections);
-  }
-  // Starts prog\\quillet.exe with `argument`.
   void Start(Program* program, const std::string& argument,
              const std::string& output = "output.txt") {
     ASSERT_TRUE(
@@ -165,7 +134,14 @@ class WineRunTest : public ::testing::Test {
     Names texts;
     // Far more boxes than any run shows end the answering too.
     for (HWND box = run_.NextBox(); box != nullptr && texts.size() < 20; box = run_.NextBox()) {
-      texts.push_back(BoxText(box));
+      // The message of a message box is the longest text among its controls.
+      std::string longest;
+      for (HWND child = nullptr; (child = FindWindowExA(box, child, nullptr, nullptr));) {
+        char text[4096] = {};
+        if (GetWindowTextA(child, text, sizeof(text)) > static_cast<int>(longest.size()))
+          longest = text;
+      }
+      texts.push_back(longest);
       // A posted command works whether or not the box is active.
       PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
@@ -204,10 +180,11 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   ASSERT_TRUE(
       hmi.Start("\"" + WinePath(STAND_IN_HMI) + "\" \"" + root_ + "\"", root_, Path("hmi.txt")));
   WaitUntil([this] { return !ReadAll(Path("hmi_ready.txt")).empty(); });
-  WriteSettings(
-      "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
-          "\r\n2=$VisuDir$\\Task.log\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n",
-      "Report=true\r\n");
+  Write(Path("prog\\quillet.ini"),
+        "[Project]\r\nTargetPath=" + Path("target") + "\r\nReport=true\r\n" +
+            "[StartExeFilesXP]\r\n1=$VisuDir$\\Task.bat\r\n" +
+            "[LogFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n2=$VisuDir$\\Task.log\r\n" +
+            "[DeleteFilesXP]\r\n1=" + Path("logs\\old*.log") + "\r\n");
   ASSERT_NO_FATAL_FAILURE(Start(&run_, ""));
   // While the run waits on its first box, a second run refuses and changes nothing.
   ASSERT_NE(run_.NextBox(), nullptr);
@@ -215,14 +192,14 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   Program second;
   ASSERT_NO_FATAL_FAILURE(Start(&second, "x", "second.txt"));
   ASSERT_TRUE(second.Wait(kTimeoutMs));
-  EXPECT_EQ(second.ExitCode(), 5u) << second.Output();
+  EXPECT_EQ(second.ExitCode(), 5u) << ReadAll(Path("second.txt"));
   EXPECT_EQ(List(Path("target")), before);
   const Names boxes = AnswerBoxes();
   const Names names = List(Path("target"));
   const std::string archive = names.empty() ? "" : names[0];
   EXPECT_EQ(boxes, (Names{"Can not delete " + OldArchive(9, 9), "Can not copy " + OldArchive(4, 4),
                           "File saved in " + Path("target\\" + archive)}));
-  EXPECT_EQ(run_.ExitCode(), 0u) << run_.Output();
+  EXPECT_EQ(run_.ExitCode(), 0u) << ReadAll(Path("output.txt"));
 
   // The locked archives keep their names, the others moved up one slot.
   for (const std::string& name : {OldArchive(9, 9), OldArchive(9, 8), OldArchive(4, 4),
@@ -247,15 +224,14 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_NORMAL);  // For the clean-up.
 
   // The HMI got its two clicks where its buttons are, and saved.
-  int debug_x = 0, debug_y = 0, dialog_x = 0, dialog_y = 0;
-  EXPECT_EQ(std::sscanf(ReadAll(Path("hmi_clicks.txt")).c_str(), "debug %d %d dialog %d %d",
-                        &debug_x, &debug_y, &dialog_x, &dialog_y),
+  const std::string clicks = ReadAll(Path("hmi_clicks.txt"));
+  int at[4] = {};
+  EXPECT_EQ(std::sscanf(clicks.c_str(), "debug %d %d dialog %d %d", &at[0], &at[1], &at[2], &at[3]),
             4)
-      << ReadAll(Path("hmi_clicks.txt"));
-  EXPECT_NEAR(debug_x, 176, 2);
-  EXPECT_NEAR(debug_y, 480 - 20, 2);
-  EXPECT_NEAR(dialog_x, 92, 2);
-  EXPECT_NEAR(dialog_y, 72, 2);
+      << clicks;
+  const int wanted[4] = {176, 480 - 20, 92, 72};  // The debug window is 480 high.
+  for (int i = 0; i < 4; ++i)
+    EXPECT_NEAR(at[i], wanted[i], 2) << "coordinate " << i << " of " << clicks;
   EXPECT_EQ(ReadAll(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n");
 }
 
@@ -264,17 +240,17 @@ TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
   ASSERT_TRUE(CopyFileA(WinePath(BAD_PACKER).c_str(), Path("tools\\Quillet\\Zip.exe").c_str(), 0));
   SetEnvironmentVariableA("MorvaToolsDir", Path("tools").c_str());
   Write(Path("logs\\app.log"), "app");
-  WriteSettings("[LogFilesXP]\r\n1=" + Path("logs\\*.log") +
-                "\r\n[DeleteFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
+  Write(Path("prog\\quillet.ini"), "[Project]\r\nTargetPath=" + Path("target") + "\r\n" +
+                                       "[LogFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n" +
+                                       "[DeleteFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
   ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto"));
   EXPECT_EQ(AnswerBoxes(), Names{});  // Unattended, it shows none.
   EXPECT_EQ(run_.ExitCode(), 3u);
-  EXPECT_NE(
-      run_.Output().find("No archive was made: the packer " + Path("tools\\Quillet\\Zip.exe") +
-                         " ended with exit code 1. The collected files are in " +
-                         Path("target\\Log") + ", and nothing was deleted."),
-      std::string::npos)
-      << run_.Output();
+  EXPECT_PRED_FORMAT2(testing::IsSubstring,
+                      "No archive was made: the packer " + Path("tools\\Quillet\\Zip.exe") +
+                          " ended with exit code 1. The collected files are in " +
+                          Path("target\\Log") + ", and nothing was deleted.",
+                      ReadAll(Path("output.txt")));
   EXPECT_EQ(ReadAll(Path("logs\\app.log")), "app");
   EXPECT_EQ(ReadAll(Path("target\\Log\\app.log")), "app");
 }

@@ -1,8 +1,6 @@
-// A packer that fails half-way: it leaves a readable zip archive that holds
-// none of the files it was asked to pack, and reports failure, as a packer
-// that ran out of room or was stopped might.
-//
-// Usage: Zip.exe -j ARCHIVE PATTERN (the command line of the real packer)
+// A packer that fails half-way, as one that ran out of room or was stopped
+// might: called as the real packer is (Zip.exe -j ARCHIVE PATTERN), it leaves
+// a readable zip archive that holds none of the files, and reports failure.
 #include <cstdio>
 
 int main(int argc, char** argv) {

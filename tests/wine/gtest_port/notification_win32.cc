@@ -2,8 +2,7 @@
 
 #include "gtest/internal/custom/gtest-port.h"
 
-namespace testing {
-namespace internal {
+namespace testing::internal {
 
 Notification::Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -13,5 +12,4 @@ void Notification::Notify() { SetEvent(event_); }
 
 void Notification::WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
 
-}  // namespace internal
-}  // namespace testing
+}  // namespace testing::internal

@@ -1,18 +1,15 @@
-// GoogleTest's hook for platform adjustments, found before the empty one
-// that GoogleTest ships. The release toolchain's C++ library (MinGW-w64's
-// win32 threads model) has no std::mutex or std::condition_variable, with
-// which GoogleTest builds the one class below; this one waits on a Win32
-// event instead. GoogleTest's other locks already use Win32 calls there.
+// GoogleTest's hook for platform adjustments, found before the empty one that
+// GoogleTest ships. The release toolchain's C++ library (MinGW-w64's win32
+// threads model) has no std::mutex or std::condition_variable, with which
+// GoogleTest builds the one class below; this one waits on a Win32 event.
 #ifndef QUILLET_TESTS_WINE_GTEST_PORT_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
 #define QUILLET_TESTS_WINE_GTEST_PORT_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
 
 #define GTEST_HAS_NOTIFICATION_ 1
 
-namespace testing {
-namespace internal {
+namespace testing::internal {
 
-// Lets a controlling thread hold back threads it creates until it calls
-// Notify(); GoogleTest uses it for its own threads only.
+// Holds back the threads GoogleTest starts until their starter calls Notify().
 class Notification {
  public:
   Notification();
@@ -27,7 +24,6 @@ class Notification {
   void* event_;  // A manual-reset event; <windows.h> stays out of every test.
 };
 
-}  // namespace internal
-}  // namespace testing
+}  // namespace testing::internal
 
 #endif  // QUILLET_TESTS_WINE_GTEST_PORT_GTEST_INTERNAL_CUSTOM_GTEST_PORT_H_
