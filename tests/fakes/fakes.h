@@ -1,6 +1,5 @@
-// In-memory stand-ins for the platform interfaces, recording what a step did,
-// with a fault injector that fails chosen calls. They follow the rules of
-// the Windows backends; the contract tests hold them to the real ones.
+// In-memory stand-ins for the platform interfaces that record what a step did and fail chosen
+// calls on demand. They follow the Windows backends; the contract tests hold them to the real ones.
 #ifndef QUILLET_TESTS_FAKES_FAKES_H_
 #define QUILLET_TESTS_FAKES_FAKES_H_
 
@@ -60,8 +59,7 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
 
 }  // namespace fake_detail
 
-// A file's content in memory. Reads give at most 4 KiB, as a file may, so
-// that readers' loops over short reads are exercised too.
+// A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads.
 class MemoryFile : public InputFile {
  public:
   explicit MemoryFile(std::string content) : content_(std::move(content)) {}
@@ -81,8 +79,7 @@ class MemoryFile : public InputFile {
 // compare without regard to case. Each call is logged as "Call path".
 class FakeFiles : public Files {
  public:
-  // Writing a file that exists keeps it the same file, as a writer would;
-  // the folders on its way are made as needed.
+  // Rewriting a file keeps it the same file, as a writer would; missing folders are made.
   void AddFile(const std::string& path, const std::string& content = "",
                const LocalTime& modified = {2026, 1, 2, 3, 4, 5}) {
     if (!ParentExists(path)) AddFolder(fake_detail::ParentOf(path));
@@ -109,17 +106,14 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Makes the calls named `call` whose path contains `part` fail, after the
-  // first `skip` of them have gone through.
+  // Fails the calls named `call` whose path contains `part`, after the first `skip` of them.
   void FailOn(const std::string& call, const std::string& part = "", int skip = 0) {
     faults_.push_back({call, Key(part), skip});
   }
-  // Holds a file open as another program would: `shared` for writing with
-  // read sharing (a plain copy and a deletion fail as in use, a copy through
-  // a sharing handle works), otherwise against everything.
+  // Holds a file open as another program would: `shared` for writing with read sharing (a plain
+  // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
-  // Gives a file the read-only attribute: a folder that holds it then goes
-  // only when its deletion is forced.
+  // Makes a file read-only: a folder that holds it then goes only by a forced deletion.
   void SetReadOnly(const std::string& path) { Find(path)->read_only = true; }
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
@@ -180,10 +174,9 @@ class FakeFiles : public Files {
     if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
     if (Exists(to)) return Code(std::errc::file_exists);
     if (node->held != 0) return Code(std::errc::device_or_resource_busy);
-    Node moved = *node;
+    node->path = fake_detail::Backslashes(to);
+    nodes_[Key(to)] = std::move(*node);  // The map keeps `node` in place while it inserts.
     nodes_.erase(Key(from));
-    moved.path = fake_detail::Backslashes(to);
-    nodes_[Key(to)] = moved;
     return {};
   }
   std::error_code MakeDir(const std::string& path) override {
@@ -299,10 +292,8 @@ class FakeFiles : public Files {
   std::error_code Fault(const std::string& call, const std::string& path) {
     log.push_back(call + " " + path);
     for (Injected& fault : faults_) {
-      if (fault.call == call && Key(path).find(fault.part) != std::string::npos &&
-          fault.skip-- <= 0) {
-        return Code(std::errc::io_error);
-      }
+      const bool chosen = fault.call == call && Key(path).find(fault.part) != std::string::npos;
+      if (chosen && fault.skip-- <= 0) return Code(std::errc::io_error);
     }
     return {};
   }
@@ -345,8 +336,7 @@ class FakeFiles : public Files {
   std::uint64_t next_id_ = 1;
 };
 
-// The settings reader over the INI files of a FakeFiles, by the rules that
-// the POSIX reader follows too.
+// Reads the INI files of a FakeFiles by the rules that the POSIX reader follows too.
 class FakeSettings : public SettingsReader {
  public:
   explicit FakeSettings(FakeFiles* files) : files_(files) {}
@@ -368,17 +358,15 @@ class FakeSettings : public SettingsReader {
 class FakeEnvironment : public Environment {
  public:
   std::map<std::string, std::string> variables;  // Names compare without regard to case.
-  std::uint32_t version = 0x1DB10106;            // 6.1, NT family.
   std::string tail;
   bool GetVariable(const std::string& name, std::string* value) override {
-    for (const auto& [key, text] : variables) {
-      if (!SameNoCase(key, name)) continue;
-      *value = text;
-      return true;
-    }
-    return false;
+    const auto it = std::find_if(variables.begin(), variables.end(), [&](const auto& variable) {
+      return SameNoCase(variable.first, name);
+    });
+    if (it != variables.end()) *value = it->second;
+    return it != variables.end();
   }
-  std::uint32_t GetVersion() override { return version; }
+  std::uint32_t GetVersion() override { return 0x1DB10106; }  // 6.1, NT family.
   std::string ProgramPath() override { return "C:\\Tools\\quillet.exe"; }
   std::string CommandTail() override { return tail; }
   std::string ComputerName() override { return "HMI-PC"; }
@@ -419,9 +407,8 @@ class FakeWindow : public StatusWindow {
 
 class FakeClock : public Clock {
  public:
-  LocalTime now{2027, 3, 1, 9, 5, 7};
   int slept_ms = 0;
-  LocalTime Now() override { return now; }
+  LocalTime Now() override { return {2027, 3, 1, 9, 5, 7}; }
   // Time moves only by sleeping, so durations are exact.
   long long Milliseconds() override { return slept_ms; }
   void Sleep(int ms) override { slept_ms += ms; }
@@ -458,11 +445,9 @@ class FakeProcesses : public Processes {
   }
   WaitResult Wait(const ChildProcess& child, int) override {
     if (codes_.count(child.id) == 0) return WaitResult::kFailed;
-    if (running_polls > 0) {
-      --running_polls;
-      return WaitResult::kTimeout;
-    }
-    return hang ? WaitResult::kTimeout : WaitResult::kEnded;
+    if (running_polls <= 0) return hang ? WaitResult::kTimeout : WaitResult::kEnded;
+    --running_polls;
+    return WaitResult::kTimeout;
   }
   void Terminate(ChildProcess* child) override {
     ++terminated;
@@ -483,9 +468,8 @@ class FakeProcesses : public Processes {
   std::map<std::uintptr_t, int> codes_;
 };
 
-// A desktop of scripted top-level windows, listed from the top of the
-// z-order down. Calls that act are logged in `calls`, and in `timeline`
-// too when it is set.
+// A desktop of scripted top-level windows, listed from the top of the z-order down. Calls
+// that act are logged in `calls`, and in `timeline` too when it is set.
 class FakeDesktop : public Desktop {
  public:
   struct Window {
@@ -494,7 +478,6 @@ class FakeDesktop : public Desktop {
     WindowRect rect;
   };
   std::vector<Window> z_order;
-  int width = 1024, height = 768;
   WindowHandle foreground = 0;
   bool grant_foreground = true;
   std::function<void(int x, int y)> on_click;  // With the absolute pointer position.
@@ -516,8 +499,8 @@ class FakeDesktop : public Desktop {
     return w == nullptr ? "" : w->title.substr(0, static_cast<std::size_t>(max_chars));
   }
   void ScreenSizeInPixels(int* w, int* h) override {
-    *w = width;
-    *h = height;
+    *w = 1024;
+    *h = 768;
   }
   void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
   bool OuterRect(WindowHandle window, WindowRect* rect) override {
@@ -582,8 +565,7 @@ class FakeDesktop : public Desktop {
 
 class FakeLock : public RunLock {
  public:
-  LockResult result = LockResult::kTaken;
-  LockResult Take(std::error_code*) override { return result; }
+  LockResult Take(std::error_code*) override { return LockResult::kTaken; }
 };
 
 // One set of fakes and a platform over them, with the program in C:\Tools,
@@ -610,9 +592,9 @@ struct FakePlatform {
     files.AddFile("C:\\Tools\\quillet.ini",
                   "[Project]\nTargetPath=T:\\Target\n" + project + sections);
   }
-  // Makes the started packer write a true archive of the staging folder.
-  void PackerMakesArchives() {
-    processes.on_start = [this](const std::string& command_line) {
+  // Makes the started packer write a true archive of the staging folder, then call `then`.
+  void PackerMakesArchives(std::function<void()> then = nullptr) {
+    processes.on_start = [this, then](const std::string& command_line) {
       // "<packer> -j <archive> <folder>\*.*", none of them quoted here.
       const std::size_t archive_at = command_line.find(" -j ") + 4;
       const std::size_t pattern_at = command_line.find(' ', archive_at);
@@ -622,6 +604,7 @@ struct FakePlatform {
         entries.push_back({name, files.Content(folder + "\\" + name)});
       files.AddFile(command_line.substr(archive_at, pattern_at - archive_at),
                     fake_detail::StoredZip(entries));
+      if (then) then();
       return 0;
     };
   }

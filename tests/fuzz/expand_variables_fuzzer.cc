@@ -3,21 +3,19 @@
 // so that values that lead back to their own placeholders are reachable.
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "config/dir_variables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
+  std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
+  std::string text;
+  std::getline(input, text, '\0');
   quillet::DirVariables variables;
   quillet::FillDirVariables(&variables);
-  std::size_t end = input.find('\0');
-  const std::string text = input.substr(0, end);
-  for (int i = 1; i <= quillet::kBuiltInDirVariables && end != std::string::npos; ++i) {
-    const std::size_t next = input.find('\0', end + 1);
-    variables.Entry(i).value = input.substr(end + 1, next - end - 1);
-    end = next;
-  }
+  for (int i = 1; i <= quillet::kBuiltInDirVariables && input; ++i)
+    std::getline(input, variables.Entry(i).value, '\0');
   const quillet::ExpandResult result = quillet::ExpandVariables(variables, text);
   // A failure leaves the text as it was and says which variable is at fault.
   if (result.error && (result.text != text || result.what.empty())) std::abort();

@@ -6,10 +6,8 @@
 
 #include "platform/ini_text.h"
 
-namespace {
-
 // Everything a reader can see of a settings file, in one text.
-std::string Dump(const quillet::IniText& ini) {
+static std::string Dump(const quillet::IniText& ini) {
   std::string dump;
   for (const std::string& section : ini.Sections()) {
     dump += "[" + section + "]\n";
@@ -22,15 +20,11 @@ std::string Dump(const quillet::IniText& ini) {
   return dump;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::string dump = Dump(quillet::IniText(bytes));
   // A UTF-8 byte-order mark in front changes nothing.
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0 &&
-      Dump(quillet::IniText("\xEF\xBB\xBF" + bytes)) != dump) {
-    std::abort();
-  }
+  const std::string bom = "\xEF\xBB\xBF";
+  if (bytes.compare(0, 3, bom) != 0 && Dump(quillet::IniText(bom + bytes)) != dump) std::abort();
   return 0;
 }

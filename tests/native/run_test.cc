@@ -4,10 +4,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -22,10 +23,9 @@ bool Gone(int pid) {
   return stat.empty() || stat.find(") Z ") != std::string::npos;
 }
 
-// Unmounts what tests that were killed left mounted in their trees: a tree
-// is named after its test process, and that process is gone.
+// Unmounts what killed tests left mounted: trees whose test process is gone.
 void UnmountLeftovers() {
-  const std::string prefix = (fs::path(::testing::TempDir()) / "quillet-").string();
+  const std::string prefix = TreePrefix();
   std::istringstream mounts(ReadAll("/proc/mounts"));
   for (std::string device, point, rest; mounts >> device >> point && std::getline(mounts, rest);) {
     if (point.rfind(prefix, 0) != 0) continue;
@@ -34,17 +34,10 @@ void UnmountLeftovers() {
   }
 }
 
-std::string RandomBytes(std::size_t n) {
-  std::mt19937 random(42);
-  std::string bytes(n, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
 class NativeRunTest : public TreeTest {
  protected:
   void TearDown() override {
-    if (mounted_) umount2((root_ / "target").c_str(), MNT_DETACH);
+    umount2((root_ / "target").c_str(), MNT_DETACH);  // SmallTarget's, if there is one.
     TreeTest::TearDown();
   }
   // Settings that collect logs/*.log, then `logs` and delete `deletions`.
@@ -63,8 +56,7 @@ class NativeRunTest : public TreeTest {
     return names;
   }
   static int Mode(const fs::path& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+    return static_cast<int>(fs::status(path).permissions() & fs::perms::all);
   }
   // A target folder on a file system of its own of `size` bytes.
   void SmallTarget(const std::string& size) {
@@ -75,21 +67,17 @@ class NativeRunTest : public TreeTest {
       if (std::getenv("CI") != nullptr) FAIL() << "cannot mount a tmpfs: " << strerror(errno);
       GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
     }
-    mounted_ = true;
   }
-  bool mounted_ = false;
 };
 
 TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
   WriteSettings("Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n",
                 "2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=" + root_.string() + "/hmi/Debug?.txt\n",
                 "/logs/old*.log");
-  for (int d = 1; d <= 9; ++d)
-    Write(root_ / "target" / (std::to_string(d) + "-01.0" + std::to_string(d) + ".26-10.00.00.Zip"),
-          "old");
-  Write(root_ / "logs" / "app.log", "application log\n");
-  Write(root_ / "logs" / "old1.log", "old log\n");
-  Write(root_ / "hmi" / "Debug1.txt", "debug\n");
+  for (char d = '1'; d <= '9'; ++d)
+    Write(root_ / "target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
+  for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt"})
+    Write(root_ / file, file);
   ASSERT_EQ(Run(""), 0) << err_;
   const std::vector<std::string> names = Names(root_ / "target");
   ASSERT_EQ(names.size(), 9u);
@@ -113,8 +101,7 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
   EXPECT_EQ(ReadAll(root_ / "visu" / "Task.bat"),
             std::string(QUILLET_TOOLS_DIR) + "/Quillet/PStatXP.exe > " +
                 (root_ / "visu" / "Task.log").string() + "\r\n");
-  // The archive holds what was collected and a report whose paths are
-  // written with "/" alone.
+  // The archive holds what was collected and a report that writes paths with "/".
   std::map<std::string, std::string> entries = test_support::ReadZip(archive.string());
   std::string held;
   for (const auto& entry : entries) held += entry.first + " ";
@@ -130,8 +117,7 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
 }
 
 TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
-  // A name longer than the kernel keeps for a process, which the process
-  // list completes from the program's path.
+  // A name longer than the kernel keeps, which the process list completes from the path.
   const std::string other = "quillet-for-the-line";
   fs::copy_file(root_ / "prog" / "quillet", root_ / "prog" / other);
   Write(root_ / "prog" / (other + ".ini"),
@@ -154,9 +140,8 @@ TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
   Write(root_ / "visu" / "wait.bat",
         "touch '" + r + "/waiting'\nwhile [ ! -f '" + r + "/go' ]; do sleep 0.05; done\n");
   std::thread first([this] { EXPECT_EQ(Run("x"), 0) << err_; });
-  for (int i = 0; i < 600 && !fs::exists(root_ / "waiting"); ++i) {
+  for (int i = 0; i < 600 && !fs::exists(root_ / "waiting"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
   // Every path below the tree with its size, to show that nothing changed.
   const auto snapshot = [this] {
     std::string text;
@@ -197,8 +182,7 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   EXPECT_GE(nice, 10);  // The run and what it starts give way to the HMI.
   EXPECT_EQ(listed_kib, kib);
   EXPECT_EQ(Shell("'" QUILLET_TOOLS_DIR "/Quillet/PStatXP.exe' >/dev/full"), 1);  // Unwritten.
-  ASSERT_GT(parent, 0);
-  ASSERT_GT(child, 0);
+  ASSERT_TRUE(parent > 0 && child > 0) << ReadAll(pids);
   EXPECT_TRUE(Gone(parent));
   EXPECT_TRUE(Gone(child));
   if (!Gone(child)) kill(child, SIGKILL);
@@ -206,8 +190,9 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
 
 TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   SmallTarget("1m");
+  if (IsSkipped() || HasFatalFailure()) return;  // A skip in a helper ends only the helper.
   // Too big to copy: the run goes on without it and keeps it.
-  Write(root_ / "logs" / "big.log", RandomBytes(2 * 1024 * 1024));
+  Write(root_ / "logs" / "big.log", test_support::Noise(2 * 1024 * 1024));
   Write(root_ / "logs" / "small.log", "small");
   WriteSettings("");
   EXPECT_EQ(Run("x"), 0) << err_;
@@ -219,14 +204,13 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
 
   // Copied, but no room left for the archive: the copy stays staged.
   fs::remove(root_ / "logs" / "big.log");
-  const std::string content = RandomBytes(600 * 1024);
+  const std::string content = test_support::Noise(600 * 1024);
   Write(root_ / "logs" / "random.log", content);
   EXPECT_EQ(Run("x"), 3) << err_;
   EXPECT_EQ(ReadAll(root_ / "target" / "Log" / "random.log"), content);
   EXPECT_EQ(ReadAll(root_ / "logs" / "random.log"), content);
-  for (const auto& entry : fs::directory_iterator(root_ / "target")) {
-    EXPECT_NE(entry.path().filename().string()[0], '1');  // No new archive, whole or half.
-  }
+  // No new archive, whole or half.
+  for (const std::string& name : Names(root_ / "target")) EXPECT_NE(name[0], '1') << name;
 
   // A reserve keeps a copy from eating the last megabyte.
   fs::remove_all(root_ / "target" / "Log");
@@ -240,10 +224,10 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
 }
 
 TEST_F(NativeRunTest, ACopyThatFillsItsOwnDiskIsNoCopy) {
-  // The log lies on the staging folder's small disk, where the kernel's
-  // copy stops half way.
+  // The log lies on the staging folder's small disk, where the kernel's copy stops.
   SmallTarget("1m");
-  Write(root_ / "target" / "logs" / "near.log", RandomBytes(600 * 1024));
+  if (IsSkipped() || HasFatalFailure()) return;  // A skip in a helper ends only the helper.
+  Write(root_ / "target" / "logs" / "near.log", test_support::Noise(600 * 1024));
   WriteSettings("", "2=" + root_.string() + "/target/logs/*.log\n");
   EXPECT_EQ(Run("x"), 0) << err_;
   EXPECT_NE(ReadAll(root_ / "prog" / "test.log").find("Fehler:near.log"), std::string::npos);

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "tests/support/files_and_zips.h"
@@ -27,37 +26,31 @@ inline int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A test's own tree, under a name no other test or run uses: "prog" holds
-// the program under test, "visu" stands for the HMI's folder. The runs use
-// the tree as their temporary folder, so their lock is theirs too. The tree
-// goes with the test unless the test failed.
+// Trees are named after their test process, to tell a killed test's tree from a live one's.
+inline std::string TreePrefix() { return (fs::path(::testing::TempDir()) / "quillet-").string(); }
+
+// A test's own tree, under a name no other test or run uses: "prog" holds the program under
+// test, "visu" stands for the HMI's folder. The runs use it as their temporary folder, so
+// their lock is theirs too; the tree stays only if the test failed.
 class TreeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The process's id in the name tells a tree of a test that was killed
-    // from one of a test that runs now.
-    std::string pattern =
-        (fs::path(::testing::TempDir()) / ("quillet-" + std::to_string(getpid()) + "-XXXXXX"))
-            .string();
+    std::string pattern = TreePrefix() + std::to_string(getpid()) + "-XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
-    fs::create_directories(root_ / "visu");
-    fs::create_directories(root_ / "prog");
+    for (const char* folder : {"visu", "prog"}) fs::create_directories(root_ / folder);
     fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet", fs::copy_options::none);
   }
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(root_);
   }
 
-  // Runs prog/`program` from the tree's top without a terminal and without
-  // an X display, as a scheduler would; `env` adds settings of the
-  // environment. Standard output and error land in out_ and err_.
-  int Run(const std::string& args, const std::string& program = "quillet",
-          const std::string& env = "") {
-    const int code =
-        Shell("cd '" + root_.string() + "' && env -u DISPLAY TMPDIR='" + root_.string() +
-              "' MorvaToolsDir='" + QUILLET_TOOLS_DIR + "' VisuDir='" + (root_ / "visu").string() +
-              "' " + env + " prog/" + program + " " + args + " </dev/null >out.txt 2>err.txt");
+  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display.
+  int Run(const std::string& args, const std::string& program = "quillet") {
+    const std::string r = root_.string();
+    const int code = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' MorvaToolsDir='" +
+                           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " +
+                           args + " </dev/null >out.txt 2>err.txt");
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
     return code;

@@ -1,6 +1,5 @@
-// What every end-to-end test does with the files it made and the archives it
-// got: read them whole, write them with their folders, and read an archive
-// the way the run itself reads it back.
+// What the end-to-end tests do with files and archives: read and write files whole, make
+// content that deflate cannot shrink, and read an archive the way the run itself does.
 #ifndef QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 #define QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 
@@ -9,6 +8,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,18 +30,24 @@ inline void Write(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// The entries of the zip archive at `path`, each with its content, as the
-// run's own reader finds them; one entry "!" with the reason when the
-// archive cannot be read whole. `directory`, when given, receives what the
-// archive's central directory says of each entry.
+// `size` bytes that deflate cannot shrink, the same on every call.
+inline std::string Noise(std::size_t size) {
+  std::mt19937 random(7);
+  std::string noise(size, ' ');
+  for (char& c : noise) c = static_cast<char>(random());
+  return noise;
+}
+
+// The entries of the zip archive at `path` with their contents, as the run's own reader finds
+// them; one entry "!" with the reason when the archive cannot be read whole. `directory`, when
+// given, receives what the archive's central directory says of each entry.
 inline std::map<std::string, std::string> ReadZip(const std::string& path,
                                                   std::vector<ZipEntryInfo>* directory = nullptr) {
   std::unique_ptr<InputFile> file;
   std::vector<ZipEntryInfo> infos;
   std::string error = "cannot open " + path;
-  if (CreateFiles()->OpenRead(path, &file) || !ReadCentralDirectory(*file, &infos, &error)) {
+  if (CreateFiles()->OpenRead(path, &file) || !ReadCentralDirectory(*file, &infos, &error))
     return {{"!", error}};
-  }
   std::map<std::string, std::string> entries;
   for (const ZipEntryInfo& info : infos) {
     std::string& content = entries[info.name];

@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using quillet::test_support::Noise;
 using quillet::test_support::ReadAll;
 using quillet::test_support::ReadZip;
 using quillet::test_support::Write;
@@ -35,19 +36,16 @@ std::string Quote(const std::string& text) {
 
 // Runs `command` through the command processor; its exit code.
 int RunCommand(const std::string& command) {
-  // cmd.exe drops the first and the last quote of a line that holds more
-  // than two, so the whole line gets one more pair for it to drop.
+  // cmd.exe drops the first and last quote of a line with more than two: here is a pair to drop.
   if (kWindows) return std::system(('"' + command + '"').c_str());
   return (std::system(command.c_str()) >> 8) & 0xFF;
 }
 
-// True when a check with the Linux tools passes. Elsewhere they are missing,
-// and only the packer's own exit code and the run's reader check archives.
+// True when a check with the Linux tools passes; under Windows they are missing.
 bool Passes(const std::string& command) { return kWindows || RunCommand(command) == 0; }
 
-// True when a Python expression holds over the archive: `z` is its ZipFile,
-// `data` its last 64 KiB, and `dated(folder)` says whether every entry is
-// dated as its file in `folder` (to the even second; 1980 at the earliest).
+// True when a Python expression holds over the archive: `z` is its ZipFile, `data` its last
+// 64 KiB, and `dated(folder)` whether entries bear their files' times in `folder`, as DOS can.
 bool PythonHolds(const fs::path& archive, const std::string& expression) {
   return Passes(
       "python3 -c 'import os, sys, time, zipfile\n"
@@ -60,20 +58,11 @@ bool PythonHolds(const fs::path& archive, const std::string& expression) {
       expression + "))' " + Quote(archive.string()));
 }
 
-// True when Python, bsdtar and, unless left out, Info-ZIP unzip accept
-// `archive`.
+// True when Python, bsdtar and, unless left out, Info-ZIP unzip accept `archive`.
 bool ReadersAccept(const fs::path& archive, bool unzip = true) {
   const std::string a = Quote(archive.string());
   return (!unzip || Passes("unzip -tqq " + a + " >/dev/null")) &&
          PythonHolds(archive, "z.testzip() is None") && Passes("bsdtar -tf " + a + " >/dev/null");
-}
-
-// `size` bytes that deflate cannot shrink.
-std::string Noise(std::size_t size) {
-  std::string noise(size, ' ');
-  std::mt19937 random(7);
-  for (char& c : noise) c = static_cast<char>(random());
-  return noise;
 }
 
 // `size` bytes of log lines, which deflate shrinks well.
@@ -88,10 +77,9 @@ constexpr std::size_t kBlock = 128 * 1024;  // The packer's block size.
 class ZipTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     root_ = fs::temp_directory_path() /
-            ("quillet-zip-" +
-             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-             std::to_string(std::random_device()()));
+            ("quillet-zip-" + test + "-" + std::to_string(std::random_device()()));
     source_ = root_ / "source";
     fs::create_directories(source_);
   }
@@ -101,8 +89,7 @@ class ZipTest : public ::testing::Test {
       fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root_, ec);
   }
-  // The command line of Zip.exe with `options` before the archive and the
-  // pattern, its error output going to Errors().
+  // Zip.exe's command line, its error output going to Errors().
   std::string ZipCommand(const std::string& options, const fs::path& archive,
                          const std::string& pattern) const {
     return Quote(QUILLET_TOOLS_BIN "/Zip.exe") + " " + options + " " + Quote(archive.string()) +
@@ -122,10 +109,6 @@ class ZipTest : public ::testing::Test {
       EXPECT_TRUE(ReadAll(other) == ReadAll(archive)) << threads << " threads";
     }
   }
-  // Writes `files` into `folder`.
-  static void WriteAll(const fs::path& folder, const Files& files) {
-    for (const auto& [name, content] : files) Write(folder / name, content);
-  }
   fs::path root_, source_;
 };
 
@@ -142,7 +125,7 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   std::mt19937 random(3);  // Deflated into more than one read of the run's reader.
   for (char& c : files["words.log"]) c = static_cast<char>('a' + random() % 26);
   const fs::path folder = source_ / "log files";
-  WriteAll(folder, files);
+  for (const auto& [name, content] : files) Write(folder / name, content);
   Write(folder / "folder.log" / "inner.log", "inner");  // Folders are not packed.
   for (const auto& [name, days] : {std::pair{"long.log", 400}, {"log 3", 365 * 60}})
     fs::last_write_time(folder / name, fs::last_write_time(folder / name) - days * 24h);
@@ -152,21 +135,19 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   PackOnEveryThreadCount(archive, folder.string() + "\\*.*");
   EXPECT_TRUE(ReadZip(archive.string()) == files);
   EXPECT_TRUE(ReadersAccept(archive));
-  // Dated as the files are; what deflate cannot shrink is stored as it is,
-  // text is deflated.
-  EXPECT_TRUE(
-      PythonHolds(archive, "dated(\"" + folder.string() +
-                               "\") and all((i.compress_type == 0) == (i.filename in "
-                               "(\"empty.txt\", \"photo.jpg\", \"backup.zip\")) and "
-                               "(i.compress_type == 8 or i.compress_size == i.file_size) for i in "
-                               "z.infolist()) and z.getinfo(\"long.log\").compress_size * 4 < 5 * "
-                               "131072"));
+  // Dated as the files are; what deflate cannot shrink is stored, text deflated.
+  EXPECT_TRUE(PythonHolds(
+      archive,
+      "dated(\"" + folder.string() +
+          "\") and all((i.compress_type == 0) == "
+          "(i.filename in (\"empty.txt\", \"photo.jpg\", \"backup.zip\")) and "
+          "(i.compress_type == 8 or i.compress_size == i.file_size) for i in z.infolist()) "
+          "and z.getinfo(\"long.log\").compress_size * 4 < 5 * 131072"));
   // An archive in the folder it packs is replaced, and not packed into itself.
   Write(folder / "own.Zip", "an older archive");
   ASSERT_EQ(RunZip(folder / "own.Zip", folder.string() + "\\*.*"), 0) << Errors();
   EXPECT_TRUE(ReadZip((folder / "own.Zip").string()) == files);
-  // A pattern that matches nothing is no failure: the archive is empty. A
-  // folder where the archive goes fails the packing and leaves nothing.
+  // No match gives an empty archive; a folder in the archive's place fails and leaves nothing.
   ASSERT_EQ(RunZip(root_ / "empty.Zip", (source_ / "*.none").string()), 0) << Errors();
   EXPECT_EQ(fs::file_size(root_ / "empty.Zip"), 22u);
   fs::create_directories(root_ / "taken.Zip" / "inside");
@@ -176,21 +157,21 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
 }
 
 TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
-  // The first entry starts just below 4 GiB in a sparse file, so that the
-  // second one and the central directory lie beyond it. The second, noise,
-  // is deflated, found not to shrink and written again, stored; the archive
-  // must then end where its records do.
+  // The first entry starts just below 4 GiB in a sparse file, so the second and
+  // the central directory lie beyond it. The second, noise, is deflated, found
+  // not to shrink and rewritten stored; the archive must end where its records do.
   Files files = {{"noise.bin", Noise(16 * kBlock)}, {"text.log", LogText(1000)}};
-  WriteAll(source_, files);
+  for (const auto& [name, content] : files) Write(source_ / name, content);
   const fs::path distant = root_ / "distant.zip";
   quillet::ZipWriter writer(6, 2);
   std::vector<std::string> order = {"text.log", "noise.bin"};
+  std::vector<quillet::ZipEntryInfo> infos;  // The last archive's directory.
   const auto pack = [&](const fs::path& archive, std::uint64_t first_offset, std::uint64_t wide) {
     ASSERT_FALSE(writer.Create(archive.string(), first_offset, wide));
     for (const std::string& name : order)
       ASSERT_FALSE(writer.AddFile((source_ / name).string(), name)) << writer.failure();
     ASSERT_FALSE(writer.Finish()) << writer.failure();
-    EXPECT_EQ(ReadZip(archive.string()), files);
+    EXPECT_EQ(ReadZip(archive.string(), &infos), files);
   };
   const std::uint64_t first = (std::uint64_t{1} << 32) - 40;
   pack(distant, first, quillet::kZip64Room);
@@ -202,17 +183,12 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
                   "z.getinfo(\"noise.bin\").extract_version == 45 and "
                   "z.getinfo(\"text.log\").extract_version == 20 and "
                   "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
-  // Moved so that the second entry starts at 4 GiB - 1, the first offset
-  // that needs ZIP64.
-  std::vector<quillet::ZipEntryInfo> infos;
-  ReadZip(distant.string(), &infos);
+  // Moved so that the second entry starts at 4 GiB - 1, the first ZIP64 offset.
   pack(distant, first + 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
-  ReadZip(distant.string(), &infos);
   EXPECT_EQ(infos.at(1).local_offset, 0xFFFFFFFFu);
 
-  // A file of more than one piece that might grow past 4 GiB gets ZIP64
-  // sizes in its local header, deflated or stored; a low threshold stands in
-  // for such a file. A file of one piece cannot grow that far.
+  // A file of several pieces that might grow past 4 GiB gets ZIP64 sizes in its
+  // local header; a low threshold stands in for one. One piece cannot grow that far.
   const fs::path wide = root_ / "wide.zip";
   Write(source_ / "text.log", files["text.log"] = LogText(3 * kBlock));
   Write(source_ / "short.log", files["short.log"] = LogText(100));
@@ -228,8 +204,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   pack(wide, 0, 3 * kBlock);  // A threshold of text.log's own size is reached.
   EXPECT_TRUE(PythonHolds(wide, "z.getinfo(\"text.log\").extract_version == 45"));
 
-  // 65535 entries no longer fit the classic count, whose largest value
-  // tells readers to look for the ZIP64 record.
+  // 65535 entries fill the classic count, whose largest value sends readers to ZIP64.
   const fs::path many = root_ / "many.zip";
   Write(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
@@ -265,21 +240,17 @@ TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
 
 #ifndef _WIN32
 TEST_F(ZipTest, ToolRunsAtLowPriorityAndRemovesItsPartialArchiveOnAWriteFailure) {
-  // The partial archive is a pipe: the packer's open waits for this test to
-  // read, and once noise has filled the pipe the packer waits in a write, so
-  // it can be looked at with ease. Storing the noise instead then needs a
-  // seek, which a pipe refuses.
+  // The partial archive is a pipe: the packer waits in its open until this test
+  // reads, then in a write once noise fills it; storing noise then needs a seek, which fails.
   Write(source_ / "noise.bin", Noise(8 * kBlock));
   const fs::path archive = root_ / "out.Zip";
   const std::string temp = archive.string() + ".tmp";
   const fs::path pid = root_ / "pid", code = root_ / "code";
   ASSERT_EQ(RunCommand("mkfifo " + Quote(temp)), 0);
-  const std::string zip = ZipCommand("-T 1 -j", archive, (source_ / "*.*").string());
-  // Should the packer end without opening the pipe, the pipe is opened for
-  // it, so that this test is not left waiting.
-  RunCommand("(" + zip + " & echo $! >" + Quote(pid.string()) + "; wait $!; echo $? >" +
-             Quote(code.string()) + "; [ -p " + Quote(temp) +
-             " ] && timeout 10 sh -c ': >\"$0\"' " + Quote(temp) + ") &");
+  // Should the packer end without opening the pipe, the shell opens it for this test.
+  RunCommand("(" + ZipCommand("-T 1 -j", archive, (source_ / "*.*").string()) + " & echo $! >" +
+             Quote(pid.string()) + "; wait $!; echo $? >" + Quote(code.string()) + "; [ -p " +
+             Quote(temp) + " ] && timeout 10 sh -c ': >\"$0\"' " + Quote(temp) + ") &");
   std::ifstream pipe(temp, std::ios::binary);
   std::string id;
   while (!(std::ifstream(pid) >> id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));

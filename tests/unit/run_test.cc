@@ -27,10 +27,6 @@ class RunTest : public ::testing::Test {
     fake_.environment.tail = tail;
     return RunProgram(context_);
   }
-  std::size_t At(const std::string& event) const {
-    const auto& e = fake_.window.events;
-    return static_cast<std::size_t>(std::find(e.begin(), e.end(), event) - e.begin());
-  }
   testing::FakePlatform fake_;
   RunContext context_;
 };
@@ -38,11 +34,12 @@ class RunTest : public ::testing::Test {
 TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
   fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\old.log\n");
   ASSERT_EQ(Run(), kExitOk);
-  EXPECT_LT(At("Capture"), At("Show"));  // The screenshot never shows the status window.
+  const Names& e = fake_.window.events;
+  // The screenshot never shows the status window.
+  EXPECT_LT(std::find(e.begin(), e.end(), "Capture"), std::find(e.begin(), e.end(), "Show"));
   EXPECT_EQ(fake_.window.With("Label:"),
             (Names{"Taskmanager", "Exe", "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
                    "Copying Logs LogFilesVW", "Zipping Logs", "Deleting Logs", "OK"}));
-  const auto& e = fake_.window.events;
   EXPECT_EQ(Names(e.end() - 6, e.end()),
             (Names{"Front", "Hide", "Label:OK", "Yield", "Place:0,0,398,87",
                    "Message:File saved in T:\\Target\\1-03.01.27-09.05.07.Zip"}));
@@ -63,10 +60,8 @@ TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
   for (const char* option : {"--VERSION  ", "--Help", "-h", "-?", "/?"}) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(Run(option), kExitOk);
-    EXPECT_NE(::testing::internal::GetCapturedStdout().find(option[2] == 'V' ? "Quillet 1."
-                                                                             : "Exit codes:"),
-              std::string::npos)
-        << option;
+    const std::string expected = option[2] == 'V' ? "Quillet 1." : "Exit codes:";
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find(expected), std::string::npos) << option;
   }
   EXPECT_EQ(fake_.window.events.size(), events);
 }
@@ -88,14 +83,12 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // A fresh copy replaces it.
   std::string report, settings, fresh;
   Names staged;
-  const auto packer = fake_.processes.on_start;
-  fake_.processes.on_start = [&](const std::string& line) {
+  fake_.PackerMakesArchives([&] {
     report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
     staged = fake_.files.List("T:\\Target\\Log");
     settings = fake_.files.Content("T:\\Target\\Log\\Quillet-Settings.ini");
     fresh = fake_.files.Content("T:\\Target\\Log\\old.log");
-    return packer(line);
-  };
+  });
   ASSERT_EQ(Run(), kExitOk);
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
                            "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
@@ -149,9 +142,8 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
   EXPECT_NE(text.find("[LogFilesVW]\n  (empty)\n"), std::string::npos);
   EXPECT_NE(text.find("14 problems found."), std::string::npos) << text;
-  for (const std::string& call : fake_.files.log) {
+  for (const std::string& call : fake_.files.log)
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
-  }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "collect/delete_listed.h"
 #include "collect/start_programs.h"
 #include "collect/task_batch.h"
-#include "platform/errors.h"
 #include "tests/fakes/fakes.h"
 
 namespace quillet {
@@ -24,9 +23,6 @@ class StepsTest : public ::testing::Test {
     fake_.WriteSettings("[" + section + "]\n" + entries);
     return ListSection{fake_.settings, "C:\\Tools\\quillet.ini", section};
   }
-  void Slots(int from, int to) {
-    for (int d = from; d <= to; ++d) fake_.files.AddFile(Slot(d, d));
-  }
   static std::string Slot(int slot, int day) {
     return "T:\\Target\\" + std::to_string(slot) + "-12.0" + std::to_string(day) +
            ".26-14.03.09.Zip";
@@ -34,37 +30,33 @@ class StepsTest : public ::testing::Test {
   RunError Collect(const ListSection& list) {
     return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, 0, &collected_);
   }
-  PackOutcome Pack() {
-    return PackLogs(fake_.platform, variables_, staging_, "T:\\Target", "1-a.Zip", timeout_s_);
+  PackOutcome Pack(long long timeout_s = 0) {
+    return PackLogs(fake_.platform, variables_, staging_, "T:\\Target", "1-a.Zip", timeout_s);
   }
   testing::FakePlatform fake_;
   DirVariables variables_;
   Staging staging_{fake_.files, "T:\\Target"};
   Journal journal_{fake_.files, "C:\\Tools\\test.log"};
   CollectOutcome collected_;
-  long long timeout_s_ = 0;
 };
 
 TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) {
-  Slots(1, 9);
-  fake_.files.AddFolder("T:\\Target\\1-old");
+  for (int d = 1; d <= 9; ++d) fake_.files.AddFile(Slot(d, d));
   for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
-  // Folders named like archives are no slots, not even the first match of 9.
-  for (const char* f : {"4-x.Zip", "9-0.Zip"})
+  // A second stray folder, found only after the first is gone, and folders named like archives,
+  // which are no slots, not even the first match of 9.
+  for (const char* f : {"1-older", "4-x.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
-  fake_.files.AddFolder("T:\\Target\\1-older");  // Found after the first is gone.
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
   Names expected = {"4-x.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
   EXPECT_EQ(fake_.window.With("Message:"), Names{});
-  // Three file deletions and two removals, one slot-9 pass, eight renames;
-  // the window is handled once per digit and after each deletion, removal
-  // and phase.
+  // Three file deletions and two removals, one slot-9 pass, eight renames; the window is handled
+  // once per digit and after each deletion, removal and phase.
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
-  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"),
-            9 + 3 + 2 + 1 + 1 + 1);
+  EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
 
   // Five tries at the files beginning with 9; what resists the sixth is named and stays.
@@ -100,7 +92,6 @@ TEST_F(StepsTest, TaskBatchHoldsOneLineForTheOsTag) {
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
-  fake_.files.AddFolder("C:\\Prog");
   fake_.files.AddFile("C:\\Prog\\x.exe");
   fake_.files.AddFile("C:\\Tools\\tool.exe");
   fake_.files.current_dir = "C:\\Tools";
@@ -131,15 +122,14 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
   EXPECT_EQ(fake_.processes.terminated, 1);
   EXPECT_EQ(fake_.processes.open, 0);
-  EXPECT_EQ(std::count(fake_.window.events.begin(), fake_.window.events.end(), "Yield"), 5 + 20);
+  EXPECT_EQ(fake_.window.With("Yield").size(), 5u + 20);
 }
 
 TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) {
   fake_.files.AddFile("C:\\Tools\\test.log", "old\r\n");
   fake_.files.AddFolder("D:\\A\\folder.log");  // Folders never match.
-  for (const char* f : {"D:\\A\\app.log", "D:\\A\\b.log", "D:\\B\\APP.LOG", "D:\\B\\app (2).log"}) {
+  for (const char* f : {"D:\\A\\app.log", "D:\\A\\b.log", "D:\\B\\APP.LOG", "D:\\B\\app (2).log"})
     fake_.files.AddFile(f, f);
-  }
   fake_.files.HoldOpen("D:\\A\\app.log", true);  // Its program writes on: copied through sharing.
   fake_.files.FailOn("CopyFile", "B.LOG");
   fake_.files.FailOn("DirFirst", "X:\\");
@@ -176,22 +166,15 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
   EXPECT_EQ(Pack().why_not,
             "the archive T:\\Target\\1-a.Zip is not readable: "
             "the file is too short for a zip archive");
-  fake_.PackerMakesArchives();
-  const auto packer = fake_.processes.on_start;
-  fake_.processes.on_start = [&](const std::string& line) {
-    packer(line);
-    fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed");
-    return 0;
-  };
+  fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
   EXPECT_EQ(Pack().why_not,
             "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
   fake_.processes.hang = true;
-  timeout_s_ = 1;
   fake_.processes.on_start = [this](const std::string&) {
     fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
     return 0;
   };
-  EXPECT_EQ(Pack().why_not,
+  EXPECT_EQ(Pack(1).why_not,
             "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
   EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"a.log", "b.log"}));
@@ -199,16 +182,15 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
   fake_.processes.hang = false;
   fake_.files.SetReadOnly("T:\\Target\\Log\\a.log");  // As a copy of a read-only log is.
   fake_.PackerMakesArchives();
-  const PackOutcome packed = Pack();
+  const PackOutcome packed = Pack(1);
   EXPECT_TRUE(packed.archived && packed.entries.size() == 2) << packed.why_not;
   EXPECT_FALSE(fake_.files.Exists("T:\\Target\\Log"));
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   for (const char* f : {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log",
-                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log"}) {
+                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log"})
     fake_.files.AddFile(f, f);
-  }
   fake_.files.HoldOpen("D:\\L\\sealed.log", false);
   EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
   fake_.PackerMakesArchives();

@@ -1,5 +1,4 @@
-// The debug window export over a scripted desktop: where its clicks land,
-// and the clicks it does not send.
+// The debug window export over a scripted desktop: where its clicks land, and those it never sends.
 #include <gtest/gtest.h>
 
 #include "tests/fakes/fakes.h"
@@ -13,66 +12,57 @@ namespace {
 using testing::Names;
 constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
 
-class WindowAutomationTest : public ::testing::Test {
- protected:
-  WindowList Export() { return windows_ = ReadWindowList(fake_.platform); }
-  testing::FakePlatform fake_;
-  WindowList windows_;
-};
-
-TEST_F(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
-  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
-  fake_.desktop.on_click = [this](int, int) {
-    if (fake_.desktop.z_order.size() == 2)
-      fake_.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
+TEST(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
+  testing::FakePlatform fake;
+  fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
+  fake.desktop.on_click = [&fake](int, int) {
+    if (fake.desktop.z_order.size() == 2)
+      fake.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
   };
-  Export();
-  const DebugWindowOutcome outcome = SaveDebugWindow(fake_.platform, windows_);
+  const DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, ReadWindowList(fake.platform));
   // Pixel (276, 510) in the debug window, then (392, 272) in the dialog.
-  EXPECT_EQ(fake_.desktop.calls,
+  EXPECT_EQ(fake.desktop.calls,
             (Names{"Restore 4", "Front 4", "Move 17664,43519", "Click 0", "Find", "Front 9",
                    "Topmost 9 300,200,240,180", "Move 25088,23210", "Click 0", "Minimize 4",
                    "Foreground 256"}));
   EXPECT_TRUE(outcome.found && outcome.first_click_sent && outcome.second_click_sent);
   // The status window is repainted once the debug window is down again.
-  const Names& events = fake_.window.events;
+  const Names& events = fake.window.events;
   EXPECT_EQ(Names(events.end() - 3, events.end()),
             (Names{"Minimize 4", "Yield", "Foreground 256"}));
-  EXPECT_EQ(fake_.clock.slept_ms, 100 + 100 + 500);
+  EXPECT_EQ(fake.clock.slept_ms, 100 + 100 + 500);
 }
 
-TEST_F(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
-  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
-  Export();
-  EXPECT_FALSE(SaveDebugWindow(fake_.platform, windows_).found);
-  EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
-  EXPECT_FALSE(MouseClick(fake_.desktop, 3));  // There is no fourth button to press.
+TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
+  testing::FakePlatform fake;
+  fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
+  EXPECT_FALSE(SaveDebugWindow(fake.platform, ReadWindowList(fake.platform)).found);
+  EXPECT_EQ(fake.desktop.calls, Names{"Foreground 256"});
+  EXPECT_FALSE(MouseClick(fake.desktop, 3));  // There is no fourth button to press.
 
-  // Already in front: no restore; the dialog never opens: 51 lookups, no
-  // second click.
-  fake_.desktop.calls.clear();
-  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
-  fake_.desktop.foreground = 4;
-  Export();
-  DebugWindowOutcome outcome = SaveDebugWindow(fake_.platform, windows_);
+  // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
+  fake.desktop.calls.clear();
+  fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
+  fake.desktop.foreground = 4;
+  const WindowList windows = ReadWindowList(fake.platform);
+  DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, windows);
   EXPECT_TRUE(outcome.first_click_sent);
   EXPECT_FALSE(outcome.second_click_sent);
-  EXPECT_EQ(std::count(fake_.desktop.calls.begin(), fake_.desktop.calls.end(), "Find"), 51);
-  EXPECT_EQ(fake_.desktop.calls.front(), "Move 11264,39253");
-  EXPECT_EQ(fake_.desktop.calls.back(), "Foreground 256");
+  EXPECT_EQ(std::count(fake.desktop.calls.begin(), fake.desktop.calls.end(), "Find"), 51);
+  EXPECT_EQ(fake.desktop.calls.front(), "Move 11264,39253");
+  EXPECT_EQ(fake.desktop.calls.back(), "Foreground 256");
 
-  // Refused foreground: fifty tries; a window closed since the inventory
-  // gets no click at all.
-  fake_.desktop.calls.clear();
-  fake_.desktop.foreground = 0;
-  fake_.desktop.grant_foreground = false;
-  fake_.desktop.z_order.pop_back();
-  fake_.clock.slept_ms = 0;
-  outcome = SaveDebugWindow(fake_.platform, windows_);
+  // Refused foreground: fifty tries; a window closed since the inventory gets no click.
+  fake.desktop.calls.clear();
+  fake.desktop.foreground = 0;
+  fake.desktop.grant_foreground = false;
+  fake.desktop.z_order.pop_back();
+  fake.clock.slept_ms = 0;
+  outcome = SaveDebugWindow(fake.platform, windows);
   EXPECT_FALSE(outcome.first_click_sent);
-  EXPECT_EQ(fake_.clock.slept_ms, 50 * 100);
-  EXPECT_EQ(fake_.desktop.calls.size(), 50u * 2 + 2);
-  EXPECT_EQ(fake_.desktop.calls[100], "Minimize 4");
+  EXPECT_EQ(fake.clock.slept_ms, 50 * 100);
+  EXPECT_EQ(fake.desktop.calls.size(), 50u * 2 + 2);
+  EXPECT_EQ(fake.desktop.calls[100], "Minimize 4");
 }
 
 }  // namespace
