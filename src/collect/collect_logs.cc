@@ -24,9 +24,12 @@ bool LeavesReserve(Files& files, const Staging& staging, std::uint64_t size,
 }
 
 // Copies one log to `destination`. A log that its program holds open for
-// writing is copied again through a reading handle that shares it.
+// writing is copied again through a reading handle that shares it. A file
+// already there is never written over: the staging folder has moved an
+// earlier run's file of that name aside, so one still there is a file that
+// only a case-sensitive file system tells from another of the same name.
 std::error_code CopyLog(Files& files, const std::string& source, const std::string& destination) {
-  std::error_code error = files.CopyFile(source, destination, true);
+  std::error_code error = files.CopyFile(source, destination, false);
   if (IsInUse(error)) error = files.CopyOpenFile(source, destination);
   return error;
 }

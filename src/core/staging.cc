@@ -23,21 +23,34 @@ void Staging::NoteLeftovers() {
   }
 }
 
+std::string Staging::FreeName(const std::string& name) const {
+  const std::size_t dot = name.rfind('.');
+  const bool has_extension = dot != std::string::npos && dot > 0;
+  const std::string base = has_extension ? name.substr(0, dot) : name;
+  const std::string extension = has_extension ? name.substr(dot) : "";
+  for (int copy = 2;; ++copy) {
+    const std::string candidate = base + " (" + std::to_string(copy) + ")" + extension;
+    const std::string key = Upper(candidate);
+    if (taken_.count(key) == 0 && leftovers_.count(key) == 0) return candidate;
+  }
+}
+
 std::string Staging::Claim(const std::string& name) {
-  std::string chosen = name;
-  if (taken_.count(Upper(name)) != 0) {
-    const std::size_t dot = name.rfind('.');
-    const bool has_extension = dot != std::string::npos && dot > 0;
-    const std::string base = has_extension ? name.substr(0, dot) : name;
-    const std::string extension = has_extension ? name.substr(dot) : "";
-    for (int copy = 2;; ++copy) {
-      chosen = base + " (" + std::to_string(copy) + ")" + extension;
-      const std::string key = Upper(chosen);
-      if (taken_.count(key) == 0 && leftovers_.count(key) == 0) break;
+  std::string chosen = taken_.count(Upper(name)) != 0 ? FreeName(name) : name;
+  const auto leftover = leftovers_.find(Upper(chosen));
+  if (leftover != leftovers_.end()) {
+    // The earlier run's file may be the only copy of what it holds, so it is
+    // never written over: it moves aside to a free name, and when it cannot
+    // move, this run's file takes a free name instead.
+    const std::string aside = FreeName(leftover->second);
+    if (files_.RenamePath(PathOf(leftover->second), PathOf(aside))) {
+      chosen = FreeName(name);
+    } else {
+      leftovers_.erase(leftover);
+      leftovers_[Upper(aside)] = aside;
     }
   }
   taken_.insert(Upper(chosen));
-  leftovers_.erase(Upper(chosen));
   return chosen;
 }
 

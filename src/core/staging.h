@@ -13,10 +13,10 @@
 namespace quillet {
 
 // The staging folder and the names that this run has put into it. Files that
-// an earlier run left there (a run that made no archive, so their originals
-// were not deleted) stay and are packed, but yield their name to a file of
-// this run. Names compare without regard to case, as they would in the
-// archive on Windows.
+// an earlier run left there (a run that made no archive, so nothing was
+// deleted) stay and are packed; one whose name a file of this run needs moves
+// aside to a free name, so that its content is never written over. Names
+// compare without regard to case, as they would in the archive on Windows.
 class Staging {
  public:
   Staging(Files& files, const std::string& target_path);
@@ -29,9 +29,10 @@ class Staging {
   // Notes the files the folder holds before this run puts anything into it.
   void NoteLeftovers();
   // The name under which a file called `name` is staged: its own, unless
-  // this run has staged a file of that name already; then the next name in
-  // the form Windows Explorer gives copies ("app (2).log", "app (3).log")
-  // that neither this run nor an earlier one uses.
+  // this run has staged a file of that name already; then the next free name
+  // (see FreeName). An earlier run's file of the chosen name is moved aside
+  // to a free name first; if it cannot be moved, the file of this run gets
+  // the next free name instead.
   std::string Claim(const std::string& name);
   // Notes that this run has written the file `name` into the folder.
   void Written(const std::string& name);
@@ -44,6 +45,10 @@ class Staging {
  private:
   Files& files_;
   std::string path_;
+  // The first name in the form Windows Explorer gives copies ("app (2).log",
+  // "app (3).log") that neither this run nor an earlier one uses.
+  std::string FreeName(const std::string& name) const;
+
   std::set<std::string> taken_;                   // Upper case.
   std::map<std::string, std::string> leftovers_;  // Upper case to name.
   std::set<FileId> own_;

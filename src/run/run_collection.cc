@@ -150,13 +150,18 @@ std::vector<PatternRecord> PlannedDeletions(const RunContext& context, const Lis
 void StageReport(RunContext& context, RunReport& report, Staging& staging, const Journal& journal,
                  const ListSection& deletions) {
   Files& files = *context.platform.files;
+  // Claimed first, so that an earlier run's files of these names have moved
+  // aside before the report names what an earlier run left.
+  const std::string report_name = staging.Claim(kReportName);
+  const std::string journal_name = staging.Claim(kJournalCopyName);
+  const std::string settings = staging.Claim(kSettingsCopyName);
+  AddLeftovers(files, staging, &report);
   report.delete_patterns = PlannedDeletions(context, deletions);
   for (const char* later : {"PackLogs", "DeleteListedFiles"}) {
     report.steps.push_back({later, "pending", 0});
   }
   std::error_code error;
-  const auto write = [&](const std::string& name, const std::vector<std::string>& lines) {
-    const std::string staged = staging.Claim(name);
+  const auto write = [&](const std::string& staged, const std::vector<std::string>& lines) {
     std::unique_ptr<TextFile> file;
     error = files.OpenText(staging.PathOf(staged), OpenMode::kOutput, &file);
     for (const std::string& line : lines) {
@@ -165,10 +170,9 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
     file.reset();
     if (!error) staging.Written(staged);
   };
-  write(kReportName, {RunReportJson(context, report)});
+  write(report_name, {RunReportJson(context, report)});
   if (error) context.platform.window->SetLabel("No run report: " + error.message());
-  write(kJournalCopyName, journal.lines());
-  const std::string settings = staging.Claim(kSettingsCopyName);
+  write(journal_name, journal.lines());
   if (!files.CopyFile(context.state.ini_path, staging.PathOf(settings), true)) {
     staging.Written(settings);
   }
@@ -300,7 +304,6 @@ int RunCollection(RunContext& context) {
   }
   report.log_patterns = collected.patterns;
   report.staged = collected.staged;
-  AddLeftovers(*p.files, staging, &report);
   const ListSection deletions = list("DeleteFiles", state.os_tag);
   if (options.report) StageReport(context, report, staging, journal, deletions);
   const PackOutcome packed = PackLogs(p, context.variables, staging, state.target_path,

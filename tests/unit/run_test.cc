@@ -80,7 +80,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
-  fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // A fresh copy replaces it.
+  fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
   std::string report, settings, fresh;
   Names staged;
   fake_.PackerMakesArchives([&] {
@@ -90,8 +90,9 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
     fresh = fake_.files.Content("T:\\Target\\Log\\old.log");
   });
   ASSERT_EQ(Run(), kExitOk);
-  EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old.log", "Quillet-Journal.txt",
-                           "Quillet-Report.json", "Quillet-Settings.ini", "Screen.bmp"}));
+  EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old (2).log", "old.log", "Quillet-Journal.txt",
+                           "Quillet-Report.json", "Quillet-Settings (2).ini",
+                           "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   EXPECT_EQ(fresh, "old");
   const Names labels = fake_.window.With("Label:");
@@ -105,10 +106,11 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["staged_files"][0]["source"], "D:\\Logs\\a.log");
   EXPECT_EQ(json["staged_files"][0]["crc32"], "e8b7be43");
   EXPECT_EQ(json["staged_files"][2]["earlier_run"], true);
+  EXPECT_EQ(json["staged_files"][4]["name"], "Quillet-Settings (2).ini");  // Under its new name.
   EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
   EXPECT_EQ(json["screenshot"], "direct");
   EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log"));
-  EXPECT_NE(fake_.window.With("Message:")[0].find(". 1 file was left in"), std::string::npos);
+  EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
 }
 
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {

@@ -154,6 +154,15 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log").size(), 3u);
   EXPECT_EQ(collected_.patterns.back().failures[0].error,
             "source and destination are the same file");
+
+  // For the next run these are an earlier run's files, never written over:
+  // one that cannot move aside keeps its name, and the new file takes a free one.
+  fake_.files.HoldOpen("T:\\Target\\Log\\app.log", false);
+  Staging next_run(fake_.files, "T:\\Target");
+  next_run.NoteLeftovers();
+  EXPECT_EQ(next_run.Claim("APP.LOG"), "APP (4).LOG");
+  EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
+  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
 }
 
 TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
