@@ -31,7 +31,6 @@ fi
 
 if ! have xvfb-run || ! have wine; then
   echo "run-tests: SKIPPING the Windows tests: wine or xvfb-run is not installed (scripts/setup.sh)"
-  have xvfb-run || echo "run-tests: without xvfb-run the screenshot test is skipped too"
   scripts/build.sh
   echo "== Linux tests"
   cd build/linux && exec ctest --output-on-failure -j 2
