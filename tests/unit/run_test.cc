@@ -70,9 +70,11 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   fake_.files.AddFolder("C:\\Temp");
   fake_.files.AddFile(
       "C:\\Tools\\quillet.ini",
-      "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=D:\\Logs\\a.log\n");
+      "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=$windir$\\a.log\n");
+  fake_.environment.variables["WINDIR"] = "D:\\Logs";  // The first variable is the system's too.
   ASSERT_EQ(Run("x"), kExitOk);
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
+  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"), "a.log\r\n");
 }
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
