@@ -65,25 +65,41 @@ int Seek(std::FILE* file, std::uint64_t offset) {
 #endif
 }
 
+// The distance from the file clock to the system clock. C++17 offers no
+// conversion between them, but both count the same time from starting points
+// a whole number of seconds apart, so the distance between their readings of
+// "now", rounded to whole seconds, is exact as long as the two readings lie
+// less than half a second apart. A busy machine may stall a thread between
+// them, so the pair is read again until a system clock reading on either side
+// shows it was taken in one go, and only once per process, so that every entry
+// of an archive is dated by the same offset.
+std::chrono::seconds FileClockOffset() {
+  using std::chrono::system_clock;
+  using FileClock = std::filesystem::file_time_type::clock;
+  static const std::chrono::seconds offset = [] {
+    system_clock::duration before, after;
+    FileClock::duration file;
+    for (int tries = 0; tries < 100; ++tries) {
+      before = system_clock::now().time_since_epoch();
+      file = FileClock::now().time_since_epoch();
+      after = system_clock::now().time_since_epoch();
+      if (after - before < std::chrono::milliseconds(100)) break;
+    }
+    return std::chrono::round<std::chrono::seconds>(before + (after - before) / 2 - file);
+  }();
+  return offset;
+}
+
 // The modification time of `path` in the local time of the zip format. An
 // unreadable time falls back to 1980-01-01 rather than failing the archive.
 void DosTime(const std::string& path, std::uint16_t* time, std::uint16_t* date) {
-  namespace fs = std::filesystem;
-  using std::chrono::system_clock;
   *time = 0;
   *date = kDosDate1980;
   std::error_code ec;
-  const fs::file_time_type written = fs::last_write_time(path, ec);
+  const std::filesystem::file_time_type written = std::filesystem::last_write_time(path, ec);
   if (ec) return;
-  // C++17 offers no conversion from the file clock to the system clock. Both
-  // count the same time from starting points a whole number of seconds
-  // apart, so the distance between their readings of "now", rounded to whole
-  // seconds, carries a file time over exactly, whatever passed between the
-  // two readings.
-  const auto clock_offset = std::chrono::round<std::chrono::seconds>(
-      system_clock::now().time_since_epoch() - fs::file_time_type::clock::now().time_since_epoch());
   const auto whole_seconds =
-      std::chrono::floor<std::chrono::seconds>(written.time_since_epoch() + clock_offset);
+      std::chrono::floor<std::chrono::seconds>(written.time_since_epoch() + FileClockOffset());
   const std::time_t seconds = static_cast<std::time_t>(whole_seconds.count());
 #ifdef _WIN32
   const std::tm* local = std::localtime(&seconds);
