@@ -108,6 +108,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["staged_files"][0]["source"], "D:\\Logs\\a.log");
   EXPECT_EQ(json["staged_files"][0]["crc32"], "e8b7be43");
   EXPECT_EQ(json["staged_files"][2]["earlier_run"], true);
+  EXPECT_EQ(json["staged_files"][2]["modified"], "2026-01-02T03:04:05");
   EXPECT_EQ(json["staged_files"][4]["name"], "Quillet-Settings (2).ini");  // Under its new name.
   EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
   EXPECT_EQ(json["screenshot"], "direct");

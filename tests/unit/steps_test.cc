@@ -198,7 +198,7 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   for (const char* f : {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log",
-                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log"})
+                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
     fake_.files.AddFile(f, f);
   fake_.files.HoldOpen("D:\\L\\sealed.log", false);
   EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
@@ -210,15 +210,17 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   fake_.files.on_verify = [this](const std::string& path) {
     if (path == "D:\\L\\racing.log") fake_.files.AddFile(path, "written meanwhile");
   };
-  // An archive that lacks a collected file keeps it too.
+  // An archive that lacks a collected file keeps it too, and an entry whose placeholder leads back
+  // to itself deletes nothing, not even a file of the name as written.
+  variables_.Entry(13) = {"Loop", "$Loop$"};
   std::vector<ZipEntryInfo> entries = packed.entries;
   entries.erase(std::find_if(entries.begin(), entries.end(),
                              [](const ZipEntryInfo& e) { return e.name == "same.log"; }));
   const DeleteOutcome outcome =
-      DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n"),
+      DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n3=D:\\Old\\$Loop$.txt\n"),
                         variables_, collected_, entries, journal_);
   EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "same.log", "sealed.log"}));
-  EXPECT_EQ(fake_.files.List("D:\\Old"), Names{"busy.log"});
+  EXPECT_EQ(fake_.files.List("D:\\Old"), (Names{"$Loop$.txt", "busy.log"}));
   EXPECT_EQ(outcome.deleted, 1);
   EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log");

@@ -38,10 +38,15 @@ TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
   fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   EXPECT_FALSE(SaveDebugWindow(fake.platform, ReadWindowList(fake.platform)).found);
   EXPECT_EQ(fake.desktop.calls, Names{"Foreground 256"});
-  EXPECT_FALSE(MouseClick(fake.desktop, 3));  // There is no fourth button to press.
+  // Left, right and middle; there is no fourth button to press.
+  EXPECT_TRUE(MouseClick(fake.desktop, 2) && !MouseClick(fake.desktop, 3));
+  int width = 0, height = 0;
+  GetScreenSize(fake.desktop, &width, &height, 3);  // In points: 1024 px are 11 inches.
+  EXPECT_EQ(width, 11 * 72);
 
   // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
   fake.desktop.calls.clear();
+  fake.clock.slept_ms = 0;
   fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
   fake.desktop.foreground = 4;
   const WindowList windows = ReadWindowList(fake.platform);
@@ -49,6 +54,7 @@ TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
   EXPECT_TRUE(outcome.first_click_sent);
   EXPECT_FALSE(outcome.second_click_sent);
   EXPECT_EQ(std::count(fake.desktop.calls.begin(), fake.desktop.calls.end(), "Find"), 51);
+  EXPECT_EQ(fake.clock.slept_ms, 50 * 100);  // A pause before each lookup but the last.
   EXPECT_EQ(fake.desktop.calls.front(), "Move 11264,39253");
   EXPECT_EQ(fake.desktop.calls.back(), "Foreground 256");
 
