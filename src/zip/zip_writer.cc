@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/stdio_files.h"
 #include "zip/parallel_deflater.h"
 
 namespace quillet {
@@ -57,14 +58,6 @@ std::error_code LastError() {
                     : std::make_error_code(std::errc::io_error);
 }
 
-int Seek(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET);
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
-#endif
-}
-
 // The distance from the file clock to the system clock. C++17 offers no
 // conversion between them, but both count the same time from starting points
 // a whole number of seconds apart, so the distance between their readings of
@@ -101,19 +94,12 @@ void DosTime(const std::string& path, std::uint16_t* time, std::uint16_t* date) 
   const auto whole_seconds =
       std::chrono::floor<std::chrono::seconds>(written.time_since_epoch() + FileClockOffset());
   const std::time_t seconds = static_cast<std::time_t>(whole_seconds.count());
-#ifdef _WIN32
-  const std::tm* local = std::localtime(&seconds);
-#else
-  // The reentrant form, which unlike localtime() does not look at the time
-  // zone file again for every one of thousands of files.
-  std::tm local_time{};
-  const std::tm* local = localtime_r(&seconds, &local_time);
-#endif
-  if (local == nullptr || local->tm_year < 80) return;
-  const int year = std::min(local->tm_year - 80, 127);
-  *time = static_cast<std::uint16_t>((local->tm_hour << 11) | (local->tm_min << 5) |
-                                     (local->tm_sec / 2));
-  *date = static_cast<std::uint16_t>((year << 9) | ((local->tm_mon + 1) << 5) | local->tm_mday);
+  std::tm local{};
+  if (!ToLocalTime(seconds, &local) || local.tm_year < 80) return;
+  const int year = std::min(local.tm_year - 80, 127);
+  *time =
+      static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+  *date = static_cast<std::uint16_t>((year << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
 }
 
 // Reads pieces of a file at growing offsets through one window, so that
@@ -127,7 +113,7 @@ class WindowReader {
   // Copies `size` bytes from `offset`; false when the file ends before.
   bool Read(std::uint64_t offset, void* out, std::size_t size) {
     if (offset < start_ || offset + size > start_ + have_) {
-      if (Seek(file_, offset) != 0) return false;
+      if (SeekFile(file_, offset) != 0) return false;
       start_ = offset;
       have_ = std::fread(window_.data(), 1, window_.size(), file_);
       if (size > have_) return false;
@@ -144,14 +130,6 @@ class WindowReader {
 };
 
 }  // namespace
-
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-#ifndef _WIN32
-  std::replace(native.begin(), native.end(), '\\', '/');
-#endif
-  return native;
-}
 
 ZipWriter::ZipWriter(int level, int threads) : level_(level), threads_(threads) {}
 
@@ -175,7 +153,8 @@ std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_o
   std::setvbuf(out_, nullptr, _IOFBF, kOutputBufferSize);
   path_ = path;
   first_offset_ = offset_ = end_ = first_offset;
-  if (first_offset > 0 && Seek(out_, first_offset) != 0) return Fail("write " + path, LastError());
+  if (first_offset > 0 && SeekFile(out_, first_offset) != 0)
+    return Fail("write " + path, LastError());
   return {};
 }
 
@@ -208,8 +187,9 @@ std::error_code ZipWriter::Write(const void* data, std::size_t size) {
 
 std::error_code ZipWriter::WriteAt(std::uint64_t offset, const std::string& bytes) {
   errno = 0;
-  if (Seek(out_, offset) != 0 || std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
-      Seek(out_, offset_) != 0) {
+  if (SeekFile(out_, offset) != 0 ||
+      std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
+      SeekFile(out_, offset_) != 0) {
     return Fail("write " + path_, LastError());
   }
   return {};
@@ -392,7 +372,7 @@ std::error_code ZipWriter::StoreInstead(Entry* entry) {
   const std::uint64_t data_offset = entry->offset + kLocalHeaderSize + entry->name.size() +
                                     (entry->zip64_local ? kZip64LocalExtraSize : 0);
   errno = 0;
-  if (Seek(out_, data_offset) != 0) return Fail("write " + path_, LastError());
+  if (SeekFile(out_, data_offset) != 0) return Fail("write " + path_, LastError());
   offset_ = data_offset;
   std::FILE* in = std::fopen(NativePath(entry->source).c_str(), "rb");
   if (in == nullptr) return Fail("open " + entry->source, LastError());

@@ -120,9 +120,6 @@ class ZipWriter {
   std::string failure_;
 };
 
-// `path` with "\" turned into the separator the C library expects.
-std::string NativePath(const std::string& path);
-
 }  // namespace quillet
 
 #endif  // QUILLET_ZIP_ZIP_WRITER_H_

@@ -154,6 +154,7 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   EXPECT_EQ(RunZip(root_ / "taken.Zip", folder.string() + "\\*.*"), 1);
   EXPECT_EQ(Errors().rfind("Zip: cannot rename ", 0), 0u) << Errors();
   EXPECT_FALSE(fs::exists(root_ / "taken.Zip.tmp"));
+  EXPECT_EQ(RunZip(root_ / "none.Zip", folder.string() + "\\*.*", "-T 0 -j"), 2);  // Usage.
 }
 
 TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {

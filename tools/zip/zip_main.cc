@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/priority.h"
+#include "platform/stdio_files.h"
 #include "platform/threads.h"
 #include "zip/parallel_deflater.h"
 #include "zip/zip_writer.h"
