@@ -45,6 +45,8 @@ TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
                    "Message:File saved in T:\\Target\\1-03.01.27-09.05.07.Zip"}));
   EXPECT_EQ(fake_.files.List("D:\\Logs"), Names{"a.log"});
   EXPECT_EQ(fake_.files.List("T:\\Target"), Names{"1-03.01.27-09.05.07.Zip"});
+  // The screen settles before the screenshot and after the status window is hidden.
+  EXPECT_EQ(fake_.clock.slept_ms, 250 + 100);
   EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
             "C:\\MorvaTools\\Quillet\\PStatXP.exe > C:\\Pantra\\Task.log\r\n");
 
@@ -120,7 +122,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   fake_.files.AddFile("C:\\Tools\\quillet.ini",
                       "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
                       "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
-                      "1=$VisuDir$\\Task.bat\n2=C:\\Nowhere\\y.exe\n9=C:\\x.exe\nNote=x\n"
+                      "1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n9=C:\\x.exe\nNote=x\n"
                       "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
                       "4=D:\\Logs\\old.log\n5=a\n6=a\n7=a\n8=a\n9=$VisuDir$\\Task.log\n"
                       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
@@ -137,7 +139,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "[StartExeFilesXP] 9= is never read: the list ends after key 2",
         "[StartExeFilesXP] Note= is never read: the list ends after key 2",
         "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
-        "program C:\\Nowhere\\y.exe NOT FOUND", "unknown placeholder $VisuDirr$",
+        "program C:\\Pantra NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived",
         "[PROJECT] appears twice: only the first is read",
         "The placeholder $TempVisu$ keeps growing"}) {
