@@ -103,7 +103,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager"}));
   const nlohmann::json json = nlohmann::json::parse(report);
-  EXPECT_EQ(json["start_time"], "2027-03-01T09:05:07");
+  EXPECT_NE(report.find("\n  \"start_time\": \"2027-03-01T09:05:07\""), std::string::npos);
   EXPECT_EQ(json["directory_variables"].size(), 12u);
   EXPECT_EQ(json["steps"].back()["status"], "pending");
   EXPECT_EQ(json["log_patterns"][0]["matches"], 2);
