@@ -45,10 +45,10 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
   // A second stray folder, found only after the first is gone, and folders named like archives,
   // which are no slots, not even the first match of 9.
-  for (const char* f : {"1-older", "4-x.Zip", "9-0.Zip"})
+  for (const char* f : {"1-older", "4-0.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
-  Names expected = {"4-x.Zip", "9-0.Zip"};
+  Names expected = {"4-0.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
@@ -201,6 +201,7 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
                         "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
     fake_.files.AddFile(f, f);
   fake_.files.HoldOpen("D:\\L\\sealed.log", false);
+  fake_.files.AddFolder("D:\\Old\\folder.log");  // No match for a deletion entry.
   EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
   fake_.PackerMakesArchives();
   const PackOutcome packed = Pack();
@@ -220,7 +221,7 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
       DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n3=D:\\Old\\$Loop$.txt\n"),
                         variables_, collected_, entries, journal_);
   EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "same.log", "sealed.log"}));
-  EXPECT_EQ(fake_.files.List("D:\\Old"), (Names{"$Loop$.txt", "busy.log"}));
+  EXPECT_EQ(fake_.files.List("D:\\Old"), (Names{"$Loop$.txt", "busy.log", "folder.log"}));
   EXPECT_EQ(outcome.deleted, 1);
   EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
