@@ -72,9 +72,10 @@ class NativeRunTest : public TreeTest {
 };
 
 TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
-  WriteSettings("Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n",
-                "2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=" + root_.string() + "/hmi/Debug?.txt\n",
-                "/logs/old*.log");
+  WriteSettings(
+      "Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n",
+      "2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=hmi/Debug?.txt\n",  // In the run's own folder.
+      "/logs/old*.log");
   for (char d = '1'; d <= '9'; ++d)
     Write(root_ / "target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
   for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt"})
@@ -93,7 +94,7 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
   // The process list names the run, with its one thread and its memory.
   const std::string task = ReadAll(root_ / "visu" / "Task.log");
   EXPECT_TRUE(std::regex_search(
-      task, std::regex("\n[0-9]+\t[0-9]+\t1\t[1-9][0-9]*\tquillet\tprog/quillet\n")) &&
+                  task, std::regex("\n[0-9]+\t[0-9]+\t1\t[1-9][0-9]*\tquillet\tprog/quillet\n")) &&
               task.find('\0') == std::string::npos && task.back() == '\n')
       << task;
   // The programs the run starts make files as the system's default says.
