@@ -119,13 +119,14 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
 }
 
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
-  fake_.files.AddFile("C:\\Tools\\quillet.ini",
-                      "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
-                      "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
-                      "1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n9=C:\\x.exe\nNote=x\n"
-                      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
-                      "4=D:\\Logs\\old.log\n5=a\n6=a\n7=a\n8=a\n9=$VisuDir$\\Task.log\n"
-                      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n");
+  fake_.files.AddFile(
+      "C:\\Tools\\quillet.ini",
+      "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
+      "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
+      "1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n9=C:\\x.exe\nNote=x\n"
+      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
+      "4=D:\\Logs\\old.log\n5=a\n6=a\n7=a\n8=a\n9=$VisuDir$\\Task.log\n"
+      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n[DeleteFilesNT]\n2=x\n");
   std::ostringstream out;
   fake_.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
   ASSERT_FALSE(Configure(context_));
@@ -142,13 +143,15 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
         "program C:\\Pantra NOT FOUND", "unknown placeholder $VisuDirr$",
         "D:\\Logs\\a.log would be deleted without being archived",
         "[PROJECT] appears twice: only the first is read",
-        "The placeholder $TempVisu$ keeps growing"}) {
+        "The placeholder $TempVisu$ keeps growing",
+        "[DeleteFilesNT] 2= is never read: the list ends before key 1"}) {
     EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos) << problem << "\n"
                                                                                 << text;
   }
   EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
   EXPECT_NE(text.find("[LogFilesVW]\n  (empty)\n"), std::string::npos);
-  EXPECT_NE(text.find("14 problems found."), std::string::npos) << text;
+  EXPECT_NE(text.find("15 problems found."), std::string::npos) << text;
+  EXPECT_NE(text.find("\n  $WinDir$ = "), std::string::npos);
   for (const std::string& call : fake_.files.log)
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
 }

@@ -14,9 +14,10 @@ constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
 
 TEST(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
   testing::FakePlatform fake;
-  fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
+  fake.desktop.z_order = {
+      {kStatus, "Status", {}}, {3, "Editor", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
   fake.desktop.on_click = [&fake](int, int) {
-    if (fake.desktop.z_order.size() == 2)
+    if (fake.desktop.z_order.size() == 3)
       fake.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
   };
   const DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, ReadWindowList(fake.platform));
