@@ -257,7 +257,7 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   Write(ini, "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\nL=" + x300 +
                  "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n2=\r\n[project]\r\nk=3\r\nonly=4\r\n"
                  "[More]\r\nS='x'\r\nI=\"a\"b\"\r\nO='\r\nB=   \r\nQL=\"" +
-                 x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p\r\n");
+                 x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p");
   SettingsReader& reader = settings();
   const std::vector<std::pair<std::string, std::string>> reads = {
       {"Project|TargetPath", "D:\\S"},

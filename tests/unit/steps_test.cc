@@ -161,6 +161,8 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   Staging next_run(fake_.files, "T:\\Target");
   next_run.NoteLeftovers();
   EXPECT_EQ(next_run.Claim("APP.LOG"), "APP (4).LOG");
+  next_run.Claim(".notes");  // A leading dot starts no extension.
+  EXPECT_EQ(next_run.Claim(".notes"), ".notes (2)");
   EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
 }
