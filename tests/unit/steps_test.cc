@@ -59,13 +59,16 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
 
-  // Five tries at the files beginning with 9; what resists the sixth is named and stays.
+  // Five tries at the files beginning with 9, and at moving a held file up; what resists is
+  // named and stays.
   testing::FakePlatform nines;
-  for (const char* name : {"9a", "9b", "9c", "9d", "9e", "9f"})
+  for (const char* name : {"4-x.Zip", "9a", "9b", "9c", "9d", "9e", "9f"})
     nines.files.AddFile(std::string("T:\\Target\\") + name);
+  nines.files.HoldOpen("T:\\Target\\4-x.Zip", true);
   PrepareTarget(nines.platform, "T:\\Target");
-  EXPECT_EQ(nines.window.With("Message:"), Names{"Can not delete 9f"});
-  EXPECT_EQ(nines.files.List("T:\\Target"), Names{"9f"});
+  EXPECT_EQ(nines.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
+  EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
+  EXPECT_EQ(nines.clock.slept_ms, 3 * 5 * 100);  // Five tries with a pause in each of 3 phases.
 }
 
 TEST_F(StepsTest, ScreenshotTakesTheClipboardElseTheScreen) {
@@ -199,8 +202,9 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
-  for (const char* f : {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log",
-                        "D:\\L\\racing.log", "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
+  for (const char* f :
+       {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log", "D:\\L\\racing.log",
+        "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
     fake_.files.AddFile(f, f);
   fake_.files.HoldOpen("D:\\L\\sealed.log", false);
   fake_.files.AddFolder("D:\\Old\\folder.log");  // No match for a deletion entry.
@@ -219,9 +223,10 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   std::vector<ZipEntryInfo> entries = packed.entries;
   entries.erase(std::find_if(entries.begin(), entries.end(),
                              [](const ZipEntryInfo& e) { return e.name == "same.log"; }));
-  const DeleteOutcome outcome =
-      DeleteListedFiles(fake_.platform, List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n3=D:\\Old\\$Loop$.txt\n"),
-                        variables_, collected_, entries, journal_);
+  const DeleteOutcome outcome = DeleteListedFiles(
+      fake_.platform,
+      List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n3=D:\\Old\\$Loop$.txt\n"),
+      variables_, collected_, entries, journal_);
   EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "same.log", "sealed.log"}));
   EXPECT_EQ(fake_.files.List("D:\\Old"), (Names{"$Loop$.txt", "busy.log", "folder.log"}));
   EXPECT_EQ(outcome.deleted, 1);

@@ -42,7 +42,9 @@ TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
   // Left, right and middle; there is no fourth button to press.
   EXPECT_TRUE(MouseClick(fake.desktop, 2) && !MouseClick(fake.desktop, 3));
   int width = 0, height = 0;
-  GetScreenSize(fake.desktop, &width, &height, 3);  // In points: 1024 px are 11 inches.
+  GetScreenSize(fake.desktop, &width, &height, 2);  // In inches: 1024 px are 11.
+  EXPECT_EQ(width, 11);
+  GetScreenSize(fake.desktop, &width, &height, 3);  // In points.
   EXPECT_EQ(width, 11 * 72);
 
   // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
