@@ -152,6 +152,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
   EXPECT_NE(text.find("[LogFilesVW]\n  (empty)\n"), std::string::npos);
   EXPECT_NE(text.find("15 problems found."), std::string::npos) << text;
   EXPECT_NE(text.find("\n  $WinDir$ = "), std::string::npos);
+  EXPECT_NE(text.find("old.log\n    matches 1 file\n"), std::string::npos);
   for (const std::string& call : fake_.files.log)
     EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
 }
