@@ -1,16 +1,16 @@
 // Runs the Linux build of quillet over real folder trees, as a technician or
 // a calling program would, also against hung programs and full disks.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <regex>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "tests/native/test_files.h"
@@ -136,35 +136,17 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
 }
 
 TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
-  // The first run's start list waits until the test lets it go on.
-  const std::string r = root_.string();
-  WriteSettings("[StartExeFilesXP]\n1=$VisuDir$\\wait.bat\n");
+  WriteSettings("");
   Write(root_ / "logs" / "app.log", "application log\n");
-  Write(root_ / "visu" / "wait.bat",
-        "touch '" + r + "/waiting'\nwhile [ ! -f '" + r + "/go' ]; do sleep 0.05; done\n");
-  std::thread first([this] { EXPECT_EQ(Run("x"), 0) << err_; });
-  for (int i = 0; i < 600 && !fs::exists(root_ / "waiting"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  // Every path below the tree with its size, to show that nothing changed.
-  const auto snapshot = [this] {
-    std::string text;
-    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-      if (entry.path().extension() == ".txt") continue;  // The runs' output.
-      text += entry.path().string() + " " +
-              (entry.is_regular_file() ? std::to_string(entry.file_size()) : "") + "\n";
-    }
-    return text;
-  };
-  const std::string before = snapshot();
-  const int second = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' prog/quillet x " +
-                           "</dev/null >/dev/null 2>second.txt");
-  const std::string said = ReadAll(root_ / "second.txt");
-  EXPECT_EQ(snapshot(), before);
-  Write(root_ / "go", "");
-  first.join();
-  EXPECT_EQ(second, 5);
-  EXPECT_NE(said.find("Another Quillet collection is running"), std::string::npos) << said;
-  EXPECT_EQ(Names(root_ / "target").size(), 1u);
+  // The lock that every run takes in its temporary folder, held as a first run holds it.
+  const int first = open((root_ / "quillet.lock").c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_EQ(flock(first, LOCK_EX), 0);
+  EXPECT_EQ(Run("x"), 5);
+  close(first);
+  EXPECT_NE(err_.find("Another Quillet collection is running"), std::string::npos) << err_;
+  EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
+  for (const char* made : {"target", "prog/test.log", "visu/Task.bat"})
+    EXPECT_FALSE(fs::exists(root_ / made)) << made;
 }
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
@@ -195,16 +177,20 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
 TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   SmallTarget("1m");
   if (IsSkipped() || HasFatalFailure()) return;  // A skip in a helper ends only the helper.
-  // Too big to copy: the run goes on without it and keeps it.
+  // Too big to copy: the run goes on without it and keeps it. A log on the staging folder's own
+  // disk, where the kernel's copy stops part-way, is no copy either.
   Write(root_ / "logs" / "big.log", test_support::Noise(2 * 1024 * 1024));
   Write(root_ / "logs" / "small.log", "small");
-  WriteSettings("");
+  Write(root_ / "target" / "logs" / "near.log", test_support::Noise(600 * 1024));
+  WriteSettings("", "2=" + root_.string() + "/target/logs/*.log\n");
   EXPECT_EQ(Run("x"), 0) << err_;
   EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"),
-            "big.log\r\nFehler:big.log\r\nKept:" + (root_ / "logs" / "big.log").string() +
-                " (it could not be collected)\r\n");
+            "big.log\r\nFehler:big.log\r\nnear.log\r\nFehler:near.log\r\nKept:" +
+                (root_ / "logs" / "big.log").string() + " (it could not be collected)\r\n");
   EXPECT_EQ(fs::file_size(root_ / "logs" / "big.log"), 2u * 1024 * 1024);
+  EXPECT_EQ(fs::file_size(root_ / "target" / "logs" / "near.log"), 600u * 1024);
   EXPECT_FALSE(fs::exists(root_ / "logs" / "small.log"));
+  fs::remove_all(root_ / "target" / "logs");
 
   // Copied, but no room left for the archive: the copy stays staged.
   fs::remove(root_ / "logs" / "big.log");
@@ -225,17 +211,6 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   WriteSettings("MinFreeMB=many\n");
   Run("x");
   EXPECT_NE(err_.find("Ignored MinFreeMB=many (not a whole number)"), std::string::npos) << err_;
-}
-
-TEST_F(NativeRunTest, ACopyThatFillsItsOwnDiskIsNoCopy) {
-  // The log lies on the staging folder's small disk, where the kernel's copy stops.
-  SmallTarget("1m");
-  if (IsSkipped() || HasFatalFailure()) return;  // A skip in a helper ends only the helper.
-  Write(root_ / "target" / "logs" / "near.log", test_support::Noise(600 * 1024));
-  WriteSettings("", "2=" + root_.string() + "/target/logs/*.log\n");
-  EXPECT_EQ(Run("x"), 0) << err_;
-  EXPECT_NE(ReadAll(root_ / "prog" / "test.log").find("Fehler:near.log"), std::string::npos);
-  EXPECT_EQ(fs::file_size(root_ / "target" / "logs" / "near.log"), 600u * 1024);
 }
 
 }  // namespace
