@@ -1,10 +1,9 @@
-// The steps of a run over the fakes: rotation, screenshot, task batch, start
+// The steps of a run over the fakes: rotation, task batch, start
 // list, log collection, packing with its archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
-#include "collect/capture_screen.h"
 #include "collect/collect_logs.h"
 #include "collect/delete_listed.h"
 #include "collect/start_programs.h"
@@ -69,17 +68,6 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(nines.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
   EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
   EXPECT_EQ(nines.clock.slept_ms, 3 * 5 * 100);  // Five tries with a pause in each of 3 phases.
-}
-
-TEST_F(StepsTest, ScreenshotTakesTheClipboardElseTheScreen) {
-  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kDirect);
-  EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\Screen.bmp"), "BM Capture");
-  EXPECT_EQ(fake_.desktop.calls, (Names{"PrintScreen", "Clipboard", "Capture"}));
-  EXPECT_EQ(fake_.clock.slept_ms, 250);
-  fake_.desktop.clipboard_has_bitmap = true;
-  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kClipboard);
-  fake_.desktop.clipboard_has_bitmap = fake_.desktop.can_capture = false;
-  EXPECT_EQ(CaptureScreen(fake_.platform, staging_), ScreenSource::kNone);
 }
 
 TEST_F(StepsTest, TaskBatchHoldsOneLineForTheOsTag) {
