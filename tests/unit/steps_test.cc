@@ -1,5 +1,5 @@
-// The steps of a run over the fakes: rotation, task batch, start
-// list, log collection, packing with its archive check, and deletion.
+// The steps of a run over the fakes: rotation, task batch, start list, log
+// collection, packing with its archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
