@@ -36,7 +36,9 @@ if ! have xvfb-run || ! have wine; then
   cd build/linux && exec ctest --output-on-failure -j 2
 fi
 
-scripts/build.sh windows windows64
+# The packer's tests under Wine take longest, so its part of the windows tree
+# is built first and they start while the rest compiles.
+scripts/build.sh windows-packer
 # One Wine prefix for every test that runs a Windows program. A prefix made
 # before Wine's 32-bit part was installed cannot start 32-bit programs; this
 # name is newer than that, so no such prefix is taken up again.
@@ -54,11 +56,14 @@ WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -p
 trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
 tests/wine/wine-run cmd /c exit </dev/null >/dev/null 2>&1
 
-# The tests of the packer and the lister (tests/tools) show no window and
-# spend their time computing, on archives above 4 GiB: they run beside the
-# others, which take turns on the display.
+# The tests of the packer (tests/tools) show no window and spend their time
+# computing, on archives above 4 GiB: they run beside the others, which take
+# turns on the display.
 wine_log=build/windows/wine-tests.log
 tools_log=build/windows/wine-tools-tests.log
+(cd build/windows/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
+tools_tests=$!
+scripts/build.sh windows windows64
 # The contract suite holds the fakes to the Windows backends; the end-to-end
 # tests follow it, whatever its result.
 (cd build/windows/tests && {
@@ -67,8 +72,6 @@ tools_log=build/windows/wine-tools-tests.log
   (cd wine && ctest --output-on-failure) && exit $contract
 }) >"$wine_log" 2>&1 &
 wine_tests=$!
-(cd build/windows/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
-tools_tests=$!
 fuzz_log=build/fuzz-tests.log
 fuzz_tests=""
 if have clang++; then
@@ -101,7 +104,7 @@ cat "$fuzz_log"
 
 wine_status=0
 wait $tools_tests || wine_status=$?
-echo "== Windows tests of the packer and the lister under Wine"
+echo "== Windows tests of the packer under Wine"
 cat "$tools_log"
 wait $wine_tests || wine_status=$?
 echo "== Windows tests under Wine"
