@@ -20,10 +20,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 for tree in ${*:-windows windows64 linux}; do
   case $tree in
     windows | windows-packer)
-      # CMake keeps the compiler a tree was first configured with, so a tree
-      # from before the release became 32-bit is made anew.
+      # CMake keeps the toolchain a tree was first configured with, so a tree
+      # from before the release became 32-bit is made anew. (The compiler
+      # itself is not in the cache: the toolchain file sets it.)
       if [ -f build/windows/CMakeCache.txt ] &&
-        ! grep -q '^CMAKE_CXX_COMPILER:.*i686-w64-mingw32-g++-win32$' build/windows/CMakeCache.txt; then
+        ! grep -q '^CMAKE_TOOLCHAIN_FILE:.*/mingw-w64-i686\.cmake$' build/windows/CMakeCache.txt; then
         rm -rf build/windows
       fi
       cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
