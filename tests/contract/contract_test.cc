@@ -15,7 +15,6 @@
 
 #include "platform/errors.h"
 #include "platform/platform.h"
-#include "platform/threads.h"
 #include "tests/fakes/fakes.h"
 #include "zip/zip_reader.h"
 
@@ -275,15 +274,6 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   EXPECT_EQ(reader.Sections(ini), (Names{"project", "LogFilesXP", "project", "More", "Padded"}));
   EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
   EXPECT_EQ(reader.Keys("Project", ini), (Names{"TARGETPATH", "Q", "L", "k", "k"}));
-}
-
-TEST(ThreadTest, AThreadRunsItsBodyOnceAndCannotBeStartedAgain) {
-  Thread thread;
-  int runs = 0;
-  ASSERT_FALSE(thread.Start([&] { ++runs; }));
-  EXPECT_EQ(thread.Start([&] { ++runs; }), std::errc::device_or_resource_busy);
-  thread.Join();
-  EXPECT_EQ(runs, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),

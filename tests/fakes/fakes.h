@@ -113,8 +113,6 @@ class FakeFiles : public Files {
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
   // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
-  // Makes a file read-only: a folder that holds it then goes only by a forced deletion.
-  void SetReadOnly(const std::string& path) { Find(path)->read_only = true; }
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
   Names log;
@@ -219,17 +217,16 @@ class FakeFiles : public Files {
     *bytes = std::uint64_t{1} << 40;
     return Fault("FreeSpace", path);
   }
-  std::error_code DeleteFolder(const std::string& path, bool force) override {
+  std::error_code DeleteFolder(const std::string& path, bool) override {
     if (auto error = Fault("DeleteFolder", path)) return error;
     if (!Exists(path)) return Code(std::errc::no_such_file_or_directory);
     const std::string prefix = Key(path) + "\\";
     std::error_code result;
     for (auto it = nodes_.begin(); it != nodes_.end();) {
       const bool inside = it->first.rfind(prefix, 0) == 0;
-      const bool held = it->second.held != 0, stays = held || (it->second.read_only && !force);
-      if (inside && stays)
-        result = Code(held ? std::errc::device_or_resource_busy : std::errc::permission_denied);
-      it = inside && !stays ? nodes_.erase(it) : std::next(it);
+      const bool held = it->second.held != 0;
+      if (inside && held) result = Code(std::errc::device_or_resource_busy);
+      it = inside && !held ? nodes_.erase(it) : std::next(it);
     }
     if (!result) nodes_.erase(Key(path));
     return result;
@@ -266,7 +263,6 @@ class FakeFiles : public Files {
     std::string content;
     LocalTime modified;
     std::uint64_t id = 0;
-    bool read_only = false;
   };
   struct Injected {
     std::string call, part;
@@ -483,7 +479,6 @@ class FakeDesktop : public Desktop {
   std::function<void(int x, int y)> on_click;  // With the absolute pointer position.
   Names calls;
   Names* timeline = nullptr;
-  bool clipboard_has_bitmap = false, can_capture = true;
   FakeFiles* files = nullptr;  // Where the pictures go, when set.
 
   WindowHandle Neighbour(WindowHandle window, ZOrder where) override {
@@ -532,11 +527,14 @@ class FakeDesktop : public Desktop {
            "," + std::to_string(w) + "," + std::to_string(h));
   }
   void PressPrintScreen() override { Record("PrintScreen"); }
-  std::error_code SaveClipboardBitmap(const std::string& path) override {
-    return Picture("Clipboard", path, clipboard_has_bitmap);
+  std::error_code SaveClipboardBitmap(const std::string&) override {
+    Record("Clipboard");
+    return std::make_error_code(std::errc::io_error);  // The clipboard holds no picture.
   }
   std::error_code CaptureScreenBitmap(const std::string& path) override {
-    return Picture("Capture", path, can_capture);
+    Record("Capture");
+    if (files != nullptr) files->AddFile(path, "BM Capture");
+    return {};
   }
 
  private:
@@ -547,12 +545,6 @@ class FakeDesktop : public Desktop {
   void Foreground(const std::string& call, WindowHandle window) {
     Record(call + " " + std::to_string(window));
     if (grant_foreground) foreground = window;
-  }
-  std::error_code Picture(const std::string& call, const std::string& path, bool works) {
-    Record(call);
-    if (!works) return std::make_error_code(std::errc::io_error);
-    if (files != nullptr) files->AddFile(path, "BM " + call);
-    return {};
   }
   const Window* Find(WindowHandle handle) const {
     for (const Window& w : z_order) {

@@ -1,5 +1,5 @@
-// The driver over the fakes: the order of a run, its closing, the reasons it
-// ends early, the report, the options and the settings check.
+// The driver over the fakes: the placeholders of the target folder, the order of
+// the screenshot and the status window, the report and the settings check.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -31,45 +31,6 @@ class RunTest : public ::testing::Test {
   RunContext context_;
 };
 
-TEST_F(RunTest, ARunGoesThroughItsStepsInOrderAndEndsTopmostWithTheMessage) {
-  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\old.log\n");
-  ASSERT_EQ(Run(), kExitOk);
-  const Names& e = fake_.window.events;
-  // The screenshot, from the screen when the clipboard has none, never shows the status window.
-  const Names shot = {"PrintScreen", "Yield", "Clipboard", "Capture", "Show"};
-  EXPECT_NE(std::search(e.begin(), e.end(), shot.begin(), shot.end()), e.end());
-  EXPECT_EQ(fake_.window.With("Label:"),
-            (Names{"Taskmanager", "Exe", "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
-                   "Copying Logs LogFilesVW", "Zipping Logs", "Deleting Logs", "OK"}));
-  EXPECT_EQ(Names(e.end() - 6, e.end()),
-            (Names{"Front", "Hide", "Label:OK", "Yield", "Place:0,0,398,87",
-                   "Message:File saved in T:\\Target\\1-03.01.27-09.05.07.Zip"}));
-  EXPECT_EQ(fake_.files.List("D:\\Logs"), Names{"a.log"});
-  EXPECT_EQ(fake_.files.List("T:\\Target"), Names{"1-03.01.27-09.05.07.Zip"});
-  // The screen settles before the screenshot and after the status window is hidden.
-  EXPECT_EQ(fake_.clock.slept_ms, 250 + 100);
-  EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
-            "C:\\MorvaTools\\Quillet\\PStatXP.exe > C:\\Pantra\\Task.log\r\n");
-
-  // Unattended, files an earlier run left are named on standard error.
-  fake_.files.AddFile("T:\\Target\\Log\\left.log", "from a run without archive");
-  fake_.desktop.can_capture = false;  // No screenshot at all does not stop a run.
-  EXPECT_EQ(Run("auto"), kExitOk);
-  EXPECT_EQ(fake_.window.With("Message:").size(), 1u);
-  EXPECT_EQ(fake_.window.events.back(),
-            "Error:1 file was left in T:\\Target\\Log by an earlier run that made no archive; "
-            "they are packed too.");
-  // An option, whatever its case and the blanks after it, runs nothing.
-  const std::size_t events = fake_.window.events.size();
-  for (const char* option : {"--VERSION  ", "--Help", "-h", "-?", "/?"}) {
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(Run(option), kExitOk);
-    const std::string expected = option[2] == 'V' ? "Quillet 1." : "Exit codes:";
-    EXPECT_NE(::testing::internal::GetCapturedStdout().find(expected), std::string::npos) << option;
-  }
-  EXPECT_EQ(fake_.window.events.size(), events);
-}
-
 TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   fake_.files.AddFolder("C:\\Temp");
   fake_.files.AddFile(
@@ -87,7 +48,6 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
-  fake_.desktop.clipboard_has_bitmap = true;
   std::string report, settings, fresh;
   Names staged;
   fake_.PackerMakesArchives([&] {
@@ -97,6 +57,10 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
     fresh = fake_.files.Content("T:\\Target\\Log\\old.log");
   });
   ASSERT_EQ(Run(), kExitOk);
+  // The screenshot, from the screen when the clipboard has none, never shows the status window.
+  const Names& e = fake_.window.events;
+  const Names shot = {"PrintScreen", "Yield", "Clipboard", "Capture", "Show"};
+  EXPECT_NE(std::search(e.begin(), e.end(), shot.begin(), shot.end()), e.end());
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old (2).log", "old.log", "Quillet-Journal.txt",
                            "Quillet-Report.json", "Quillet-Settings (2).ini",
                            "Quillet-Settings.ini", "Screen.bmp"}));
@@ -116,7 +80,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["staged_files"][2]["modified"], "2026-01-02T03:04:05");
   EXPECT_EQ(json["staged_files"][4]["name"], "Quillet-Settings (2).ini");  // Under its new name.
   EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
-  EXPECT_EQ(json["screenshot"], "clipboard");
+  EXPECT_EQ(json["screenshot"], "direct");
   EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log"));
   EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
 }

@@ -1,5 +1,5 @@
-// The steps of a run over the fakes: rotation, task batch, start list, log
-// collection, packing with its archive check, and deletion.
+// The steps of a run over the fakes: rotation, start list, log collection,
+// and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
@@ -7,7 +7,6 @@
 #include "collect/collect_logs.h"
 #include "collect/delete_listed.h"
 #include "collect/start_programs.h"
-#include "collect/task_batch.h"
 #include "tests/fakes/fakes.h"
 
 namespace quillet {
@@ -68,18 +67,6 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(nines.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
   EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
   EXPECT_EQ(nines.clock.slept_ms, 3 * 5 * 100);  // Five tries with a pause in each of 3 phases.
-}
-
-TEST_F(StepsTest, TaskBatchHoldsOneLineForTheOsTag) {
-  fake_.files.AddFile("C:\\Pantra\\Task.bat", "old\r\nlines\r\n");
-  EXPECT_FALSE(WriteTaskBatch(fake_.platform, variables_, "NT"));
-  EXPECT_EQ(fake_.files.Content("C:\\Pantra\\Task.bat"),
-            "C:\\MorvaTools\\Quillet\\PStatNT.exe > C:\\Pantra\\Task.log\r\n");
-  variables_.Entry(2).value = "$MorvaToolsDir$\\x";  // A cycle in the second text only.
-  EXPECT_TRUE(WriteTaskBatch(fake_.platform, variables_, "XP"));
-  FillDirVariables(&variables_);
-  fake_.files.FailOn("OpenText", "TASK.BAT");
-  EXPECT_TRUE(WriteTaskBatch(fake_.platform, variables_, "XP"));
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
@@ -156,37 +143,6 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(next_run.Claim(".notes"), ".notes (2)");
   EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
-}
-
-TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
-  fake_.files.AddFile("T:\\Target\\Log\\a.log", "A");
-  fake_.files.AddFile("T:\\Target\\Log\\b.log", "B");
-  fake_.files.AddFile("T:\\Target\\1-a.Zip", "stale");
-  EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
-            "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");
-  fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
-  EXPECT_EQ(Pack().why_not,
-            "the archive T:\\Target\\1-a.Zip is not readable: "
-            "the file is too short for a zip archive");
-  fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
-  EXPECT_EQ(Pack().why_not,
-            "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
-  fake_.processes.hang = true;
-  fake_.processes.on_start = [this](const std::string&) {
-    fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
-    return 0;
-  };
-  EXPECT_EQ(Pack(1).why_not,
-            "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
-  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
-  EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"a.log", "b.log"}));
-
-  fake_.processes.hang = false;
-  fake_.files.SetReadOnly("T:\\Target\\Log\\a.log");  // As a copy of a read-only log is.
-  fake_.PackerMakesArchives();
-  const PackOutcome packed = Pack(1);
-  EXPECT_TRUE(packed.archived && packed.entries.size() == 2) << packed.why_not;
-  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\Log"));
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
