@@ -2,12 +2,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <limits>
 #include <map>
 #include <random>
 #include <string>
-#include <thread>
 
 #include "gtest/gtest.h"
 #include "tests/support/files_and_zips.h"
@@ -243,35 +240,5 @@ TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
   EXPECT_TRUE(PythonHolds(archive, "z.getinfo(\"big.dat\").file_size == " + std::to_string(size) +
                                        " and z.read(\"small.txt\") == b\"after the big one\""));
 }
-
-#ifndef _WIN32
-TEST_F(ZipTest, ToolRunsAtLowPriorityAndRemovesItsPartialArchiveOnAWriteFailure) {
-  // The partial archive is a pipe: the packer waits in its open until this test
-  // reads, then in a write once noise fills it; storing noise then needs a seek, which fails.
-  Write(source_ / "noise.bin", Noise(8 * kBlock));
-  const fs::path archive = root_ / "out.Zip";
-  const std::string temp = archive.string() + ".tmp";
-  const fs::path pid = root_ / "pid", code = root_ / "code";
-  ASSERT_EQ(RunCommand("mkfifo " + Quote(temp)), 0);
-  // Should the packer end without opening the pipe, the shell opens it for this test.
-  RunCommand("(" + ZipCommand("-T 1 -j", archive, (source_ / "*.*").string()) + " & echo $! >" +
-             Quote(pid.string()) + "; wait $!; echo $? >" + Quote(code.string()) + "; [ -p " +
-             Quote(temp) + " ] && timeout 10 sh -c ': >\"$0\"' " + Quote(temp) + ") &");
-  std::ifstream pipe(temp, std::ios::binary);
-  std::string id;
-  while (!(std::ifstream(pid) >> id)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  // Nice 10 and the idle disk class, in the main thread and in its one worker.
-  EXPECT_EQ(RunCommand("cd /proc/" + id +
-                       "/task && [ $(ls | wc -l) = 2 ] && for t in *; do "
-                       "[ $(cut -d' ' -f19 $t/stat) -ge 10 ] && ionice -p $t | grep -q ^idle "
-                       "|| exit 1; done"),
-            0);
-  pipe.ignore(std::numeric_limits<std::streamsize>::max());
-  while (ReadAll(code).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(ReadAll(code), "1\n");
-  EXPECT_EQ(Errors().rfind("Zip: cannot write ", 0), 0u) << Errors();
-  EXPECT_FALSE(fs::exists(temp) || fs::exists(archive));  // No partial archive is left.
-}
-#endif
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The steps of a run over the fakes: rotation, start list, log collection,
-// and deletion.
+// The steps of a run over the fakes: rotation, start list, log collection, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"

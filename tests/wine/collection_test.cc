@@ -235,25 +235,5 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   EXPECT_EQ(ReadAll(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n");
 }
 
-TEST_F(WineRunTest, APackerThatFailsHalfWayLeavesEverythingWhereItWas) {
-  fs::create_directories(Path("tools\\Quillet"));
-  ASSERT_TRUE(CopyFileA(WinePath(BAD_PACKER).c_str(), Path("tools\\Quillet\\Zip.exe").c_str(), 0));
-  SetEnvironmentVariableA("MorvaToolsDir", Path("tools").c_str());
-  Write(Path("logs\\app.log"), "app");
-  Write(Path("prog\\quillet.ini"), "[Project]\r\nTargetPath=" + Path("target") + "\r\n" +
-                                       "[LogFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n" +
-                                       "[DeleteFilesXP]\r\n1=" + Path("logs\\*.log") + "\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto"));
-  EXPECT_EQ(AnswerBoxes(), Names{});  // Unattended, it shows none.
-  EXPECT_EQ(run_.ExitCode(), 3u);
-  EXPECT_PRED_FORMAT2(testing::IsSubstring,
-                      "No archive was made: the packer " + Path("tools\\Quillet\\Zip.exe") +
-                          " ended with exit code 1. The collected files are in " +
-                          Path("target\\Log") + ", and nothing was deleted.",
-                      ReadAll(Path("output.txt")));
-  EXPECT_EQ(ReadAll(Path("logs\\app.log")), "app");
-  EXPECT_EQ(ReadAll(Path("target\\Log\\app.log")), "app");
-}
-
 }  // namespace
 }  // namespace wine_test
