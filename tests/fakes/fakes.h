@@ -106,9 +106,9 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Fails the calls named `call` whose path contains `part`, after the first `skip` of them.
-  void FailOn(const std::string& call, const std::string& part = "", int skip = 0) {
-    faults_.push_back({call, Key(part), skip});
+  // Fails the calls named `call` whose path contains `part`.
+  void FailOn(const std::string& call, const std::string& part) {
+    faults_.push_back({call, Key(part)});
   }
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
   // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
@@ -137,9 +137,8 @@ class FakeFiles : public Files {
     std::string folder;
     const Names names = Matches(pattern, false, &folder);
     std::error_code result = names.empty() ? Code(std::errc::no_such_file_or_directory) : Code({});
-    for (const std::string& name : names) {
+    for (const std::string& name : names)
       if (auto error = DeleteFile(folder + "\\" + name)) result = error;
-    }
     return result;
   }
   std::error_code DeleteFile(const std::string& path) override {
@@ -266,7 +265,6 @@ class FakeFiles : public Files {
   };
   struct Injected {
     std::string call, part;
-    int skip;
   };
   class FakeTextFile : public TextFile {
    public:
@@ -287,9 +285,9 @@ class FakeFiles : public Files {
   // An io_error when a fault was injected for `call` on `path`.
   std::error_code Fault(const std::string& call, const std::string& path) {
     log.push_back(call + " " + path);
-    for (Injected& fault : faults_) {
-      const bool chosen = fault.call == call && Key(path).find(fault.part) != std::string::npos;
-      if (chosen && fault.skip-- <= 0) return Code(std::errc::io_error);
+    for (const Injected& fault : faults_) {
+      if (fault.call == call && Key(path).find(fault.part) != std::string::npos)
+        return Code(std::errc::io_error);
     }
     return {};
   }
@@ -318,9 +316,8 @@ class FakeFiles : public Files {
     if (source->held > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
     if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
     const Node* target = Find(to);
-    if (target != nullptr && (target->folder || target->held != 0)) {
+    if (target != nullptr && (target->folder || target->held != 0))
       return Code(std::errc::permission_denied);
-    }
     AddFile(to, source->content, source->modified);
     return {};
   }
@@ -378,9 +375,8 @@ class FakeWindow : public StatusWindow {
   // The texts of the events of one kind.
   Names With(const std::string& prefix) const {
     Names texts;
-    for (const std::string& e : events) {
+    for (const std::string& e : events)
       if (e.rfind(prefix, 0) == 0) texts.push_back(e.substr(prefix.size()));
-    }
     return texts;
   }
   void Show() override { events.push_back("Show"); }
@@ -517,9 +513,8 @@ class FakeDesktop : public Desktop {
   void RequestForeground(WindowHandle window) override { Foreground("Foreground", window); }
   WindowHandle FindTopLevel(const std::string& title) override {
     Record("Find");
-    for (const Window& w : z_order) {
+    for (const Window& w : z_order)
       if (w.title == title) return w.handle;
-    }
     return 0;
   }
   void ShowTopmostAt(WindowHandle window, int x, int y, int w, int h) override {
@@ -547,9 +542,8 @@ class FakeDesktop : public Desktop {
     if (grant_foreground) foreground = window;
   }
   const Window* Find(WindowHandle handle) const {
-    for (const Window& w : z_order) {
+    for (const Window& w : z_order)
       if (w.handle == handle) return &w;
-    }
     return nullptr;
   }
   int x_ = 0, y_ = 0;

@@ -1,22 +1,42 @@
-// Runs the Linux build of quillet over real folder trees, as a technician or
-// a calling program would, also against hung programs and full disks.
+// Runs the Linux build of quillet over real folder trees, as a technician or a calling program
+// would, also against hung programs and full disks.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <sstream>
+#include <string>
 #include <vector>
 
-#include "tests/native/test_files.h"
+#include "tests/support/files_and_zips.h"
 
 namespace quillet::native_test {
 namespace {
+
+namespace fs = std::filesystem;
+
+using test_support::ReadAll;
+using test_support::Write;
+
+// Runs `command` through the shell; its exit code, or -1 when it did not exit.
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Trees are named after their test process, to tell a killed test's tree from a live one's.
+std::string TreePrefix() { return (fs::path(::testing::TempDir()) / "quillet-").string(); }
 
 // A process that is gone, or a zombie that only waits to be reaped.
 bool Gone(int pid) {
@@ -35,11 +55,31 @@ void UnmountLeftovers() {
   }
 }
 
-class NativeRunTest : public TreeTest {
+// Each test has a tree of its own, under a name no other test or run uses: "prog" holds the
+// program under test, "visu" stands for the HMI's folder. The runs use it as their temporary
+// folder, so their lock is theirs too; the tree stays only if the test failed.
+class NativeRunTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    std::string pattern = TreePrefix() + std::to_string(getpid()) + "-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    for (const char* folder : {"visu", "prog"}) fs::create_directories(root_ / folder);
+    fs::copy_file(QUILLET_BINARY, root_ / "prog" / "quillet", fs::copy_options::none);
+  }
   void TearDown() override {
     umount2((root_ / "target").c_str(), MNT_DETACH);  // SmallTarget's, if there is one.
-    TreeTest::TearDown();
+    if (!HasFailure()) fs::remove_all(root_);
+  }
+  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display.
+  int Run(const std::string& args, const std::string& program = "quillet") {
+    const std::string r = root_.string();
+    const int code = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' MorvaToolsDir='" +
+                           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " +
+                           args + " </dev/null >out.txt 2>err.txt");
+    out_ = ReadAll(root_ / "out.txt");
+    err_ = ReadAll(root_ / "err.txt");
+    return code;
   }
   // Settings that collect logs/*.log, then `logs` and delete `deletions`.
   void WriteSettings(const std::string& project_extra, const std::string& logs = "",
@@ -69,9 +109,12 @@ class NativeRunTest : public TreeTest {
       GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
     }
   }
+
+  fs::path root_;
+  std::string out_, err_;
 };
 
-TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
+TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
   WriteSettings(
       "Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n",
       "2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=hmi/Debug?.txt\n",  // In the run's own folder.
@@ -80,6 +123,13 @@ TEST_F(NativeRunTest, ARunRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
     Write(root_ / "target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
   for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt"})
     Write(root_ / file, file);
+  // While another run holds the lock in the temporary folder, even shared, a run changes nothing.
+  const int other = open((root_ / "quillet.lock").c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_EQ(flock(other, LOCK_SH), 0);
+  EXPECT_EQ(Run("x"), 5);
+  close(other);
+  EXPECT_NE(err_.find("Another Quillet collection is running"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log") || fs::exists(root_ / "visu" / "Task.bat"));
   ASSERT_EQ(Run(""), 0) << err_;
   const std::vector<std::string> names = Names(root_ / "target");
   ASSERT_EQ(names.size(), 9u);
@@ -133,21 +183,11 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
             std::string::npos);
   EXPECT_EQ(Run("x"), 2);
   EXPECT_NE(err_.find((root_ / "prog" / "quillet.ini").string()), std::string::npos) << err_;
-}
-
-TEST_F(NativeRunTest, ASecondRunWhileOneRunsChangesNothing) {
-  WriteSettings("");
-  Write(root_ / "logs" / "app.log", "application log\n");
-  // The lock that every run takes in its temporary folder, held by another: even a shared hold
-  // keeps a run out, as a run wants the lock for itself alone.
-  const int first = open((root_ / "quillet.lock").c_str(), O_CREAT | O_RDWR, 0600);
-  ASSERT_EQ(flock(first, LOCK_SH), 0);
-  EXPECT_EQ(Run("x"), 5);
-  close(first);
-  EXPECT_NE(err_.find("Another Quillet collection is running"), std::string::npos) << err_;
-  EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
-  for (const char* made : {"target", "prog/test.log", "visu/Task.bat"})
-    EXPECT_FALSE(fs::exists(root_ / made)) << made;
+  // An option, whatever its case and the blanks after it, runs nothing, not even the settings.
+  for (const char* option : {"--VERSION  ", "--Help", "-h", "-?", "/?"}) {
+    EXPECT_EQ(Run("'" + std::string(option) + "'"), 0) << option << err_;
+    EXPECT_NE(out_.find(option[2] == 'V' ? "Quillet 1." : "Exit codes:"), std::string::npos);
+  }
 }
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
@@ -197,7 +237,11 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   fs::remove(root_ / "logs" / "big.log");
   const std::string content = test_support::Noise(600 * 1024);
   Write(root_ / "logs" / "random.log", content);
+  Write(root_ / "logs" / "listed.txt", "to be deleted only after a run that made its archive");
+  WriteSettings("", "", "/logs/*.*");
   EXPECT_EQ(Run("x"), 3) << err_;
+  EXPECT_TRUE(fs::exists(root_ / "logs" / "listed.txt"));
+  EXPECT_NE(err_.find("No archive was made: the packer "), std::string::npos) << err_;
   EXPECT_EQ(ReadAll(root_ / "target" / "Log" / "random.log"), content);
   EXPECT_EQ(ReadAll(root_ / "logs" / "random.log"), content);
   // No new archive, whole or half.

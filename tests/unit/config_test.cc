@@ -19,8 +19,23 @@
 namespace quillet {
 namespace {
 
-TEST(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
+TEST(DirVariablesTest, TakeNonEmptyEnvironmentValuesAndStopCyclesAndOverlongTexts) {
   DirVariables variables;
+  FillDirVariables(&variables);
+  testing::FakeEnvironment environment;
+  environment.variables = {{"windir", "C:\\Windows"},
+                           {"VISUDIR", ""},
+                           {"TempVisu", " $VisuDir$ "},
+                           {"MorvaToolsDir", std::string(5000, 'm')}};
+  for (int i = 1; i <= 12; ++i) EXPECT_FALSE(ResolveDirVariable(i, environment, &variables));
+  const std::pair<int, std::string> resolved[] = {
+      {1, "C:\\Windows"}, {2, std::string(5000, 'm')}, {4, "C:\\Pantra"}, {12, " $VisuDir$ "}};
+  for (const auto& [i, value] : resolved) EXPECT_EQ(variables.Entry(i).value, value) << i;
+  EXPECT_EQ(variables.Entry(13).name, "");
+  EXPECT_EQ(ResolveDirVariable(0, environment, &variables), make_error_code(Errc::kBounds));
+  EXPECT_EQ(ResolveDirVariable(21, environment, &variables), make_error_code(Errc::kBounds));
+  EXPECT_FALSE(ResolveDirVariable(20, environment, &variables));
+
   FillDirVariables(&variables);
   const auto expand = [&](const std::string& text) {
     ExpandResult result = ExpandVariables(variables, text);
@@ -52,24 +67,6 @@ TEST(ExpandTest, StopsCyclesAndOverlongTextsWithAnErrorNamingTheVariable) {
   EXPECT_EQ(expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
   EXPECT_EQ(ExpandVariables(variables, std::string(32759, 'a') + "$VisuDir$").error,
             make_error_code(Errc::kTextTooLong));
-}
-
-TEST(ResolveDirVariableTest, EnvironmentOverridesNonEmptyValuesOnly) {
-  DirVariables variables;
-  FillDirVariables(&variables);
-  testing::FakeEnvironment environment;
-  environment.variables = {{"windir", "C:\\Windows"},
-                           {"VISUDIR", ""},
-                           {"TempVisu", " $VisuDir$ "},
-                           {"MorvaToolsDir", std::string(5000, 'm')}};
-  for (int i = 1; i <= 12; ++i) EXPECT_FALSE(ResolveDirVariable(i, environment, &variables));
-  const std::pair<int, std::string> resolved[] = {
-      {1, "C:\\Windows"}, {2, std::string(5000, 'm')}, {4, "C:\\Pantra"}, {12, " $VisuDir$ "}};
-  for (const auto& [i, value] : resolved) EXPECT_EQ(variables.Entry(i).value, value) << i;
-  EXPECT_EQ(variables.Entry(13).name, "");
-  EXPECT_EQ(ResolveDirVariable(0, environment, &variables), make_error_code(Errc::kBounds));
-  EXPECT_EQ(ResolveDirVariable(21, environment, &variables), make_error_code(Errc::kBounds));
-  EXPECT_FALSE(ResolveDirVariable(20, environment, &variables));
 }
 
 TEST(SettingsTest, ListsFlagsCountsAndTags) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "archive/pack_logs.h"
 #include "run/run_collection.h"
 #include "run/settings_check.h"
 #include "tests/fakes/fakes.h"
@@ -40,6 +41,9 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   ASSERT_EQ(Run("x"), kExitOk);
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
   EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"), "a.log\r\n");
+  // The packer's words stay whole where a folder has a blank.
+  EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
+            "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");
 }
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
@@ -66,9 +70,13 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                            "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   EXPECT_EQ(fresh, "old");
-  const Names labels = fake_.window.With("Label:");
-  EXPECT_EQ(Names(labels.begin(), labels.begin() + 2),
-            (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager"}));
+  EXPECT_EQ(fake_.window.With("Label:"),
+            (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager", "Exe",
+                   "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
+                   "Copying Logs LogFilesVW", "Zipping Logs", "Deleting Logs", "OK"}));
+  // The run ends in front of every window, with its closing message.
+  EXPECT_EQ(Names(e.end() - 6, e.end() - 1),
+            (Names{"Front", "Hide", "Label:OK", "Yield", "Place:0,0,398,87"}));
   const nlohmann::json json = nlohmann::json::parse(report);
   EXPECT_NE(report.find("\n  \"start_time\": \"2027-03-01T09:05:07\""), std::string::npos);
   EXPECT_EQ(json["directory_variables"].size(), 12u);

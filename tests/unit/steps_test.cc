@@ -1,4 +1,5 @@
-// The steps of a run over the fakes: rotation, start list, log collection, and deletion.
+// The steps of a run over the fakes: rotation, start list, log collection, packing with its
+// archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
@@ -142,6 +143,33 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(next_run.Claim(".notes"), ".notes (2)");
   EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
+}
+
+TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
+  fake_.files.AddFile("T:\\Target\\Log\\a.log", "A");
+  fake_.files.AddFile("T:\\Target\\Log\\b.log", "B");
+  fake_.files.AddFile("T:\\Target\\1-a.Zip", "stale");
+  fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
+  EXPECT_EQ(Pack().why_not,
+            "the archive T:\\Target\\1-a.Zip is not readable: "
+            "the file is too short for a zip archive");
+  fake_.PackerMakesArchives([this] {
+    std::string zip = fake_.files.Content("T:\\Target\\1-a.Zip");
+    zip[35] ^= 1;  // The first byte of a.log's data.
+    fake_.files.AddFile("T:\\Target\\1-a.Zip", zip);
+  });
+  EXPECT_EQ(Pack().why_not, "the archive T:\\Target\\1-a.Zip is damaged at a.log");
+  fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
+  EXPECT_EQ(Pack().why_not,
+            "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  fake_.processes.hang = true;  // The packer leaves its partial archive at the time limit.
+  fake_.processes.on_start = [this](const std::string&) {
+    fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
+    return 0;
+  };
+  EXPECT_EQ(Pack(1).why_not,
+            "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {

@@ -12,7 +12,7 @@ namespace {
 using testing::Names;
 constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
 
-TEST(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlaces) {
+TEST(WindowAutomationTest, ExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
   testing::FakePlatform fake;
   fake.desktop.z_order = {
       {kStatus, "Status", {}}, {3, "Editor", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
@@ -20,7 +20,7 @@ TEST(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlace
     if (fake.desktop.z_order.size() == 3)
       fake.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
   };
-  const DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, ReadWindowList(fake.platform));
+  DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, ReadWindowList(fake.platform));
   // Pixel (276, 510) in the debug window, then (392, 272) in the dialog.
   EXPECT_EQ(fake.desktop.calls,
             (Names{"Restore 4", "Front 4", "Move 17664,43519", "Click 0", "Find", "Front 9",
@@ -32,10 +32,9 @@ TEST(WindowAutomationTest, ExportClicksTheDebugWindowAndItsDialogInTheirOwnPlace
   EXPECT_EQ(Names(events.end() - 3, events.end()),
             (Names{"Minimize 4", "Yield", "Foreground 256"}));
   EXPECT_EQ(fake.clock.slept_ms, 100 + 100 + 500);
-}
 
-TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
-  testing::FakePlatform fake;
+  // No click it cannot aim: without a debug window there is none at all.
+  fake.desktop.calls.clear();
   fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   EXPECT_FALSE(SaveDebugWindow(fake.platform, ReadWindowList(fake.platform)).found);
   EXPECT_EQ(fake.desktop.calls, Names{"Foreground 256"});
@@ -53,7 +52,7 @@ TEST(WindowAutomationTest, ExportSendsNoClickItCannotAim) {
   fake.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
   fake.desktop.foreground = 4;
   const WindowList windows = ReadWindowList(fake.platform);
-  DebugWindowOutcome outcome = SaveDebugWindow(fake.platform, windows);
+  outcome = SaveDebugWindow(fake.platform, windows);
   EXPECT_TRUE(outcome.first_click_sent);
   EXPECT_FALSE(outcome.second_click_sent);
   EXPECT_EQ(std::count(fake.desktop.calls.begin(), fake.desktop.calls.end(), "Find"), 51);

@@ -1,13 +1,11 @@
-// A stand-in for the HMI's debug window, so that the Windows tests can watch
-// quillet.exe's window automation from the receiving side. Usage:
-// stand_in_hmi.exe FOLDER; it runs until it is ended from outside.
-//
-// Its window "Visu DebugWindow" shows two lines of debug text. A left click 176 pixels from its
-// outer left edge and 20 above its outer bottom edge opens "Save DebugWin contents"; one at
-// (92, 72) from that window's outer top-left corner writes the text to FOLDER\hmi_saved.txt and
-// closes it. Both spots allow three pixels, since absolute mouse coordinates round. Every left
-// click goes to FOLDER\hmi_clicks.txt as "<debug|dialog> <x> <y>" from the window's outer top-left
-// corner; FOLDER\hmi_ready.txt appears once the window shows.
+// A stand-in for the HMI's debug window, so that the Windows tests can watch quillet.exe's window
+// automation from the receiving side. Usage: stand_in_hmi.exe FOLDER; it runs until it is ended
+// from outside. Its window "Visu DebugWindow" shows two lines of debug text. A left click 176
+// pixels from its outer left edge and 20 above its outer bottom edge opens "Save DebugWin
+// contents"; one at (92, 72) from that window's outer top-left corner writes the text to
+// FOLDER\hmi_saved.txt and closes it. Both spots allow three pixels, since absolute mouse
+// coordinates round. Every left click goes to FOLDER\hmi_clicks.txt as "<debug|dialog> <x> <y>"
+// from the window's outer top-left corner; FOLDER\hmi_ready.txt appears once the window shows.
 #include <windows.h>
 
 #include <cstdio>
