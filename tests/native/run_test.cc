@@ -26,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using test_support::ListFolder;
 using test_support::ReadAll;
 using test_support::Write;
 
@@ -89,13 +90,6 @@ class NativeRunTest : public ::testing::Test {
           "[Project]\nTargetPath=" + r + "/target\n" + project_extra + "[LogFilesXP]\n1=" + r +
               "/logs/*.log\n" + logs + "[DeleteFilesXP]\n1=" + r + deletions + "\n");
   }
-  std::vector<std::string> Names(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   static int Mode(const fs::path& path) {
     return static_cast<int>(fs::status(path).permissions() & fs::perms::all);
   }
@@ -131,7 +125,7 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   EXPECT_NE(err_.find("Another Quillet collection is running"), std::string::npos) << err_;
   EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log") || fs::exists(root_ / "visu" / "Task.bat"));
   ASSERT_EQ(Run(""), 0) << err_;
-  const std::vector<std::string> names = Names(root_ / "target");
+  const std::vector<std::string> names = ListFolder(root_ / "target");
   ASSERT_EQ(names.size(), 9u);
   const fs::path archive = root_ / "target" / names[0];
   EXPECT_EQ(out_, "File saved in " + archive.string() + "\n");
@@ -194,7 +188,7 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   const fs::path pids = root_ / "pids.txt";
   // The program also notes its resident memory in KiB, as the kernel and the process list tell it.
   Write(root_ / "tools" / "sleeper.sh",
-        "#!/bin/sh\nsleep 1000 &\necho $$ $! $(cut -d' ' -f19 /proc/$$/stat) "
+        "#!/bin/sh\nsleep 1000 &\necho $$ $! $(ionice -p $$) $(cut -d' ' -f19 /proc/$$/stat) "
         "$(awk '/VmRSS/ {print $2}' /proc/$$/status) $(\"$MorvaToolsDir/Quillet/PStatXP.exe\" | "
         "awk -v p=$$ '$1 == p {print $4}') > '" +
             pids.string() + "'\nsleep 1000\n");
@@ -204,8 +198,10 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
       "ProgramTimeout=2\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
   EXPECT_EQ(Run("x"), 0) << err_;
   int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
-  std::istringstream(ReadAll(pids)) >> parent >> child >> nice >> kib >> listed_kib;
+  std::string disk_class;
+  std::istringstream(ReadAll(pids)) >> parent >> child >> disk_class >> nice >> kib >> listed_kib;
   // The run and what it starts give way to the HMI, unless they were started lower still.
+  EXPECT_EQ(disk_class, "idle");
   EXPECT_EQ(nice, std::max(10, getpriority(PRIO_PROCESS, 0)));
   EXPECT_EQ(listed_kib, kib);
   EXPECT_EQ(Shell("'" QUILLET_TOOLS_DIR "/Quillet/PStatXP.exe' >/dev/full"), 1);  // Unwritten.
@@ -245,7 +241,7 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   EXPECT_EQ(ReadAll(root_ / "target" / "Log" / "random.log"), content);
   EXPECT_EQ(ReadAll(root_ / "logs" / "random.log"), content);
   // No new archive, whole or half.
-  for (const std::string& name : Names(root_ / "target")) EXPECT_NE(name[0], '1') << name;
+  for (const std::string& name : ListFolder(root_ / "target")) EXPECT_NE(name[0], '1') << name;
 
   // A reserve keeps a copy from eating the last megabyte.
   fs::remove_all(root_ / "target" / "Log");

@@ -1,8 +1,9 @@
-// What the end-to-end tests do with files and archives: read and write files whole, make
-// content that deflate cannot shrink, and read an archive the way the run itself does.
+// What the end-to-end tests do with files and archives: read and write files whole, list a
+// folder, make content that deflate cannot shrink, and read an archive the way the run does.
 #ifndef QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 #define QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -28,6 +29,16 @@ inline void Write(const std::filesystem::path& path, const std::string& text) {
   std::error_code error;
   std::filesystem::create_directories(path.parent_path(), error);
   std::ofstream(path, std::ios::binary) << text;
+}
+
+// The names in `folder`, sorted; none when it cannot be read.
+inline std::vector<std::string> ListFolder(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // `size` bytes that deflate cannot shrink, the same on every call.

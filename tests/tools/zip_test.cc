@@ -20,11 +20,7 @@ using quillet::test_support::ReadZip;
 using quillet::test_support::Write;
 using Files = std::map<std::string, std::string>;
 
-#ifdef _WIN32
-constexpr bool kWindows = true;
-#else
-constexpr bool kWindows = false;
-#endif
+constexpr bool kWindows = fs::path::preferred_separator == '\\';
 
 // `text` quoted as one word for the command processor.
 std::string Quote(const std::string& text) {

@@ -41,6 +41,8 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   ASSERT_EQ(Run("x"), kExitOk);
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
   EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"), "a.log\r\n");
+  fake_.files.FailOn("OpenText", "TASK.BAT");  // Without its batch file no process list is made.
+  EXPECT_EQ(Run("x"), kExitRunError);
   // The packer's words stay whole where a folder has a blank.
   EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
             "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");
@@ -91,6 +93,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["screenshot"], "direct");
   EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log"));
   EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
+  EXPECT_EQ(fake_.clock.slept_ms, 250 + 1500 + 100);  // Screenshot, warning, closing pauses.
 }
 
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {

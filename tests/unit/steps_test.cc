@@ -162,6 +162,9 @@ TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
   fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
   EXPECT_EQ(Pack().why_not,
             "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  const auto packs = fake_.processes.on_start;  // A whole archive from a packer that failed.
+  fake_.processes.on_start = [packs](const std::string& line) { return packs(line) + 1; };
+  EXPECT_EQ(Pack().why_not, "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 1");
   fake_.processes.hang = true;  // The packer leaves its partial archive at the time limit.
   fake_.processes.on_start = [this](const std::string&) {
     fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");

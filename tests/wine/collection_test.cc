@@ -14,6 +14,7 @@ namespace wine_test {
 namespace {
 
 namespace fs = std::filesystem;
+using quillet::test_support::ListFolder;
 using quillet::test_support::ReadAll;
 using quillet::test_support::ReadZip;
 using quillet::test_support::Write;
@@ -33,15 +34,6 @@ std::string WinePath(const std::string& linux_path) {
   std::string path = "Z:" + linux_path;
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
-}
-
-Names List(const std::string& folder) {
-  Names names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // A program that the test started, its output in a file; ended by force if
@@ -186,14 +178,14 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   ASSERT_NO_FATAL_FAILURE(Start(&run_, ""));
   // While the run waits on its first box, a second run refuses and changes nothing.
   ASSERT_NE(run_.NextBox(), nullptr);
-  const Names before = List(Path("target"));
+  const Names before = ListFolder(Path("target"));
   Program second;
   ASSERT_NO_FATAL_FAILURE(Start(&second, "x", "second.txt"));
   ASSERT_TRUE(second.Wait(kTimeoutMs));
   EXPECT_EQ(second.ExitCode(), 5u) << ReadAll(Path("second.txt"));
-  EXPECT_EQ(List(Path("target")), before);
+  EXPECT_EQ(ListFolder(Path("target")), before);
   const Names boxes = AnswerBoxes();
-  const Names names = List(Path("target"));
+  const Names names = ListFolder(Path("target"));
   const std::string archive = names.empty() ? "" : names[0];
   EXPECT_EQ(boxes, (Names{"Can not delete " + OldArchive(9, 9), "Can not copy " + OldArchive(4, 4),
                           "File saved in " + Path("target\\" + archive)}));
