@@ -1,5 +1,5 @@
-// The driver over the fakes: the placeholders of the target folder, the order of
-// the screenshot and the status window, the report and the settings check.
+// The driver over the fakes: the target folder's placeholders, the order of a run and its
+// closing, what ends it early, the report, and the settings check.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
