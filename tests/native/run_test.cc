@@ -195,7 +195,7 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   fs::permissions(root_ / "tools" / "sleeper.sh", fs::perms::owner_all, fs::perm_options::add);
   Write(root_ / "logs" / "a.log", "a");
   WriteSettings(
-      "ProgramTimeout=2\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
+      "ProgramTimeout=5\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
   EXPECT_EQ(Run("x"), 0) << err_;
   int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
   std::string disk_class;
