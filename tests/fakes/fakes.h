@@ -461,7 +461,7 @@ class FakeProcesses : public Processes {
 };
 
 // A desktop of scripted top-level windows, listed from the top of the z-order down. Calls
-// that act are logged in `calls`, and in `timeline` too when it is set.
+// that act are logged in `calls`, and in `timeline` too.
 class FakeDesktop : public Desktop {
  public:
   struct Window {
@@ -475,7 +475,7 @@ class FakeDesktop : public Desktop {
   std::function<void(int x, int y)> on_click;  // With the absolute pointer position.
   Names calls;
   Names* timeline = nullptr;
-  FakeFiles* files = nullptr;  // Where the pictures go, when set.
+  FakeFiles* files = nullptr;  // Where the pictures go.
 
   WindowHandle Neighbour(WindowHandle window, ZOrder where) override {
     for (std::size_t i = 0; i < z_order.size(); ++i) {
@@ -528,14 +528,14 @@ class FakeDesktop : public Desktop {
   }
   std::error_code CaptureScreenBitmap(const std::string& path) override {
     Record("Capture");
-    if (files != nullptr) files->AddFile(path, "BM Capture");
+    files->AddFile(path, "BM Capture");
     return {};
   }
 
  private:
   void Record(const std::string& call) {
     calls.push_back(call);
-    if (timeline != nullptr) timeline->push_back(call);
+    timeline->push_back(call);
   }
   void Foreground(const std::string& call, WindowHandle window) {
     Record(call + " " + std::to_string(window));
