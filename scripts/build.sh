@@ -2,24 +2,32 @@
 # Builds the trees under build/, all three or those named:
 #   windows    the Windows release, 32-bit for Windows XP SP3 and later
 #              (MinGW-w64 i686, release), with the Windows tests
+#   windows-release
+#              only the release programs of the windows tree, for the
+#              checks that need not run them
 #   windows-packer
 #              only the packer and its tests of the windows tree, whose
 #              tests under Wine take longest and so start first
 #   windows64  the 64-bit Windows programs alone, for one run under the
 #              tests of the windows tree
+#   windows64-tests
+#              the 64-bit tree with the Windows tests, which run there on a
+#              machine that cannot start 32-bit programs
+#   windows64-packer
+#              only the packer and its tests of the windows64 tree
 #   linux      the Linux programs and tests (debug, with AddressSanitizer and
 #              UBSan)
 #   fuzz       only the fuzz targets of tests/fuzz and the libraries they
 #              test, with clang, libFuzzer and the sanitizers (not built
 #              unless named)
-# Usage: scripts/build.sh [windows] [windows-packer] [windows64] [linux] [fuzz]
+# Usage: scripts/build.sh [TREE...]
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 for tree in ${*:-windows windows64 linux}; do
   case $tree in
-    windows | windows-packer)
+    windows | windows-release | windows-packer)
       # CMake keeps the toolchain a tree was first configured with, so a tree
       # from before the release became 32-bit is made anew. (The compiler
       # itself is not in the cache: the toolchain file sets it.)
@@ -30,14 +38,22 @@ for tree in ${*:-windows windows64 linux}; do
       cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
         -DQUILLET_WINDOWS64_BUILD="$root/build/windows64" >/dev/null
-      targets=""
-      [ $tree = windows ] || targets="--target quillet_tools_tests"
+      case $tree in
+        windows) targets="" ;;
+        windows-release) targets="--target quillet Zip PStatXP" ;;
+        windows-packer) targets="--target quillet_tools_tests" ;;
+      esac
       cmake --build build/windows -j "$jobs" $targets
       ;;
-    windows64)
+    windows64 | windows64-tests | windows64-packer)
       cmake -S . -B build/windows64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUILLET_TESTS=OFF >/dev/null
-      cmake --build build/windows64 -j "$jobs" --target quillet Zip PStatXP
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUILLET_TESTS=ON >/dev/null
+      case $tree in
+        windows64) targets="--target quillet Zip PStatXP" ;;
+        windows64-tests) targets="" ;;
+        windows64-packer) targets="--target quillet_tools_tests" ;;
+      esac
+      cmake --build build/windows64 -j "$jobs" $targets
       ;;
     linux)
       cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON >/dev/null
@@ -49,7 +65,8 @@ for tree in ${*:-windows windows64 linux}; do
       cmake --build build/fuzz -j "$jobs" --target quillet_fuzzers
       ;;
     *)
-      echo "build.sh: no tree named $tree (windows, windows-packer, windows64, linux, fuzz)" >&2
+      echo "build.sh: no tree named $tree (windows, windows-release, windows-packer, windows64," \
+        "windows64-tests, windows64-packer, linux, fuzz)" >&2
       exit 2
       ;;
   esac

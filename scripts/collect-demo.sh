@@ -1,11 +1,11 @@
 #!/bin/sh
-# Installs what is needed, builds the Linux programs and runs one real
+# Installs what the Linux build needs, builds the Linux programs and runs one real
 # collection of this machine's logs with examples/quillet-linux.ini. The
 # archives land in /tmp/quillet-demo/archives; run it again to see them
 # rotate.
 set -e
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh linux
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_TESTS=OFF >/dev/null
 cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
 demo=build/demo

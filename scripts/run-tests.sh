@@ -1,8 +1,15 @@
 #!/bin/sh
-# Builds the three trees and runs every test: the unit and end-to-end tests
-# of the Linux build, and under Wine the Windows tests of the 32-bit release
-# tree, which also run the 64-bit programs once. Both share one Xvfb display.
-# Under CI a missing wine or xvfb-run fails the run instead of skipping.
+# Builds the trees and runs every test: the unit and end-to-end tests of the
+# Linux build, and under Wine the Windows tests (contract suite, Wine
+# end-to-end, packer). Both share one Xvfb display. Under CI a missing wine
+# or xvfb-run fails the run instead of skipping.
+#
+# Where this machine's kernel starts 32-bit programs, the Windows tests run
+# on the 32-bit release tree, which also runs the 64-bit programs once.
+# Elsewhere they run on the 64-bit tree, built with the tests, under Wine's
+# 64-bit loader and a 64-bit prefix; the 32-bit release is still built there,
+# and its checks that start no program run (what it imports, what its
+# package holds). One line of the output says which tree was tested.
 #
 # The Windows tests spend their time waiting for Wine rather than computing,
 # so they run while the Linux tree compiles, at a lower priority, and while
@@ -31,18 +38,41 @@ fi
 
 if ! have xvfb-run || ! have wine; then
   echo "run-tests: SKIPPING the Windows tests: wine or xvfb-run is not installed (scripts/setup.sh)"
-  scripts/build.sh
+  scripts/build.sh linux
   echo "== Linux tests"
   cd build/linux && exec ctest --output-on-failure -j 2
 fi
 
-# The packer's tests under Wine take longest, so its part of the windows tree
-# is built first and they start while the rest compiles.
-scripts/build.sh windows-packer
-# One Wine prefix for every test that runs a Windows program. A prefix made
-# before Wine's 32-bit part was installed cannot start 32-bit programs; this
-# name is newer than that, so no such prefix is taken up again.
-export QUILLET_WINEPREFIX="$root/build/windows/wineprefix-wow64"
+# Which Windows tree the tests run on. Wine's 32-bit part is what runs the
+# 32-bit programs; scripts/setup.sh installs it wherever the kernel can use it.
+if scripts/starts-32bit.sh && dpkg -s wine32:i386 >/dev/null 2>&1; then
+  bits=32 tree=windows
+  export QUILLET_WINE=wine
+  # A prefix made before Wine's 32-bit part was installed cannot start
+  # 32-bit programs; this name is newer than that, so no such prefix is
+  # taken up again.
+  export QUILLET_WINEPREFIX="$root/build/windows/wineprefix-wow64"
+  said="Windows tests: 32-bit release tree"
+else
+  if scripts/starts-32bit.sh; then
+    why="Wine's 32-bit part, wine32:i386, is not installed: scripts/setup.sh"
+    if [ -n "${CI:-}" ]; then
+      echo "run-tests: this machine starts 32-bit programs, but $why" >&2
+      exit 1
+    fi
+  else
+    why="this machine cannot start 32-bit programs"
+  fi
+  bits=64 tree=windows64
+  export QUILLET_WINE=/usr/lib/wine/wine64
+  export QUILLET_WINEPREFIX="$root/build/windows64/wineprefix64"
+  said="Windows tests: 64-bit tree ($why)"
+fi
+echo "$said"
+
+# The packer's tests under Wine take longest, so its part of the tree is
+# built first and they start while the rest compiles.
+scripts/build.sh $tree-packer
 # The prefix is made once, and then one server is kept for all the tests,
 # which spares each test program Wine's start-up. The first program of the
 # server starts Wine's own background processes, which keep that program's
@@ -59,17 +89,26 @@ tests/wine/wine-run cmd /c exit </dev/null >/dev/null 2>&1
 # The tests of the packer (tests/tools) show no window and spend their time
 # computing, on archives above 4 GiB: they run beside the others, which take
 # turns on the display.
-wine_log=build/windows/wine-tests.log
-tools_log=build/windows/wine-tools-tests.log
-(cd build/windows/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
+wine_log=build/$tree/wine-tests.log
+tools_log=build/$tree/wine-tools-tests.log
+(cd build/$tree/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
 tools_tests=$!
-scripts/build.sh windows windows64
+if [ $bits = 32 ]; then
+  scripts/build.sh windows windows64
+else
+  scripts/build.sh windows64-tests windows-release
+fi
 # The contract suite holds the fakes to the Windows backends; the end-to-end
-# tests follow it, whatever its result.
-(cd build/windows/tests && {
-  contract=0
-  (cd contract && ctest --output-on-failure) || contract=$?
-  (cd wine && ctest --output-on-failure) && exit $contract
+# tests follow it, whatever its result. On the 64-bit tree the 32-bit
+# release's checks that start no program come last.
+(cd build/$tree/tests && {
+  status=0
+  (cd contract && ctest --output-on-failure) || status=$?
+  (cd wine && ctest --output-on-failure) || status=$?
+  if [ $bits = 64 ]; then
+    (cd ../../windows && ctest --output-on-failure -L norun) || status=$?
+  fi
+  exit $status
 }) >"$wine_log" 2>&1 &
 wine_tests=$!
 fuzz_log=build/fuzz-tests.log
@@ -85,8 +124,8 @@ status=0
 nice -n 10 scripts/build.sh linux || status=$?
 if [ $status = 0 ]; then
   # The tests named Long pack more than 4 GiB and take minutes under the
-  # sanitizers; they run on the 32-bit release under Wine, where sizes
-  # beyond 32 bits are most at risk.
+  # sanitizers; they run under Wine on the Windows tree, and on the 32-bit
+  # release wherever it can run, where sizes beyond 32 bits are most at risk.
   echo "== Linux tests"
   (cd build/linux && ctest --output-on-failure -j 2 -E Long) || status=$?
 fi
@@ -101,10 +140,10 @@ cat "$fuzz_log"
 
 wine_status=0
 wait $tools_tests || wine_status=$?
-echo "== Windows tests of the packer under Wine"
+echo "== Windows tests of the packer under Wine ($tree tree)"
 cat "$tools_log"
 wait $wine_tests || wine_status=$?
-echo "== Windows tests under Wine"
+echo "== $said"
 cat "$wine_log"
 [ $status != 0 ] || status=$wine_status
 exit $status

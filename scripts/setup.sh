@@ -1,21 +1,46 @@
 #!/bin/sh
 # Installs what building and testing Quillet needs, from Debian's packages.
 # Safe to run again: apt-get leaves installed packages alone.
+#
+# Usage: scripts/setup.sh [linux]
+#   (none)  everything the tests need: both Linux and Windows builds, Wine,
+#           the display, the browser and the fuzzing compiler
+#   linux   only what the Linux programs need to build and run
 set -e
-packages="cmake ninja-build g++ zlib1g-dev googletest libgtest-dev libx11-dev libxtst-dev nlohmann-json3-dev
+cd "$(dirname "$0")/.."
+linux="cmake ninja-build g++ zlib1g-dev libx11-dev nlohmann-json3-dev"
+tests="googletest libgtest-dev libxtst-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 libz-mingw-w64-dev wine64 xvfb xauth
-  unzip zip python3 libarchive-tools imagemagick x11-utils ansible-core
+  unzip zip python3 libarchive-tools imagemagick x11-utils ansible-core chromium
   clang libclang-rt-dev"
+case ${1:-all} in
+  linux) packages=$linux ;;
+  all) packages="$linux $tests" ;;
+  *) echo "setup.sh: unknown part $1 (linux, or nothing for all)" >&2; exit 2 ;;
+esac
 missing=""
 for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
 done
 [ "$(id -u)" = 0 ] && sudo="" || sudo="sudo"
-# Wine's 32-bit part, which runs the 32-bit release programs, comes from
-# Debian's i386 architecture: apt must know that before installing it.
-if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-  missing="$missing wine32:i386"
-  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+# Wine's 32-bit part runs the 32-bit release programs under test. It comes
+# from Debian's i386 architecture, and only a kernel that starts 32-bit
+# programs can use it: elsewhere it would even stop the `wine` command from
+# starting 64-bit programs, so it is left out and the Windows tests run on
+# the 64-bit tree.
+if [ "${1:-all}" = all ]; then
+  if scripts/starts-32bit.sh; then
+    if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+      missing="$missing wine32:i386"
+      dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+    fi
+  else
+    echo "setup: this machine cannot start 32-bit programs; the Windows tests will run on the 64-bit tree"
+    if dpkg -s wine32:i386 >/dev/null 2>&1; then
+      echo "setup: wine32:i386 is installed but cannot run here; the tests call wine64 directly." \
+        "Remove it (apt-get remove wine32:i386) to make the plain wine command work again."
+    fi
+  fi
 fi
 if [ -n "$missing" ]; then
   $sudo apt-get update -qq

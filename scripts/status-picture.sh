@@ -43,7 +43,16 @@ if [ -z "${QUILLET_PICTURE_DISPLAY_READY:-}" ]; then
     "$0" "$build_dir" "$output"
 fi
 
-for tool in wine wineserver import; do
+# Debian's `wine` command takes Wine's 32-bit loader whenever that is
+# installed; on a kernel that cannot start 32-bit programs the 64-bit loader
+# is called directly, as the tests do.
+if "$source_dir/scripts/starts-32bit.sh"; then
+  wine=wine
+else
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine WINEARCH=win64
+fi
+for tool in $wine wineserver import; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$0: $tool is not installed" >&2
     exit 1
@@ -61,13 +70,13 @@ export WINEPREFIX="${QUILLET_PICTURE_WINEPREFIX:-$build_dir/wineprefix-picture}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1 || true
+  "$wine" wineboot -i >/dev/null 2>&1 || true
   wineserver -w
   # Every program of this prefix shows inside one virtual desktop of the
   # display's size, where Wine draws the frames and captions that a window
   # manager would, so that the picture looks like the PC's screen.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Quillet /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Quillet /d 1024x768 /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Quillet /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Quillet /d 1024x768 /f >/dev/null 2>&1
   # The caption buttons are glyphs of Wine's Marlett font, which Debian's Wine
   # installs but does not load by itself.
   if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
@@ -115,7 +124,7 @@ printf '[Project]\r\nTargetPath=%s\r\n[StartExeFilesXP]\r\n1=%s\r\n[LogFilesXP]\
   "$(wine_path "$work/target")" "$(wine_path "$work/wait.bat")" >"$work/quillet.ini"
 
 # The stand-in HMI writes its ready file once its debug window shows.
-wine "$stand_in" "$(wine_path "$work")" >/dev/null 2>&1 &
+"$wine" "$stand_in" "$(wine_path "$work")" >/dev/null 2>&1 &
 if ! wait_for test -f "$work/hmi_ready.txt"; then
   echo "$0: the stand-in HMI did not show its debug window" >&2
   exit 1
@@ -129,7 +138,7 @@ fi
 (
   cd "$work"
   VisuDir=$(wine_path "$work/visu") MorvaToolsDir=$(wine_path "$build_dir/MorvaTools") \
-    TempVisu=$(wine_path "$work/temp") exec wine cmd /c quillet.exe x
+    TempVisu=$(wine_path "$work/temp") exec "$wine" cmd /c quillet.exe x
 ) &
 quillet_pid=$!
 

@@ -28,6 +28,8 @@ constexpr int kLabelWidth = 384;
 constexpr int kLabelHeight = 40;
 constexpr int kLabelId = 100;
 constexpr int kLabelPoints = 12;
+// Pixels between the window and the bottom edge of the screen's work area.
+constexpr int kScreenMargin = 16;
 
 // A caption with a close box and a minimize box, but no sizing border and no
 // maximize box, so the user cannot change the window's size.
@@ -181,9 +183,21 @@ class Win32StatusWindow : public StatusWindow {
 
     RECT outer = {0, 0, kClientWidth, kClientHeight};
     AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
-    window_ = CreateWindowExA(kWindowExStyle, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT,
-                              CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
-                              nullptr, nullptr, instance, this);
+    const int outer_width = outer.right - outer.left;
+    const int outer_height = outer.bottom - outer.top;
+    // The window stands at the bottom of the screen, in the middle. The
+    // console window that the system opens for a batch file or the packer
+    // takes the default position near the top left corner; a status window
+    // placed there too would be hidden behind it for as long as the program
+    // runs, and after it (Wine repaints an uncovered window only when the run
+    // next turns to its messages).
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int left = work.left + (work.right - work.left - outer_width) / 2;
+    const int top = work.bottom - outer_height - kScreenMargin;
+    window_ = CreateWindowExA(kWindowExStyle, kClassName, kCaption, kWindowStyle, left,
+                              top > work.top ? top : work.top, outer_width, outer_height, nullptr,
+                              nullptr, instance, this);
     if (window_ == nullptr) return;
 
     const int height = -MulDiv(kLabelPoints, ScreenCaps(LOGPIXELSY), 72);
