@@ -258,9 +258,9 @@ bool StatusTextOnScreen() {
 // the start list runs in a console window of its own, as a batch file does
 // when a scheduler started the run, which has no console to pass on.
 TEST_F(WineRunTest, TheStatusWindowShowsItsStepWhileABatchFileRuns) {
-  Write(Path("visu\\wait.bat"), "@echo off\r\necho started> \"" + Path("started.txt") +
-                                    "\"\r\n:wait\r\nif exist \"" + Path("go.txt") +
-                                    "\" goto end\r\nping -n 2 127.0.0.1 > nul\r\ngoto wait\r\n:end\r\n");
+  Write(Path("visu\\wait.bat"),
+        "@echo off\r\necho started> \"" + Path("started.txt") + "\"\r\n:wait\r\nif exist \"" +
+            Path("go.txt") + "\" goto end\r\nping -n 2 127.0.0.1 > nul\r\ngoto wait\r\n:end\r\n");
   Write(Path("prog\\quillet.ini"), "[Project]\r\nTargetPath=" + Path("target") +
                                        "\r\n[StartExeFilesXP]\r\n1=$VisuDir$\\wait.bat\r\n");
   ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto", "output.txt", DETACHED_PROCESS));
