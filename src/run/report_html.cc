@@ -90,7 +90,9 @@ std::string ReadableSize(std::uint64_t size) {
   return text;
 }
 
-std::string Seconds(long long ms) {
+// Durations below a second in milliseconds, longer ones in tenths of seconds.
+std::string Duration(long long ms) {
+  if (ms < 1000) return std::to_string(ms) + " ms";
   char text[32];
   std::snprintf(text, sizeof(text), "%.1f s", static_cast<double>(ms) / 1000);
   return text;
@@ -162,7 +164,7 @@ void Steps(Page& page, const RunReport& report) {
          "<div class=\"track\"><div class=\"bar" + std::string(pending ? " pending" : "") +
              "\" style=\"width:" + std::to_string(pending ? 1 : percent) + "%\">&nbsp;</div></div>",
          pending ? "after this page was written"
-                 : Seconds(step.duration_ms) + (step.status == "failed" ? ", failed" : "")},
+                 : Duration(step.duration_ms) + (step.status == "failed" ? ", failed" : "")},
         step.status == "failed" ? "bad" : "");
   }
   page << "</table>\n";
@@ -184,7 +186,7 @@ void StartList(Page& page, const RunReport& report) {
               : program.found ? "no"
                               : "no: not found",
               program.exit_code_known ? std::to_string(program.exit_code) : "unknown",
-              Seconds(program.duration_ms), program.timed_out ? "yes" : "no"},
+              Duration(program.duration_ms), program.timed_out ? "yes" : "no"},
              bad ? "bad" : "");
   }
   page << "</table>\n";
@@ -292,7 +294,7 @@ std::vector<std::string> RunProblems(const RunReport& report) {
       problems.push_back(name + " did not start.");
     } else if (program.timed_out) {
       problems.push_back(name + " was ended at the time limit after " +
-                         Seconds(program.duration_ms) + ".");
+                         Duration(program.duration_ms) + ".");
     } else if (program.exit_code_known && program.exit_code != 0) {
       problems.push_back(name + " exited with code " + std::to_string(program.exit_code) + ".");
     }
@@ -302,7 +304,9 @@ std::vector<std::string> RunProblems(const RunReport& report) {
     const std::string entry = "[" + pattern.section + "] " + pattern.value;
     for (const FileFailure& failure : pattern.failures) {
       if (failure.error == "folder not found") {
-        problems.push_back(entry + ": the folder of " + failure.file + " does not exist.");
+        problems.push_back(entry +
+                           (failure.file == pattern.value ? "" : " (" + failure.file + ")") +
+                           ": its folder does not exist.");
       } else if (failure.file.empty()) {
         problems.push_back(entry + " failed: " + failure.error + ".");
       } else if (failure.error == no_space && report.min_free_mb > 0) {
