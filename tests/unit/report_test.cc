@@ -115,7 +115,7 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
   report.screenshot = "direct";
   report.screenshot_name = "Screen.bmp";
   report.own_files = {"Quillet-Report.json"};
-  const std::string html = RunReportHtml(context, report, {"PNG", 1024, 768});
+  const std::string html = RunReportHtml(context, report, {"PNG!", 1024, 768});
 
   std::size_t at = 0;
   for (const char* part :
@@ -132,7 +132,7 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
         "D:\\big.log was not copied: it would have left less than the free-space reserve of 5 MiB",
         "debug window was not found",
         "</ul>",
-        "src=\"data:image/png;base64,UE5H\" width=\"1024\" height=\"768\"",
+        "src=\"data:image/png;base64,UE5HIQ==\" width=\"1024\" height=\"768\"",
         "<h2>Steps",
         "CollectLogFiles LogFilesXP",
         "1.0 s, failed",
