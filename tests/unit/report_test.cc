@@ -98,12 +98,10 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
                      {"C:\\b.exe", true, true, true, 3, 20, false},
                      {"C:\\c.exe", true, true, false, 0, 5000, true}};
   const std::string no_space = std::make_error_code(std::errc::no_space_on_device).message();
-  report.log_patterns = {{"LogFilesXP",
-                          "$VisuDir$\\gone\\*.log",
-                          "C:\\V\\gone\\*.log",
-                          0,
-                          {{"C:\\V\\gone\\*.log", "folder not found"}}},
-                         {"LogFilesXP", "D:\\*.log", "D:\\*.log", 3, {{"D:\\big.log", no_space}}}};
+  const std::string gone = "C:\\V\\gone\\*.log";
+  report.log_patterns = {
+      {"LogFilesXP", "$VisuDir$\\gone\\*.log", gone, 0, {{gone, "folder not found"}}},
+      {"LogFilesXP", "D:\\*.log", "D:\\*.log", 3, {{"D:\\big.log", no_space}}}};
   report.min_free_mb = 5;
   report.staged = {{"D:\\comm<plc>.log", "comm<plc>.log", 1536, {}, 0xe8b7be43, "", false},
                    {"D:\\a & b.log", "a & b (2).log", 5 << 20, {}, 1, "a & b.log before", false},
@@ -120,8 +118,7 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
   std::size_t at = 0;
   for (const char* part :
        {"<h1>Quillet report of HMI-PC",
-        "HMI-PC</b> &middot; 2027-03-01 09:05:07 to 2027-03-01 09:05:09",
-        "Quillet 1.0",
+        "HMI-PC</b> &middot; 2027-03-01 09:05:07 to 2027-03-01 09:05:09 &middot; Quillet 1.0",
         "2 files collected, 1 left by an earlier run; 7 problems, the first: The step",
         "What went wrong first",
         "<ul class=\"problems\">",
@@ -134,9 +131,7 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
         "</ul>",
         "src=\"data:image/png;base64,UE5HIQ==\" width=\"1024\" height=\"768\"",
         "<h2>Steps",
-        "CollectLogFiles LogFilesXP",
         "1.0 s, failed",
-        "PackLogs",
         "after this page was written",
         "<h2>Start list",
         "<h2>Collected files",
@@ -146,7 +141,6 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
         "a &amp; b (2).log",
         "5.0 MiB",
         "a &amp; b.log before",
-        "old.log",
         "<td>yes</td>",
         "Screen.bmp</td><td>written by this run",
         "Quillet-Report.json",
