@@ -358,10 +358,10 @@ std::string RunReportHtml(const RunContext& context, const RunReport& report,
        << " to " << Readable(end) << " &middot; Quillet " << ProgramVersion()
        << " &middot; <span class=\"" << (problems.empty() ? "ok" : "bad") << "\">"
        << page.Text(RunOutcome(report)) << "</span></p>\n"
-       << "<p class=\"note\">This page was written just before packing: the archive "
+       << "<p class=\"note\">This page was written just before packing: the run then packs "
        << page.Text(context.state.archive_name)
-       << " was made, read back and checked after it. To check a copy that travelled, run "
-          "quillet --verify on it.</p>\n"
+       << ", reads it back, and only then deletes the files of the deletion list. To check a "
+          "copy that travelled, run quillet --verify on it.</p>\n"
        << "<h2>What went wrong first</h2>\n";
   if (problems.empty()) {
     page << "<p class=\"ok\">Nothing.</p>\n";
