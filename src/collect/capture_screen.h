@@ -15,8 +15,9 @@ enum class ScreenSource { kNone, kClipboard, kDirect };
 // messages once and saves the clipboard's bitmap. When the clipboard holds
 // no bitmap (remote sessions, locked-down keyboards) the screen is captured
 // directly instead. Nothing escapes this step; without a picture the run
-// goes on without one.
-ScreenSource CaptureScreen(const Platform& p, Staging& staging);
+// goes on without one. `*name`, when given, receives the picture's name in the
+// staging folder (Screen.bmp, unless an earlier run's file could not move aside).
+ScreenSource CaptureScreen(const Platform& p, Staging& staging, std::string* name = nullptr);
 
 }  // namespace quillet
 

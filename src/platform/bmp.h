@@ -16,6 +16,14 @@ namespace quillet {
 std::error_code WriteBmp(const std::string& path, int width, int height,
                          const std::vector<std::uint8_t>& rows);
 
+// Reads a BMP as WriteBmp and the clipboard write it: uncompressed, 24 bits
+// per pixel, rows from the bottom up or (negative height) from the top down.
+// On success `*rgb` holds the rows from the top down, each `width` pixels of
+// red, green, blue bytes, without padding. False for any other kind of file,
+// or one whose header promises more than it holds; the file may come from an
+// earlier run or another program, so no field is trusted before it is checked.
+bool DecodeBmp(const std::string& bytes, int* width, int* height, std::vector<std::uint8_t>* rgb);
+
 // Bytes per row of a 24-bit BMP `width` pixels wide.
 inline std::size_t BmpStride(int width) {
   return (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);

@@ -17,6 +17,14 @@ const char* ProgramVersion();
 // Local time as "YYYY-MM-DDThh:mm:ss".
 std::string FormatTime(const LocalTime& time);
 
+// A file that an entry of the deletion list matches when the report is
+// written, and whether this run collected it.
+struct PlannedDeletion {
+  std::string path;
+  bool collected = false;    // Deleted only once the archive proves to hold it.
+  bool copy_failed = false;  // Kept: it is in no archive.
+};
+
 // What the steps of a run reported, gathered by the driver.
 struct RunReport {
   std::string start_time;
@@ -31,6 +39,16 @@ struct RunReport {
   std::vector<PatternRecord> delete_patterns;
   std::string screenshot = "none";  // "clipboard", "direct" or "none".
   DebugWindowOutcome debug_window;
+
+  // What the page shows beyond the JSON document.
+  std::string end_time;  // When the report was written; "" for the clock's now.
+  long long min_free_mb = 0;
+  std::string screenshot_name;  // Its name in the staging folder, "" without one.
+  // The files the run wrote itself (report, journal, settings copy), by
+  // their names in the archive.
+  std::vector<std::string> own_files;
+  // Per entry of delete_patterns, the files it matches now.
+  std::vector<std::vector<PlannedDeletion>> planned_deletions;
 };
 
 // The report as indented JSON: the program, the computer, the settings, the

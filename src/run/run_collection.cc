@@ -17,8 +17,11 @@
 #include "core/staging.h"
 #include "platform/rounding.h"
 #include "platform/text.h"
+#include "platform/wildcard.h"
+#include "run/report_html.h"
 #include "run/report_json.h"
 #include "run/settings_check.h"
+#include "run/verify_archive.h"
 #include "windows/debug_window.h"
 #include "windows/window_list.h"
 #include "zip/zip_reader.h"
@@ -33,6 +36,7 @@ constexpr double kTwipsPerPixel = 15.0;
 constexpr int kWarningMs = 1500;
 // The files a run with Report=true adds to its archive.
 constexpr char kReportName[] = "Quillet-Report.json";
+constexpr char kPageName[] = "Quillet-Report.html";
 constexpr char kSettingsCopyName[] = "Quillet-Settings.ini";
 constexpr char kJournalCopyName[] = "Quillet-Journal.txt";
 
@@ -48,6 +52,8 @@ constexpr char kHelp[] =
     "  (none)       a run that ends with the message \"File saved in ...\"\n"
     "  --check      show what a run would read, run, collect and delete, and the\n"
     "               problems of the settings file; changes nothing\n"
+    "  --verify ARCHIVE   read every file of a received archive back against its\n"
+    "               size and CRC-32 and show the run's computer, time and outcome\n"
     "  --version    show the version\n"
     "  --help, -h, -?, /?   show this text\n"
     "  any other argument   an unattended run: no message waits for OK (for\n"
@@ -59,7 +65,8 @@ constexpr char kHelp[] =
     "Exit codes: 0 the archive was made and checked; 1 an error ended the run;\n"
     "2 no settings file or no TargetPath; 3 no archive was made, the collected\n"
     "files stay in TargetPath\\Log and nothing was deleted; 4 --check found a\n"
-    "problem; 5 another run was going on, nothing was done.\n";
+    "problem; 5 another run was going on, nothing was done. --verify exits with 0\n"
+    "when the archive is whole, 3 when it is not and 1 when it cannot be opened.\n";
 
 // Reports an error that ends the run: a message box for someone at the
 // screen, standard error for a calling program, which must never be left
@@ -145,18 +152,43 @@ std::vector<PatternRecord> PlannedDeletions(const RunContext& context, const Lis
   return records;
 }
 
-// Puts the report, the settings file and this run's journal lines into the
-// staging folder, so that they are packed with the logs.
+// The files each entry of the deletion list matches now, and whether this
+// run collected them, for the page.
+void AddDeletionMatches(Files& files, const CollectOutcome& collected, RunReport* report) {
+  for (const PatternRecord& entry : report->delete_patterns) {
+    std::vector<PlannedDeletion>& planned = report->planned_deletions.emplace_back();
+    std::string name;
+    if (files.DirFirst(entry.pattern, false, &name)) continue;
+    while (!name.empty()) {
+      PlannedDeletion match;
+      match.path = PathOfMatch(entry.pattern, name, files.Separator());
+      FileInfo info;
+      if (!files.Stat(match.path, &info)) {
+        match.collected = collected.collected.count(info.id) != 0;
+        match.copy_failed = collected.failed.count(info.id) != 0;
+      }
+      planned.push_back(match);
+      if (files.DirNext(&name)) break;
+    }
+  }
+}
+
+// Puts the report, its page, the settings file and this run's journal lines
+// into the staging folder, so that they are packed with the logs.
 void StageReport(RunContext& context, RunReport& report, Staging& staging, const Journal& journal,
-                 const ListSection& deletions) {
+                 const ListSection& deletions, const CollectOutcome& collected) {
   Files& files = *context.platform.files;
   // Claimed first, so that an earlier run's files of these names have moved
   // aside before the report names what an earlier run left.
   const std::string report_name = staging.Claim(kReportName);
+  const std::string page_name = staging.Claim(kPageName);
   const std::string journal_name = staging.Claim(kJournalCopyName);
   const std::string settings = staging.Claim(kSettingsCopyName);
+  report.own_files = {report_name, page_name, journal_name, settings};
   AddLeftovers(files, staging, &report);
   report.delete_patterns = PlannedDeletions(context, deletions);
+  AddDeletionMatches(files, collected, &report);
+  report.end_time = FormatTime(context.platform.clock->Now());
   for (const char* later : {"PackLogs", "DeleteListedFiles"}) {
     report.steps.push_back({later, "pending", 0});
   }
@@ -172,6 +204,14 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
   };
   write(report_name, {RunReportJson(context, report)});
   if (error) context.platform.window->SetLabel("No run report: " + error.message());
+  // The page shows the screenshot that goes into the archive, read back from
+  // the staging folder: the same picture, whichever way it was taken.
+  const PagePicture picture =
+      report.screenshot_name.empty()
+          ? PagePicture()
+          : ScreenshotPicture(files, staging.PathOf(report.screenshot_name));
+  write(page_name, {RunReportHtml(context, report, picture)});
+  if (error) context.platform.window->SetLabel("No report page: " + error.message());
   write(journal_name, journal.lines());
   if (!files.CopyFile(context.state.ini_path, staging.PathOf(settings), true)) {
     staging.Written(settings);
@@ -266,7 +306,9 @@ int RunCollection(RunContext& context) {
   // The screenshot comes before the status window shows, so it is not in it.
   Timed(context, report, "CaptureScreen", [&] {
     static const char* const kSources[] = {"none", "clipboard", "direct"};
-    report.screenshot = kSources[static_cast<int>(CaptureScreen(p, staging))];
+    const ScreenSource source = CaptureScreen(p, staging, &report.screenshot_name);
+    report.screenshot = kSources[static_cast<int>(source)];
+    if (source == ScreenSource::kNone) report.screenshot_name.clear();
     return RunError();
   });
   p.window->Show();
@@ -305,7 +347,8 @@ int RunCollection(RunContext& context) {
   report.log_patterns = collected.patterns;
   report.staged = collected.staged;
   const ListSection deletions = list("DeleteFiles", state.os_tag);
-  if (options.report) StageReport(context, report, staging, journal, deletions);
+  report.min_free_mb = options.min_free_mb;
+  if (options.report) StageReport(context, report, staging, journal, deletions, collected);
   const PackOutcome packed = PackLogs(p, context.variables, staging, state.target_path,
                                       state.archive_name, options.program_timeout_s);
   // Deleting logs that the archive does not hold would lose them.
@@ -357,6 +400,21 @@ int RunProgram(RunContext& context) {
     UseParentConsole();
     std::cout << "Quillet " << ProgramVersion() << std::endl;
     return kExitOk;
+  }
+  if (option.rfind("--VERIFY", 0) == 0 && (option.size() == 8 || option[8] == ' ')) {
+    UseParentConsole();
+    std::string archive = command.substr(8);
+    archive.erase(0, archive.find_first_not_of(' '));
+    if (archive.size() >= 2 && archive.front() == '"' && archive.back() == '"') {
+      archive = archive.substr(1, archive.size() - 2);
+    }
+    if (archive.empty()) {
+      std::cout << "Usage: quillet --verify ARCHIVE" << std::endl;
+      return kExitRunError;
+    }
+    const int code = VerifyArchive(*context.platform.files, archive, std::cout);
+    std::cout.flush();
+    return code;
   }
   if (option == "--CHECK") {
     UseParentConsole();

@@ -58,8 +58,9 @@ std::string TargetProblem(Files& files, const std::string& target);
 int RunCollection(RunContext& context);
 
 // The program: "--help" (also "-h", "-?" and "/?") describes the program,
-// "--version" prints the version and "--check" checks the settings, all
-// three without changing anything; anything else runs the collection, any
+// "--version" prints the version, "--check" checks the settings and
+// "--verify ARCHIVE" checks a received archive (see VerifyArchive), all four
+// without changing anything; anything else runs the collection, any
 // argument at all suppressing the closing message. Options compare without
 // regard to case.
 int RunProgram(RunContext& context);

@@ -72,12 +72,16 @@ class NativeRunTest : public ::testing::Test {
     umount2((root_ / "target").c_str(), MNT_DETACH);  // SmallTarget's, if there is one.
     if (!HasFailure()) fs::remove_all(root_);
   }
-  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display.
-  int Run(const std::string& args, const std::string& program = "quillet") {
+  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display
+  // unless `display` names one.
+  int Run(const std::string& args, const std::string& program = "quillet",
+          const std::string& display = "") {
     const std::string r = root_.string();
-    const int code = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' MorvaToolsDir='" +
-                           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " +
-                           args + " </dev/null >out.txt 2>err.txt");
+    const std::string screen = display.empty() ? "" : "DISPLAY='" + display + "' ";
+    const int code =
+        Shell("cd '" + r + "' && env -u DISPLAY " + screen + "TMPDIR='" + r + "' MorvaToolsDir='" +
+              QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " + args +
+              " </dev/null >out.txt 2>err.txt");
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
     return code;
@@ -153,7 +157,8 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   std::string held;
   for (const auto& entry : entries) held += entry.first + " ";
   EXPECT_EQ(held,
-            "Debug1.txt Quillet-Journal.txt Quillet-Report.json Quillet-Settings.ini Task.log "
+            "Debug1.txt Quillet-Journal.txt Quillet-Report.html Quillet-Report.json "
+            "Quillet-Settings.ini Task.log "
             "app.log old1.log ");
   const std::string& report = entries["Quillet-Report.json"];
   EXPECT_FALSE(std::regex_search(
@@ -252,6 +257,81 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   WriteSettings("MinFreeMB=many\n");
   Run("x");
   EXPECT_NE(err_.find("Ignored MinFreeMB=many (not a whole number)"), std::string::npos) << err_;
+}
+
+// `text` as a JavaScript string literal, every character but letters and digits escaped.
+std::string JsString(const std::string& text) {
+  std::string literal = "'";
+  for (const unsigned char c : text) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof(escaped), "\\x%02x", c);
+    literal += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : escaped;
+  }
+  return literal + "'";
+}
+
+TEST_F(NativeRunTest, TheReportPageShowsTheRunOfflineInABrowserAndVerifyProvesTheArchive) {
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || access("/usr/bin/chromium", X_OK) != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "needs an X display (xvfb-run) and chromium";
+    GTEST_SKIP() << "needs an X display (xvfb-run) and chromium (scripts/setup.sh)";
+  }
+  int width = 0, height = 0;
+  CreateDesktop()->ScreenSizeInPixels(&width, &height);
+  Write(root_ / "logs" / "comm<plc>.log", "plc");
+  Write(root_ / "logs" / "a & b.log", "DAMAGE-ME-HERE");
+  WriteSettings("Report=true\n");
+  ASSERT_EQ(Run("x", "quillet", display), 0) << err_;
+  const fs::path archive = root_ / "target" / ListFolder(root_ / "target")[0];
+  const std::map<std::string, std::string> entries = test_support::ReadZip(archive.string());
+  ASSERT_EQ(entries.count("Quillet-Report.html"), 1u);
+  // The page with a script of the test's own, which puts into the title the picture's decoded
+  // size, the resources the page loaded, its links and sources that lead outside it, and the
+  // archive's files that its text does not name.
+  std::string names;
+  for (const auto& entry : entries) names += JsString(entry.first) + ",";
+  Write(root_ / "page.html",
+        entries.at("Quillet-Report.html") +
+            "<script>onload=function(){var i=document.images[0],t=document.body.innerText,"
+            "n=[" +
+            names +
+            "],o=0,m=0,l=document.querySelectorAll('[src],[href]'),k;"
+            "for(k=0;k<n.length;k++)if(t.indexOf(n[k])<0)m++;"
+            "for(k=0;k<l.length;k++)if(!/^(data:|#)/.test(l[k].getAttribute('src')||"
+            "l[k].getAttribute('href')))o++;document.title='RESULT '+i.naturalWidth+' '+"
+            "i.naturalHeight+' '+performance.getEntriesByType('resource').length+' '+o+' '+m}"
+            "</script>");
+  // Without a network of its own: as root a new network namespace, else a user namespace too.
+  Shell(std::string("unshare ") + (geteuid() == 0 ? "-n" : "-rn") +
+        " chromium --headless --no-sandbox --disable-gpu --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--user-data-dir='" +
+        (root_ / "chromium").string() + "' --virtual-time-budget=10000 --dump-dom 'file://" +
+        (root_ / "page.html").string() + "' >'" + (root_ / "dom.txt").string() + "' 2>/dev/null");
+  std::smatch result;
+  const std::string dom = ReadAll(root_ / "dom.txt");
+  ASSERT_TRUE(std::regex_search(dom, result, std::regex("RESULT ([0-9]+ [0-9]+) ([0-9 ]+)<")))
+      << dom.substr(0, 2000);
+  EXPECT_EQ(result[1], std::to_string(width) + " " + std::to_string(height));
+  EXPECT_EQ(result[2], "0 0 0");
+
+  // Whole; an entry whose data changed; cut short; no zip at all.
+  EXPECT_EQ(Run("--verify " + archive.string()), 0) << out_;
+  EXPECT_TRUE(std::regex_search(out_, std::regex("Computer: .+\nRun: [-0-9T:]+ to [-0-9T:]+\n"
+                                                 "Outcome: 2 files collected; .*\nWhole: 7 files")))
+      << out_;
+  std::string bytes = ReadAll(archive);
+  bytes[bytes.find("DAMAGE-ME")] = 'd';
+  Write(root_ / "damaged.zip", bytes);
+  Write(root_ / "cut.zip", bytes.substr(0, bytes.size() - 100));
+  EXPECT_EQ(Run("--verify damaged.zip"), 3);
+  EXPECT_NE(out_.find("DAMAGED: a & b.log (its content does not give the size and CRC-32"),
+            std::string::npos)
+      << out_;
+  for (const char* broken : {"cut.zip", "prog/quillet.ini"}) {
+    EXPECT_EQ(Run(std::string("--verify ") + broken), 3);
+    EXPECT_NE(out_.find("NOT WHOLE: this is no readable zip archive"), std::string::npos) << out_;
+  }
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   const Names shot = {"PrintScreen", "Yield", "Clipboard", "Capture", "Show"};
   EXPECT_NE(std::search(e.begin(), e.end(), shot.begin(), shot.end()), e.end());
   EXPECT_EQ(staged, (Names{"a.log", "earlier.log", "old (2).log", "old.log", "Quillet-Journal.txt",
-                           "Quillet-Report.json", "Quillet-Settings (2).ini",
+                           "Quillet-Report.html", "Quillet-Report.json", "Quillet-Settings (2).ini",
                            "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   EXPECT_EQ(fresh, "old");

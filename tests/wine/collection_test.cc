@@ -211,6 +211,13 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   std::memcpy(size, bmp.data() + 18, sizeof(size));
   EXPECT_EQ(size[0], GetSystemMetrics(SM_CXSCREEN));
   EXPECT_EQ(size[1], GetSystemMetrics(SM_CYSCREEN));
+  // The page shows that picture at the screen's size, and --verify finds the archive whole.
+  EXPECT_NE(entries["Quillet-Report.html"].find("\" width=\"" + std::to_string(size[0]) +
+                                                "\" height=\"" + std::to_string(size[1])),
+            std::string::npos);
+  Program verify;
+  ASSERT_NO_FATAL_FAILURE(Start(&verify, "--verify \"target\\" + archive + "\"", "verify.txt"));
+  EXPECT_TRUE(verify.Wait(kTimeoutMs) && verify.ExitCode() == 0) << ReadAll(Path("verify.txt"));
   EXPECT_NE(ReadAll(Path("prog\\test.log")).find("\r\nFehler:locked.log\r\n"), std::string::npos);
   EXPECT_EQ(GetFileAttributesA(Path("logs\\old1.log").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(Path("target\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
