@@ -1,6 +1,6 @@
 #!/bin/sh
 # Takes the README's picture of a run: the whole screen while quillet.exe's
-# status window names its "Exe" step above the stand-in HMI's debug window.
+# status window names its "Exe" step below the stand-in HMI's debug window.
 #
 # Usage: scripts/status-picture.sh BUILD_DIR [OUTPUT_PNG]
 #
