@@ -17,9 +17,14 @@ const char* ProgramVersion();
 // Local time as "YYYY-MM-DDThh:mm:ss".
 std::string FormatTime(const LocalTime& time);
 
+// The offset of a local time from UTC as ISO 8601 writes it: "+01:00",
+// "-05:30", "+00:00" for UTC itself.
+std::string FormatUtcOffset(const LocalTime& time);
+
 // What the steps of a run reported, gathered by the driver.
 struct RunReport {
   std::string start_time;
+  std::string start_utc_offset;  // As FormatUtcOffset writes it.
   std::vector<StepRecord> steps;
   std::vector<ProgramRecord> programs;
   std::vector<PatternRecord> log_patterns;

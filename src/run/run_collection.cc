@@ -3,6 +3,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <set>
 
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
@@ -46,10 +47,10 @@ constexpr char kHelp[] =
     "\n"
     "Usage: quillet [option | argument]\n"
     "  (none)       a run that ends with the message \"File saved in ...\"\n"
-    "  --check      show what a run would read, run, collect and delete, and the\n"
-    "               problems of the settings file; changes nothing\n"
-    "  --version    show the version\n"
-    "  --help, -h, -?, /?   show this text\n"
+    "  --check, /check      show what a run would read, run, collect and delete,\n"
+    "               and the problems of the settings file; changes nothing\n"
+    "  --version, /version  show the version\n"
+    "  --help, /help, -h, -?, /?   show this text\n"
     "  any other argument   an unattended run: no message waits for OK (for\n"
     "               schedulers and other programs, e.g. \"quillet auto\")\n"
     "\n"
@@ -57,9 +58,9 @@ constexpr char kHelp[] =
     "quillet.ini). Section [Project] names the TargetPath.\n"
     "\n"
     "Exit codes: 0 the archive was made and checked; 1 an error ended the run;\n"
-    "2 no settings file or no TargetPath; 3 no archive was made, the collected\n"
-    "files stay in TargetPath\\Log and nothing was deleted; 4 --check found a\n"
-    "problem; 5 another run was going on, nothing was done.\n";
+    "2 no settings file or no TargetPath, or a mistyped option; 3 no archive was\n"
+    "made, the collected files stay in TargetPath\\Log and nothing was deleted;\n"
+    "4 --check found a problem; 5 another run was going on, nothing was done.\n";
 
 // Reports an error that ends the run: a message box for someone at the
 // screen, standard error for a calling program, which must never be left
@@ -114,18 +115,34 @@ RunError Timed(RunContext& context, RunReport& report, const std::string& name,
   return error;
 }
 
-// The files an earlier run left in the staging folder, for the report.
-void AddLeftovers(Files& files, const Staging& staging, RunReport* report) {
+// The record of a staged file that no log entry copied.
+StagedFile Unlisted(Files& files, const Staging& staging, const std::string& name) {
+  StagedFile record;
+  record.name = name;
+  FileInfo info;
+  std::unique_ptr<InputFile> file;
+  if (!files.Stat(staging.PathOf(name), &info)) record.modified = info.modified;
+  if (!files.OpenRead(staging.PathOf(name), &file)) FileDigest(*file, &record.size, &record.crc);
+  return record;
+}
+
+// The files an earlier run left in the staging folder, then those this run
+// wrote there itself, such as the screenshot, so that the report names every
+// file the archive holds besides the report and its companions.
+void AddUnlisted(Files& files, Staging& staging, RunReport* report) {
+  std::set<std::string> listed;
+  for (const StagedFile& file : report->staged) listed.insert(Upper(file.name));
   for (const std::string& name : staging.Leftovers()) {
-    StagedFile record;
-    record.name = name;
-    record.earlier_run = true;
-    FileInfo info;
-    std::unique_ptr<InputFile> file;
-    if (!files.Stat(staging.PathOf(name), &info)) record.modified = info.modified;
-    if (!files.OpenRead(staging.PathOf(name), &file)) FileDigest(*file, &record.size, &record.crc);
-    report->staged.push_back(record);
+    report->staged.push_back(Unlisted(files, staging, name));
+    report->staged.back().earlier_run = true;
+    listed.insert(Upper(name));
   }
+  std::vector<std::string> own;
+  std::string name;
+  for (files.DirFirst(staging.PathOf("*.*"), false, &name); !name.empty(); files.DirNext(&name)) {
+    if (listed.count(Upper(name)) == 0) own.push_back(name);
+  }
+  for (const std::string& file : own) report->staged.push_back(Unlisted(files, staging, file));
 }
 
 // The deletion list as written and expanded; it is processed after packing.
@@ -155,7 +172,7 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
   const std::string report_name = staging.Claim(kReportName);
   const std::string journal_name = staging.Claim(kJournalCopyName);
   const std::string settings = staging.Claim(kSettingsCopyName);
-  AddLeftovers(files, staging, &report);
+  AddUnlisted(files, staging, &report);
   report.delete_patterns = PlannedDeletions(context, deletions);
   for (const char* later : {"PackLogs", "DeleteListedFiles"}) {
     report.steps.push_back({later, "pending", 0});
@@ -252,7 +269,9 @@ int RunCollection(RunContext& context) {
   if (!problem.empty()) return EndWith(context, problem, kExitRunError);
   const RunOptions options = ReadRunOptions(*p.settings, state.ini_path);
   RunReport report;
-  report.start_time = FormatTime(p.clock->Now());
+  const LocalTime start = p.clock->Now();
+  report.start_time = FormatTime(start);
+  report.start_utc_offset = FormatUtcOffset(start);
   const auto list = [&](const std::string& word, const std::string& tag) {
     return ListSection{*p.settings, state.ini_path, word + tag};
   };
@@ -264,10 +283,14 @@ int RunCollection(RunContext& context) {
   Staging staging(*p.files, state.target_path);
   staging.NoteLeftovers();
   // The screenshot comes before the status window shows, so it is not in it.
+  // A run without a picture goes on, but the step did not do its work.
   Timed(context, report, "CaptureScreen", [&] {
     static const char* const kSources[] = {"none", "clipboard", "direct"};
-    report.screenshot = kSources[static_cast<int>(CaptureScreen(p, staging))];
-    return RunError();
+    const ScreenSource source = CaptureScreen(p, staging);
+    report.screenshot = kSources[static_cast<int>(source)];
+    return source == ScreenSource::kNone
+               ? RunError{std::make_error_code(std::errc::io_error), "no screenshot"}
+               : RunError();
   });
   p.window->Show();
   for (const std::string& warning : options.warnings) {
@@ -315,7 +338,8 @@ int RunCollection(RunContext& context) {
 
   p.window->BringToFront();
   p.window->Hide();
-  p.window->SetLabel("OK");
+  // "OK" only ever stands for an archive that was made and checked.
+  p.window->SetLabel(packed.archived ? "OK" : "No archive was made");
   p.window->YieldToUi();
   p.clock->Sleep(100);
   int width_twips = 0, height_twips = 0;
@@ -344,33 +368,77 @@ int RunCollection(RunContext& context) {
   return kExitOk;
 }
 
-int RunProgram(RunContext& context) {
-  std::string command = context.platform.environment->CommandTail();
-  while (!command.empty() && command.back() == ' ') command.pop_back();
-  const std::string option = Upper(command);
-  if (option == "--HELP" || option == "-H" || option == "-?" || option == "/?") {
-    UseParentConsole();
-    std::cout << kHelp << std::flush;
-    return kExitOk;
-  }
-  if (option == "--VERSION") {
-    UseParentConsole();
-    std::cout << "Quillet " << ProgramVersion() << std::endl;
-    return kExitOk;
-  }
-  if (option == "--CHECK") {
-    UseParentConsole();
-    if (RunError error = Configure(context)) {
-      std::cout << error.what << std::endl;
-      return kExitRunError;
+namespace {
+
+enum class Option { kRun, kHelp, kVersion, kCheck, kRefused };
+
+// The options, written the Unix way or the Windows way.
+constexpr std::pair<const char*, Option> kOptions[] = {
+    {"--help", Option::kHelp},      {"-h", Option::kHelp},       {"-?", Option::kHelp},
+    {"/?", Option::kHelp},          {"/help", Option::kHelp},    {"--version", Option::kVersion},
+    {"/version", Option::kVersion}, {"--check", Option::kCheck}, {"/check", Option::kCheck}};
+
+// What the text after the program's name asks for. An option alone is
+// carried out. A word that starts with "-" or "/" and is at most two letters
+// away from an option ("--chek", "/hlep") is a mistyped option, as is an
+// option among other words: a run it started would rotate archives and
+// delete logs where only a look was meant, so it is refused. Every other
+// text asks for an unattended run.
+Option ParseCommandTail(const std::string& tail) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : tail + " ") {
+    if (c != ' ' && c != '\t') {
+      if (c != '"') word += c;
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
     }
-    const int code = CheckSettings(context, std::cout);
-    std::cout.flush();
-    return code;
+  }
+  for (const auto& [name, option] : kOptions) {
+    if (words.size() == 1 && SameNoCase(words[0], name)) return option;
+  }
+  for (const std::string& candidate : words) {
+    if (candidate[0] != '-' && candidate[0] != '/') continue;
+    for (const auto& option : kOptions) {
+      if (EditDistanceNoCase(candidate, option.first) <= 2) return Option::kRefused;
+    }
+  }
+  return Option::kRun;
+}
+
+}  // namespace
+
+int RunProgram(RunContext& context) {
+  const std::string command = context.platform.environment->CommandTail();
+  const Option option = ParseCommandTail(command);
+  if (option != Option::kRun) UseParentConsole();
+  switch (option) {
+    case Option::kRefused:
+      std::cout << "Unknown option in \"" << command << "\"; nothing was done.\n\n"
+                << kHelp << std::flush;
+      return kExitUsage;
+    case Option::kHelp:
+      std::cout << kHelp << std::flush;
+      return kExitOk;
+    case Option::kVersion:
+      std::cout << "Quillet " << ProgramVersion() << std::endl;
+      return kExitOk;
+    case Option::kCheck: {
+      if (RunError error = Configure(context)) {
+        std::cout << error.what << std::endl;
+        return kExitRunError;
+      }
+      const int code = CheckSettings(context, std::cout);
+      std::cout.flush();
+      return code;
+    }
+    case Option::kRun:
+      break;
   }
   // Any other argument only means that a program started the run and no
   // closing message may wait for someone to press OK.
-  context.interactive = command.empty();
+  context.interactive = command.find_first_not_of(" \t") == std::string::npos;
   return RunCollection(context);
 }
 
