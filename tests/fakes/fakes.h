@@ -113,8 +113,8 @@ class FakeFiles : public Files {
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
   // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
-  // 8.3 short names by path, which the search matches too, as Windows' own does.
-  std::map<std::string, std::string> short_names;
+  // 8.3 short names by long name, which the search matches too, as Windows' own does.
+  mutable std::map<std::string, std::string> short_names;
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
   Names log;
@@ -312,9 +312,7 @@ class FakeFiles : public Files {
     Names names;
     for (const std::string& name : List(*folder)) {
       const bool is_folder = nodes_.at(Key(*folder + "\\" + name)).folder;
-      const auto short_name = short_names.find(*folder + "\\" + name);
-      const bool match = MatchesWildcard(last, name) || (short_name != short_names.end() &&
-                                                         MatchesWildcard(last, short_name->second));
+      const bool match = MatchesWildcard(last, name) || MatchesWildcard(last, short_names[name]);
       if ((with_folders || !is_folder) && match) names.push_back(name);
     }
     std::sort(names.begin(), names.end(), LessNoCase);

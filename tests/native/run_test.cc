@@ -184,10 +184,8 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=D:\\Service\n");
   fs::remove_all(root_ / "visu");
   EXPECT_EQ(Run("/check"), 4);
-  for (const std::string& problem :
-       {std::string("TargetPath D:\\Service is a Windows path"),
-        "the folder " + (root_ / "visu").string() + " ($VisuDir$) does not exist"})
-    EXPECT_NE(out_.find("PROBLEM: " + problem), std::string::npos) << out_;
+  EXPECT_NE(out_.find("PROBLEM: TargetPath D:\\Service is a Windows path"), std::string::npos);
+  EXPECT_NE(out_.find(root_.string() + "/visu ($VisuDir$) does not exist"), std::string::npos);
 }
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {

