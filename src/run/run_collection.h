@@ -57,9 +57,12 @@ std::string TargetProblem(Files& files, const std::string& target);
 // here.
 int RunCollection(RunContext& context);
 
-// The program: "--help" (also "-h", "-?" and "/?") describes the program,
-// "--version" prints the version and "--check" checks the settings, all
-// three without changing anything; anything else runs the collection, any
+// The program: "--help" (also "/help", "-h", "-?" and "/?") describes the
+// program, "--version" ("/version") prints the version and "--check"
+// ("/check") checks the settings, all three without changing anything. A
+// word starting with "-" or "/" within two letters of an option, or an
+// option among other words, is refused with the help text and
+// kExitUsage, changing nothing. Anything else runs the collection, any
 // argument at all suppressing the closing message. Options compare without
 // regard to case.
 int RunProgram(RunContext& context);
