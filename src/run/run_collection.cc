@@ -1,5 +1,6 @@
 #include "run/run_collection.h"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -113,6 +114,12 @@ RunError Timed(RunContext& context, RunReport& report, const std::string& name,
   RunError error = step();
   report.steps.push_back({name, error ? "failed" : "done", clock.Milliseconds() - start});
   return error;
+}
+
+// A step that went on past a failure did not do all its work: its status
+// says so, so that it agrees with the results the report holds for it.
+void FailLastStepIf(bool failed, RunReport* report) {
+  if (failed) report->steps.back().status = "failed";
 }
 
 // The record of a staged file that no log entry copied.
@@ -283,15 +290,12 @@ int RunCollection(RunContext& context) {
   Staging staging(*p.files, state.target_path);
   staging.NoteLeftovers();
   // The screenshot comes before the status window shows, so it is not in it.
-  // A run without a picture goes on, but the step did not do its work.
   Timed(context, report, "CaptureScreen", [&] {
     static const char* const kSources[] = {"none", "clipboard", "direct"};
-    const ScreenSource source = CaptureScreen(p, staging);
-    report.screenshot = kSources[static_cast<int>(source)];
-    return source == ScreenSource::kNone
-               ? RunError{std::make_error_code(std::errc::io_error), "no screenshot"}
-               : RunError();
+    report.screenshot = kSources[static_cast<int>(CaptureScreen(p, staging))];
+    return RunError();
   });
+  FailLastStepIf(report.screenshot == "none", &report);
   p.window->Show();
   for (const std::string& warning : options.warnings) {
     p.window->SetLabel(warning);
@@ -306,6 +310,11 @@ int RunCollection(RunContext& context) {
                                        options.program_timeout_s);
     return RunError();
   });
+  FailLastStepIf(std::any_of(report.programs.begin(), report.programs.end(),
+                             [](const ProgramRecord& program) {
+                               return !program.started || program.timed_out;
+                             }),
+                 &report);
   Timed(context, report, "ReadWindowList", [&] {
     state.window_list = ReadWindowList(p);
     return RunError();
@@ -314,6 +323,7 @@ int RunCollection(RunContext& context) {
     report.debug_window = SaveDebugWindow(p, state.window_list);
     return RunError();
   });
+  FailLastStepIf(!report.debug_window.second_click_sent, &report);
   Journal journal(*p.files, p.files->Join(context.program_dir, "test.log"));
   CollectOutcome collected;
   for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
@@ -324,6 +334,12 @@ int RunCollection(RunContext& context) {
         })) {
       return EndWith(context, error.what, kExitRunError);
     }
+    FailLastStepIf(std::any_of(collected.patterns.begin(), collected.patterns.end(),
+                               [&](const PatternRecord& pattern) {
+                                 return pattern.section == logs.section &&
+                                        !pattern.failures.empty();
+                               }),
+                   &report);
   }
   report.log_patterns = collected.patterns;
   report.staged = collected.staged;
