@@ -125,19 +125,23 @@ class Checker {
     SettingsReader& reader = *context_.platform.settings;
     const std::string& ini = context_.state.ini_path;
     out_ << "Extension keys:\n";
-    const std::pair<const char*, const char*> counts[] = {
-        {"ProgramTimeout", " seconds for each program and the packer|no time limit"},
-        {"MinFreeMB", " MiB kept free beside the staging folder|no free space is kept"}};
-    for (const auto& [key, meaning] : counts) {
-      const std::string text = meaning;
-      const std::string off = text.substr(text.find('|') + 1);
+    struct Count {
+      const char* key;
+      const char* unit;  // What a value other than 0 counts.
+      const char* off;   // What 0 means.
+    };
+    for (const Count& count :
+         {Count{"ProgramTimeout", " seconds for each program and the packer", "no time limit"},
+          Count{"MinFreeMB", " MiB kept free on the staging folder's drive",
+                "no free space is kept"}}) {
       std::string warning;
-      const long long value = ReadIniCount(reader, "Project", key, ini, &warning);
-      out_ << "  " << key << " = " << value << " ("
-           << (value == 0 ? off : std::to_string(value) + text.substr(0, text.find('|'))) << ")\n";
+      const long long value = ReadIniCount(reader, "Project", count.key, ini, &warning);
+      out_ << "  " << count.key << " = " << value << " ("
+           << (value == 0 ? count.off : std::to_string(value) + count.unit) << ")\n";
       if (!warning.empty()) {
-        Problem("[Project] " + std::string(key) + "=" + ReadIniString(reader, "Project", key, ini) +
-                " is not a whole number (write digits only), so it counts as off: " + off);
+        Problem("[Project] " + std::string(count.key) + "=" +
+                ReadIniString(reader, "Project", count.key, ini) +
+                " is not a whole number (write digits only), so it counts as off: " + count.off);
       }
     }
     const std::string report = ReadIniString(reader, "Project", "Report", ini);
