@@ -7,6 +7,8 @@ rem It writes quillet.ini from the template with this PC's name in the
 rem archive folder on the server, then creates the scheduled task "Quillet",
 rem which starts "quillet.exe auto" every night in the operator's session.
 rem Run it again after changing the template: it replaces both.
+rem A PC set up this way sends its archives to the share and is not for
+rem collect.yml, whose runs over WinRM cannot reach a share.
 rem Written for Windows 7 and later; the schtasks of Windows XP wants the
 rem start time as HH:MM:SS.
 setlocal EnableDelayedExpansion

@@ -115,24 +115,19 @@ RunError CollectLogFiles(const Platform& p, const ListSection& list, const DirVa
     record.section = list.section;
     record.value = value;
     record.pattern = expanded.error ? expanded.what : pattern;
-    std::string name;
-    std::error_code error = expanded.error;
-    if (!error) error = files.DirFirst(pattern, false, &name);
-    if (error) {
-      journal.Write("Fehler:");
-      record.failures.push_back({"", expanded.error ? expanded.what : error.message()});
-      name.clear();
-    } else if (name.empty() && !PatternFolderExists(files, pattern)) {
-      record.failures.push_back({pattern, "folder not found"});
-    }
-    journal.Write(name);
     // The matches are listed before copying, so that copies made into a
     // folder the pattern names are not matched in turn.
-    std::vector<std::string> names;
-    while (!name.empty()) {
-      names.push_back(name);
-      if (files.DirNext(&name)) break;
+    std::vector<std::string> names, passed_over;
+    std::error_code error = expanded.error;
+    if (!error) error = ListMatches(files, pattern, &names, &passed_over);
+    if (error && names.empty()) {
+      journal.Write("Fehler:");
+      record.failures.push_back({"", expanded.error ? expanded.what : error.message()});
+    } else if (names.empty() && passed_over.empty() && !PatternFolderExists(files, pattern)) {
+      record.failures.push_back({pattern, "folder not found"});
     }
+    journal.Write(names.empty() ? "" : names.front());
+    for (const std::string& path : passed_over) journal.Write(PassedOverLine(path));
     for (const std::string& match : names) {
       ++record.matches;
       collector.Copy(PathOfMatch(pattern, match, files.Separator()), match, &record);

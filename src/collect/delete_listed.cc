@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "core/patterns.h"
 #include "platform/errors.h"
 #include "platform/wildcard.h"
 
@@ -54,13 +55,14 @@ DeleteOutcome DeleteListedFiles(const Platform& p, const ListSection& list,
     record.section = list.section;
     record.value = value;
     record.pattern = expanded.error ? expanded.what : pattern;
-    std::string name;
     if (expanded.error) continue;
-    if (std::error_code error = files.DirFirst(pattern, false, &name)) {
+    std::vector<std::string> names, passed_over;
+    if (std::error_code error = ListMatches(files, pattern, &names, &passed_over)) {
       record.failures.push_back({"", error.message()});
-      continue;
+      if (names.empty()) continue;
     }
-    while (!name.empty()) {
+    for (const std::string& path : passed_over) journal.Write(PassedOverLine(path));
+    for (const std::string& name : names) {
       ++record.matches;
       const std::string path = PathOfMatch(pattern, name, files.Separator());
       const std::string kept = DeleteOne(files, path, collected, index);
@@ -70,7 +72,6 @@ DeleteOutcome DeleteListedFiles(const Platform& p, const ListSection& list,
         record.failures.push_back({path, "kept: " + kept});
         journal.Write("Kept:" + path + " (" + kept + ")");
       }
-      if (files.DirNext(&name)) break;
     }
   }
   journal.Close();

@@ -50,6 +50,7 @@ enum ExitCode {
   kExitOk = 0,            // The run reached its end and the archive exists.
   kExitRunError = 1,      // An error ended the run.
   kExitNoTargetPath = 2,  // The settings file gives no TargetPath; nothing was done.
+  kExitUsage = 2,         // A mistyped option was refused; nothing was done.
   kExitNoArchive = 3,     // The run ended but made no archive it could prove.
   kExitCheckFailed = 4,   // The settings check found a problem.
   kExitBusy = 5,          // Another run was going on; nothing was done.

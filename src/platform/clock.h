@@ -11,6 +11,10 @@ struct LocalTime {
   int hour = 0;
   int minute = 0;
   int second = 0;
+  // Minutes by which this local time is ahead of UTC (-60 for UTC-1), as the
+  // system applied it when it made the time; archives of PCs in different
+  // time zones can then be put in order.
+  int utc_offset_minutes = 0;
 };
 
 class Clock {

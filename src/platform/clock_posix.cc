@@ -19,6 +19,7 @@ class PosixClock : public Clock {
     t.hour = parts.tm_hour;
     t.minute = parts.tm_min;
     t.second = parts.tm_sec;
+    t.utc_offset_minutes = static_cast<int>(parts.tm_gmtoff / 60);
     return t;
   }
 

@@ -33,6 +33,7 @@ class Win32Clock : public Clock {
     t.hour = now.wHour;
     t.minute = now.wMinute;
     t.second = now.wSecond;
+    t.utc_offset_minutes = CurrentUtcOffsetMinutes();
     return t;
   }
 
@@ -65,6 +66,15 @@ class Win32Clock : public Clock {
 };
 
 }  // namespace
+
+int CurrentUtcOffsetMinutes() {
+  TIME_ZONE_INFORMATION zone;
+  const DWORD kind = GetTimeZoneInformation(&zone);
+  LONG bias = zone.Bias;  // UTC = local time + bias, in minutes.
+  if (kind == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  if (kind == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+  return kind == TIME_ZONE_ID_INVALID ? 0 : static_cast<int>(-bias);
+}
 
 std::unique_ptr<Clock> CreateClock() { return std::make_unique<Win32Clock>(); }
 

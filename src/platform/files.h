@@ -137,6 +137,10 @@ class Files {
   virtual std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
   // Size, time, kind and identity of a file or folder.
   virtual std::error_code Stat(const std::string& path, FileInfo* info) = 0;
+  // No error when this process may create files in the folder `folder`;
+  // otherwise the error that creating one would meet (no such folder, no
+  // permission, a read-only medium). Leaves nothing behind.
+  virtual std::error_code CanCreateIn(const std::string& folder) = 0;
 };
 
 }  // namespace quillet

@@ -188,8 +188,13 @@ std::error_code CopyContents(const std::string& from, const std::string& to) {
 LocalTime ToLocal(time_t seconds) {
   struct tm parts;
   localtime_r(&seconds, &parts);
-  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                   parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+  return LocalTime{parts.tm_year + 1900,
+                   parts.tm_mon + 1,
+                   parts.tm_mday,
+                   parts.tm_hour,
+                   parts.tm_min,
+                   parts.tm_sec,
+                   static_cast<int>(parts.tm_gmtoff / 60)};
 }
 
 class PosixFiles : public Files {
@@ -320,6 +325,15 @@ class PosixFiles : public Files {
     struct stat st;
     if (std::error_code error = OpenRegular(ToPosixPath(path), &fd, &st)) return error;
     *file = std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size));
+    return {};
+  }
+
+  std::error_code CanCreateIn(const std::string& folder) override {
+    struct stat st;
+    const std::string path = ToPosixPath(folder);
+    if (stat(path.c_str(), &st) != 0) return LastPosixError();
+    if (!S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::not_a_directory);
+    if (access(path.c_str(), W_OK | X_OK) != 0) return LastPosixError();
     return {};
   }
 

@@ -319,6 +319,21 @@ class Win32Files : public Files {
     return OpenForReading(path, 0, kShareAll, file);
   }
 
+  std::error_code CanCreateIn(const std::string& folder) override {
+    // Only creating a file answers for every kind of permission; the trial
+    // file goes when its handle closes.
+    const std::string trial =
+        folder + "\\~quillet-" + std::to_string(GetCurrentProcessId()) + ".tmp";
+    HANDLE handle = CreateFileA(trial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return error == ERROR_FILE_EXISTS ? std::error_code() : Win32Error(error);
+    }
+    CloseHandle(handle);
+    return {};
+  }
+
   std::error_code Stat(const std::string& path, FileInfo* info) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
@@ -328,7 +343,10 @@ class Win32Files : public Files {
     SYSTEMTIME t;
     if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
         FileTimeToSystemTime(&local, &t)) {
-      info->modified = LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+      // FileTimeToLocalFileTime applies the offset in force now, not the one
+      // of the file's date, so that is the offset this time carries.
+      info->modified = LocalTime{
+          t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, CurrentUtcOffsetMinutes()};
     }
     return Identity(path, &info->id);
   }

@@ -27,6 +27,12 @@ std::error_code ListProcesses(std::vector<ProcessInfo>* out);
 // The id of the calling process, as ListProcesses reports it.
 unsigned long CurrentProcessId();
 
+// Command lines may hold passwords, so a list written into a file is kept
+// from other users: where standard output is a regular file of this user,
+// only its owner may read it from now on. Windows leaves this to the
+// permissions that the file inherits from its folder.
+void KeepOutputFilePrivate();
+
 }  // namespace quillet
 
 #endif  // QUILLET_PLATFORM_PROCESS_LIST_H_

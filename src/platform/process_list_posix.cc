@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -91,5 +92,14 @@ std::error_code ListProcesses(std::vector<ProcessInfo>* out) {
 }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
+
+void KeepOutputFilePrivate() {
+  struct stat info;
+  // The shell that redirects the output creates the file with the caller's
+  // umask, and a file of an earlier run may be readable by all.
+  if (fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
+    fchmod(STDOUT_FILENO, S_IRUSR | S_IWUSR);
+  }
+}
 
 }  // namespace quillet

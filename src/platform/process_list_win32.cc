@@ -57,4 +57,6 @@ std::error_code ListProcesses(std::vector<ProcessInfo>* out) {
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
+void KeepOutputFilePrivate() {}
+
 }  // namespace quillet

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -30,6 +31,25 @@ inline bool LessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return static_cast<unsigned char>(UpperChar(x)) < static_cast<unsigned char>(UpperChar(y));
   });
+}
+
+// The number of single-letter insertions, deletions and replacements that
+// turn `a` into `b`, ignoring case: how far a misspelt name is from the one
+// meant.
+inline std::size_t EditDistanceNoCase(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                         diagonal + (UpperChar(a[i - 1]) == UpperChar(b[j - 1]) ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
 }
 
 // The last component of `path` without its extension: D:\Tools\X.exe gives X.

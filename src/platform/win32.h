@@ -27,6 +27,10 @@ std::error_code Win32Error(DWORD code);
 
 inline std::error_code LastWin32Error() { return Win32Error(GetLastError()); }
 
+// Minutes by which local time is now ahead of UTC: the offset that
+// GetLocalTime and FileTimeToLocalFileTime apply, daylight saving included.
+int CurrentUtcOffsetMinutes();
+
 }  // namespace quillet
 
 #endif  // QUILLET_PLATFORM_WIN32_H_

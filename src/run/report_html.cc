@@ -199,15 +199,16 @@ void CollectedFiles(Page& page, const RunReport& report) {
   for (const StagedFile& file : report.staged) {
     char crc[9];
     std::snprintf(crc, sizeof(crc), "%08x", static_cast<unsigned>(file.crc));
-    page.Row({page.Text(file.name), page.Text(file.source),
+    page.Row({page.Text(file.name),
+              file.source.empty() ? "written by this run" : page.Text(file.source),
               "<span title=\"" + std::to_string(file.size) + " bytes\">" + ReadableSize(file.size) +
                   "</span>",
               Readable(FormatTime(file.modified)), crc, page.Text(file.renamed),
               file.earlier_run ? "yes" : ""});
   }
-  std::vector<std::string> own = report.own_files;
-  if (!report.screenshot_name.empty()) own.insert(own.begin(), report.screenshot_name);
-  for (const std::string& name : own) {
+  // The report's own files come last; the screenshot is among the staged
+  // files, which name every file of the staging folder.
+  for (const std::string& name : report.own_files) {
     page.Row({page.Text(name), "written by this run", "", "", "", "", ""});
   }
   page << "</table>\n";

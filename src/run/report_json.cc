@@ -47,6 +47,15 @@ std::string FormatTime(const LocalTime& time) {
   return text;
 }
 
+std::string FormatUtcOffset(const LocalTime& time) {
+  const int minutes =
+      time.utc_offset_minutes < 0 ? -time.utc_offset_minutes : time.utc_offset_minutes;
+  char text[16];
+  std::snprintf(text, sizeof(text), "%c%02d:%02d", time.utc_offset_minutes < 0 ? '-' : '+',
+                minutes / 60 % 100, minutes % 60);
+  return text;
+}
+
 std::string RunReportJson(const RunContext& context, const RunReport& report) {
   Environment& environment = *context.platform.environment;
   auto utf8 = [&environment](const std::string& text) { return environment.ToUtf8(text); };
@@ -78,17 +87,20 @@ std::string RunReportJson(const RunContext& context, const RunReport& report) {
                           {"name", utf8(file.name)},
                           {"size", file.size},
                           {"modified", FormatTime(file.modified)},
+                          {"modified_utc_offset", FormatUtcOffset(file.modified)},
                           {"crc32", crc}};
     if (!file.renamed.empty()) entry["renamed"] = utf8(file.renamed);
     if (file.earlier_run) entry["earlier_run"] = true;
     staged.push_back(entry);
   }
+  const LocalTime end = context.platform.clock->Now();
   const ordered_json document = {
       {"program", {{"name", "Quillet"}, {"version", ProgramVersion()}}},
       {"computer", utf8(environment.ComputerName())},
       {"start_time", report.start_time},
-      {"end_time",
-       report.end_time.empty() ? FormatTime(context.platform.clock->Now()) : report.end_time},
+      {"start_time_utc_offset", report.start_utc_offset},
+      {"end_time", report.end_time.empty() ? FormatTime(end) : report.end_time},
+      {"end_time_utc_offset", FormatUtcOffset(end)},
       {"system",
        {{"version", environment.SystemName()},
         {"os_tag", context.state.os_tag},

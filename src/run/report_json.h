@@ -25,9 +25,14 @@ struct PlannedDeletion {
   bool copy_failed = false;  // Kept: it is in no archive.
 };
 
+// The offset of a local time from UTC as ISO 8601 writes it: "+01:00",
+// "-05:30", "+00:00" for UTC itself.
+std::string FormatUtcOffset(const LocalTime& time);
+
 // What the steps of a run reported, gathered by the driver.
 struct RunReport {
   std::string start_time;
+  std::string start_utc_offset;  // As FormatUtcOffset writes it.
   std::vector<StepRecord> steps;
   std::vector<ProgramRecord> programs;
   std::vector<PatternRecord> log_patterns;

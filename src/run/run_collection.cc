@@ -1,8 +1,10 @@
 #include "run/run_collection.h"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <set>
 
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
@@ -50,12 +52,13 @@ constexpr char kHelp[] =
     "\n"
     "Usage: quillet [option | argument]\n"
     "  (none)       a run that ends with the message \"File saved in ...\"\n"
-    "  --check      show what a run would read, run, collect and delete, and the\n"
-    "               problems of the settings file; changes nothing\n"
-    "  --verify ARCHIVE   read every file of a received archive back against its\n"
-    "               size and CRC-32 and show the run's computer, time and outcome\n"
-    "  --version    show the version\n"
-    "  --help, -h, -?, /?   show this text\n"
+    "  --check, /check      show what a run would read, run, collect and delete,\n"
+    "               and the problems of the settings file; changes nothing\n"
+    "  --verify ARCHIVE, /verify ARCHIVE   read every file of a received archive\n"
+    "               back against its size and CRC-32 and show the run's computer,\n"
+    "               time and outcome\n"
+    "  --version, /version  show the version\n"
+    "  --help, /help, -h, -?, /?   show this text\n"
     "  any other argument   an unattended run: no message waits for OK (for\n"
     "               schedulers and other programs, e.g. \"quillet auto\")\n"
     "\n"
@@ -63,10 +66,11 @@ constexpr char kHelp[] =
     "quillet.ini). Section [Project] names the TargetPath.\n"
     "\n"
     "Exit codes: 0 the archive was made and checked; 1 an error ended the run;\n"
-    "2 no settings file or no TargetPath; 3 no archive was made, the collected\n"
-    "files stay in TargetPath\\Log and nothing was deleted; 4 --check found a\n"
-    "problem; 5 another run was going on, nothing was done. --verify exits with 0\n"
-    "when the archive is whole, 3 when it is not and 1 when it cannot be opened.\n";
+    "2 no settings file or no TargetPath, or a mistyped option; 3 no archive was\n"
+    "made, the collected files stay in TargetPath\\Log and nothing was deleted;\n"
+    "4 --check found a problem; 5 another run was going on, nothing was done.\n"
+    "--verify exits with 0 when the archive is whole, 3 when it is not and 1 when\n"
+    "it cannot be opened.\n";
 
 // Reports an error that ends the run: a message box for someone at the
 // screen, standard error for a calling program, which must never be left
@@ -121,18 +125,40 @@ RunError Timed(RunContext& context, RunReport& report, const std::string& name,
   return error;
 }
 
-// The files an earlier run left in the staging folder, for the report.
-void AddLeftovers(Files& files, const Staging& staging, RunReport* report) {
+// A step that went on past a failure did not do all its work: its status
+// says so, so that it agrees with the results the report holds for it.
+void FailLastStepIf(bool failed, RunReport* report) {
+  if (failed) report->steps.back().status = "failed";
+}
+
+// The record of a staged file that no log entry copied.
+StagedFile Unlisted(Files& files, const Staging& staging, const std::string& name) {
+  StagedFile record;
+  record.name = name;
+  FileInfo info;
+  std::unique_ptr<InputFile> file;
+  if (!files.Stat(staging.PathOf(name), &info)) record.modified = info.modified;
+  if (!files.OpenRead(staging.PathOf(name), &file)) FileDigest(*file, &record.size, &record.crc);
+  return record;
+}
+
+// The files an earlier run left in the staging folder, then those this run
+// wrote there itself, such as the screenshot, so that the report names every
+// file the archive holds besides the report and its companions.
+void AddUnlisted(Files& files, Staging& staging, RunReport* report) {
+  std::set<std::string> listed;
+  for (const StagedFile& file : report->staged) listed.insert(Upper(file.name));
   for (const std::string& name : staging.Leftovers()) {
-    StagedFile record;
-    record.name = name;
-    record.earlier_run = true;
-    FileInfo info;
-    std::unique_ptr<InputFile> file;
-    if (!files.Stat(staging.PathOf(name), &info)) record.modified = info.modified;
-    if (!files.OpenRead(staging.PathOf(name), &file)) FileDigest(*file, &record.size, &record.crc);
-    report->staged.push_back(record);
+    report->staged.push_back(Unlisted(files, staging, name));
+    report->staged.back().earlier_run = true;
+    listed.insert(Upper(name));
   }
+  std::vector<std::string> own;
+  std::string name;
+  for (files.DirFirst(staging.PathOf("*.*"), false, &name); !name.empty(); files.DirNext(&name)) {
+    if (listed.count(Upper(name)) == 0) own.push_back(name);
+  }
+  for (const std::string& file : own) report->staged.push_back(Unlisted(files, staging, file));
 }
 
 // The deletion list as written and expanded; it is processed after packing.
@@ -185,7 +211,7 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
   const std::string journal_name = staging.Claim(kJournalCopyName);
   const std::string settings = staging.Claim(kSettingsCopyName);
   report.own_files = {report_name, page_name, journal_name, settings};
-  AddLeftovers(files, staging, &report);
+  AddUnlisted(files, staging, &report);
   report.delete_patterns = PlannedDeletions(context, deletions);
   AddDeletionMatches(files, collected, &report);
   report.end_time = FormatTime(context.platform.clock->Now());
@@ -292,7 +318,9 @@ int RunCollection(RunContext& context) {
   if (!problem.empty()) return EndWith(context, problem, kExitRunError);
   const RunOptions options = ReadRunOptions(*p.settings, state.ini_path);
   RunReport report;
-  report.start_time = FormatTime(p.clock->Now());
+  const LocalTime start = p.clock->Now();
+  report.start_time = FormatTime(start);
+  report.start_utc_offset = FormatUtcOffset(start);
   const auto list = [&](const std::string& word, const std::string& tag) {
     return ListSection{*p.settings, state.ini_path, word + tag};
   };
@@ -311,6 +339,7 @@ int RunCollection(RunContext& context) {
     if (source == ScreenSource::kNone) report.screenshot_name.clear();
     return RunError();
   });
+  FailLastStepIf(report.screenshot == "none", &report);
   p.window->Show();
   for (const std::string& warning : options.warnings) {
     p.window->SetLabel(warning);
@@ -325,6 +354,11 @@ int RunCollection(RunContext& context) {
                                        options.program_timeout_s);
     return RunError();
   });
+  FailLastStepIf(std::any_of(report.programs.begin(), report.programs.end(),
+                             [](const ProgramRecord& program) {
+                               return !program.started || program.timed_out;
+                             }),
+                 &report);
   Timed(context, report, "ReadWindowList", [&] {
     state.window_list = ReadWindowList(p);
     return RunError();
@@ -333,6 +367,7 @@ int RunCollection(RunContext& context) {
     report.debug_window = SaveDebugWindow(p, state.window_list);
     return RunError();
   });
+  FailLastStepIf(!report.debug_window.second_click_sent, &report);
   Journal journal(*p.files, p.files->Join(context.program_dir, "test.log"));
   CollectOutcome collected;
   for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
@@ -343,6 +378,12 @@ int RunCollection(RunContext& context) {
         })) {
       return EndWith(context, error.what, kExitRunError);
     }
+    FailLastStepIf(std::any_of(collected.patterns.begin(), collected.patterns.end(),
+                               [&](const PatternRecord& pattern) {
+                                 return pattern.section == logs.section &&
+                                        !pattern.failures.empty();
+                               }),
+                   &report);
   }
   report.log_patterns = collected.patterns;
   report.staged = collected.staged;
@@ -358,7 +399,8 @@ int RunCollection(RunContext& context) {
 
   p.window->BringToFront();
   p.window->Hide();
-  p.window->SetLabel("OK");
+  // "OK" only ever stands for an archive that was made and checked.
+  p.window->SetLabel(packed.archived ? "OK" : "No archive was made");
   p.window->YieldToUi();
   p.clock->Sleep(100);
   int width_twips = 0, height_twips = 0;
@@ -387,48 +429,103 @@ int RunCollection(RunContext& context) {
   return kExitOk;
 }
 
+namespace {
+
+enum class Option { kRun, kHelp, kVersion, kCheck, kVerify, kRefused };
+
+// The options, written the Unix way or the Windows way.
+constexpr std::pair<const char*, Option> kOptions[] = {
+    {"--help", Option::kHelp},      {"-h", Option::kHelp},       {"-?", Option::kHelp},
+    {"/?", Option::kHelp},          {"/help", Option::kHelp},    {"--version", Option::kVersion},
+    {"/version", Option::kVersion}, {"--check", Option::kCheck}, {"/check", Option::kCheck},
+    {"--verify", Option::kVerify},  {"/verify", Option::kVerify}};
+
+// What the text after the program's name asks for. An option alone is
+// carried out. A word that starts with "-" or "/" and is at most two letters
+// away from an option ("--chek", "/hlep") is a mistyped option, as is an
+// option among other words: a run it started would rotate archives and
+// delete logs where only a look was meant, so it is refused. The one option
+// that takes a word after it is --verify, whose archive is the rest of the
+// text, blanks included, without the quotes around it; `*archive` receives
+// it. Every other text asks for an unattended run.
+Option ParseCommandTail(const std::string& tail, std::string* archive) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : tail + " ") {
+    if (c != ' ' && c != '\t') {
+      if (c != '"') word += c;
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  for (const auto& [name, option] : kOptions) {
+    if (words.empty() || !SameNoCase(words[0], name)) continue;
+    if (option == Option::kVerify) {
+      const std::size_t start = tail.find_first_not_of(" \t");
+      const std::size_t end = tail.find_first_of(" \t", start);
+      std::string rest = end == std::string::npos ? "" : tail.substr(end);
+      rest.erase(0, rest.find_first_not_of(" \t"));
+      rest.erase(rest.find_last_not_of(" \t") + 1);
+      if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
+        rest = rest.substr(1, rest.size() - 2);
+      }
+      *archive = rest;
+      return option;
+    }
+    if (words.size() == 1) return option;
+  }
+  for (const std::string& candidate : words) {
+    if (candidate[0] != '-' && candidate[0] != '/') continue;
+    for (const auto& option : kOptions) {
+      if (EditDistanceNoCase(candidate, option.first) <= 2) return Option::kRefused;
+    }
+  }
+  return Option::kRun;
+}
+
+}  // namespace
+
 int RunProgram(RunContext& context) {
-  std::string command = context.platform.environment->CommandTail();
-  while (!command.empty() && command.back() == ' ') command.pop_back();
-  const std::string option = Upper(command);
-  if (option == "--HELP" || option == "-H" || option == "-?" || option == "/?") {
-    UseParentConsole();
-    std::cout << kHelp << std::flush;
-    return kExitOk;
-  }
-  if (option == "--VERSION") {
-    UseParentConsole();
-    std::cout << "Quillet " << ProgramVersion() << std::endl;
-    return kExitOk;
-  }
-  if (option.rfind("--VERIFY", 0) == 0 && (option.size() == 8 || option[8] == ' ')) {
-    UseParentConsole();
-    std::string archive = command.substr(8);
-    archive.erase(0, archive.find_first_not_of(' '));
-    if (archive.size() >= 2 && archive.front() == '"' && archive.back() == '"') {
-      archive = archive.substr(1, archive.size() - 2);
+  const std::string command = context.platform.environment->CommandTail();
+  std::string archive;
+  const Option option = ParseCommandTail(command, &archive);
+  if (option != Option::kRun) UseParentConsole();
+  switch (option) {
+    case Option::kRefused:
+      std::cout << "Unknown option in \"" << command << "\"; nothing was done.\n\n"
+                << kHelp << std::flush;
+      return kExitUsage;
+    case Option::kHelp:
+      std::cout << kHelp << std::flush;
+      return kExitOk;
+    case Option::kVersion:
+      std::cout << "Quillet " << ProgramVersion() << std::endl;
+      return kExitOk;
+    case Option::kCheck: {
+      if (RunError error = Configure(context)) {
+        std::cout << error.what << std::endl;
+        return kExitRunError;
+      }
+      const int code = CheckSettings(context, std::cout);
+      std::cout.flush();
+      return code;
     }
-    if (archive.empty()) {
-      std::cout << "Usage: quillet --verify ARCHIVE" << std::endl;
-      return kExitRunError;
+    case Option::kVerify: {
+      if (archive.empty()) {
+        std::cout << "Usage: quillet --verify ARCHIVE" << std::endl;
+        return kExitUsage;
+      }
+      const int code = VerifyArchive(*context.platform.files, archive, std::cout);
+      std::cout.flush();
+      return code;
     }
-    const int code = VerifyArchive(*context.platform.files, archive, std::cout);
-    std::cout.flush();
-    return code;
-  }
-  if (option == "--CHECK") {
-    UseParentConsole();
-    if (RunError error = Configure(context)) {
-      std::cout << error.what << std::endl;
-      return kExitRunError;
-    }
-    const int code = CheckSettings(context, std::cout);
-    std::cout.flush();
-    return code;
+    case Option::kRun:
+      break;
   }
   // Any other argument only means that a program started the run and no
   // closing message may wait for someone to press OK.
-  context.interactive = command.empty();
+  context.interactive = command.find_first_not_of(" \t") == std::string::npos;
   return RunCollection(context);
 }
 

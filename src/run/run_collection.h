@@ -57,10 +57,13 @@ std::string TargetProblem(Files& files, const std::string& target);
 // here.
 int RunCollection(RunContext& context);
 
-// The program: "--help" (also "-h", "-?" and "/?") describes the program,
-// "--version" prints the version, "--check" checks the settings and
-// "--verify ARCHIVE" checks a received archive (see VerifyArchive), all four
-// without changing anything; anything else runs the collection, any
+// The program: "--help" (also "/help", "-h", "-?" and "/?") describes the
+// program, "--version" ("/version") prints the version, "--check" ("/check")
+// checks the settings and "--verify ARCHIVE" ("/verify") checks a received
+// archive (see VerifyArchive), all four without changing anything. A word
+// starting with "-" or "/" within two letters of an option, or an option
+// other than --verify among other words, is refused with the help text and
+// kExitUsage, changing nothing. Anything else runs the collection, any
 // argument at all suppressing the closing message. Options compare without
 // regard to case.
 int RunProgram(RunContext& context);

@@ -14,6 +14,13 @@ namespace {
 
 constexpr const char* kProjectKeys[] = {"TargetPath", "ProgramTimeout", "MinFreeMB", "Report"};
 constexpr const char* kListWords[] = {"StartExeFiles", "LogFiles", "DeleteFiles"};
+// How far a misspelt key may be from a known one to be named as meant.
+constexpr std::size_t kKeyHintDistance = 3;
+// What a start-list entry with a blank in its program's path can do instead.
+constexpr char kBlankAdvice[] =
+    "start it from a batch file whose own path has no blank, or write each "
+    "folder with a blank by its 8.3 short name (\"dir /x\" shows it, such as "
+    "C:\\PROGRA~1)";
 
 // The section names Quillet reads on some PC: Project, and each list word
 // with the tags it is read with.
@@ -22,21 +29,18 @@ std::vector<std::string> KnownSections() {
           "LogFilesVW", "LogFilesVWS",     "DeleteFilesXP",   "DeleteFilesNT"};
 }
 
-// The number of single-letter edits that turn `a` into `b`, ignoring case.
-std::size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1,
-                         diagonal + (UpperChar(a[i - 1]) == UpperChar(b[j - 1]) ? 0 : 1)});
-      diagonal = above;
+// The name of `names` nearest to `name` and its distance.
+std::string Nearest(const std::string& name, const std::vector<std::string>& names,
+                    std::size_t* distance) {
+  std::string nearest;
+  *distance = std::string::npos;
+  for (const std::string& known : names) {
+    if (EditDistanceNoCase(name, known) < *distance) {
+      *distance = EditDistanceNoCase(name, known);
+      nearest = known;
     }
   }
-  return row[b.size()];
+  return nearest;
 }
 
 bool IsListSection(const std::string& section) {
@@ -44,6 +48,14 @@ bool IsListSection(const std::string& section) {
     if (Upper(section).rfind(Upper(word), 0) == 0) return true;
   }
   return false;
+}
+
+// A path that only Windows reaches: one that starts with a drive letter or
+// with the "\\" of a network share.
+bool IsWindowsPath(const std::string& path) {
+  const bool drive =
+      path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])) != 0;
+  return drive || path.rfind("\\\\", 0) == 0;
 }
 
 class Checker {
@@ -69,16 +81,10 @@ class Checker {
         Problem("[" + section + "] appears twice: only the first is read");
         continue;
       }
-      std::string nearest;
-      std::size_t best = std::string::npos;
-      for (const std::string& known : KnownSections()) {
-        if (Distance(section, known) < best) {
-          best = Distance(section, known);
-          nearest = known;
-        }
-      }
+      std::size_t distance = 0;
+      const std::string nearest = Nearest(section, KnownSections(), &distance);
       out_ << "  [" << section << "]\n";
-      if (best != 0) {
+      if (distance != 0) {
         Problem("[" + section + "] is no section Quillet reads (did you mean [" + nearest + "]?)");
       } else if (SameNoCase(section, "Project")) {
         CheckProjectKeys(reader.Keys(section, ini));
@@ -92,13 +98,86 @@ class Checker {
   void CheckTarget(const std::string& value) {
     out_ << "TargetPath: " << (value.empty() ? "(MISSING: nothing would be collected)" : value)
          << "\n";
-    if (value.empty()) return;
+    if (value.empty()) {
+      return Problem(
+          "[Project] has no TargetPath, so a run collects nothing: add a line TargetPath= with "
+          "the full path of the folder for the archives");
+    }
+    const ExpandResult expanded = ExpandVariables(context_.variables, value);
     std::string error;
     const std::string target = ExpandTargetPath(context_, value, &error);
     if (!error.empty()) return Problem(error);
     if (target != value) out_ << "    expands to " << target << "\n";
+    if (IsForeign(expanded.text)) return Problem(ForeignPath("TargetPath", expanded.text));
+    if (!IsAbsolute(target)) {
+      return Problem("TargetPath " + target +
+                     " is a relative path: the archives would land below whatever folder the "
+                     "run is started in (for a scheduled task, often the system folder); write "
+                     "the full path" +
+                     (files_.Separator() == '\\' ? ", with its drive" : ""));
+    }
     const std::string problem = TargetProblem(files_, target);
     if (!problem.empty()) Problem("TargetPath " + target + " cannot be used: " + problem);
+  }
+
+  // The optional keys of [Project] with the values a run will use.
+  void CheckExtensionKeys() {
+    SettingsReader& reader = *context_.platform.settings;
+    const std::string& ini = context_.state.ini_path;
+    out_ << "Extension keys:\n";
+    struct Count {
+      const char* key;
+      const char* unit;  // What a value other than 0 counts.
+      const char* off;   // What 0 means.
+    };
+    for (const Count& count :
+         {Count{"ProgramTimeout", " seconds for each program and the packer", "no time limit"},
+          Count{"MinFreeMB", " MiB kept free on the staging folder's drive",
+                "no free space is kept"}}) {
+      std::string warning;
+      const long long value = ReadIniCount(reader, "Project", count.key, ini, &warning);
+      out_ << "  " << count.key << " = " << value << " ("
+           << (value == 0 ? count.off : std::to_string(value) + count.unit) << ")\n";
+      if (!warning.empty()) {
+        Problem("[Project] " + std::string(count.key) + "=" +
+                ReadIniString(reader, "Project", count.key, ini) +
+                " is not a whole number (write digits only), so it counts as off: " + count.off);
+      }
+    }
+    const std::string report = ReadIniString(reader, "Project", "Report", ini);
+    const bool on = SameNoCase(report, "true");
+    out_ << "  Report = "
+         << (on ? "true (the archive holds a report of the run)"
+                : "false (no report in the archive)")
+         << "\n";
+    if (!report.empty() && !on && !SameNoCase(report, "false")) {
+      Problem("[Project] Report=" + report +
+              " is neither true nor false, so it counts as off: no report in the archive");
+    }
+  }
+
+  // The folder of the process-list batch file: a run that cannot write
+  // Task.bat there stops at "Taskmanager".
+  void CheckBatchFolder() {
+    const std::string written = ExpandVariables(context_.variables, "$VisuDir$").text;
+    const std::string folder = files_.Native(written);
+    out_ << "Batch file: " << files_.Join(folder, "Task.bat") << "\n";
+    const std::string fix = "; set the environment variable VisuDir to the HMI's folder on this PC";
+    if (IsForeign(written)) return Problem(ForeignPath("$VisuDir$", written) + fix);
+    if (std::error_code error = files_.CanCreateIn(folder)) {
+      const bool missing = error == std::errc::no_such_file_or_directory;
+      Problem("the folder " + folder + " ($VisuDir$) " +
+              (missing ? "does not exist" : "takes no new file (" + error.message() + ")") +
+              ": every run would stop at \"Taskmanager\", unable to write Task.bat" + fix +
+              (missing ? ", or create the folder" : ", or let this user write there"));
+    }
+    if (folder.find(' ') != std::string::npos) {
+      Problem("the folder " + folder +
+              " ($VisuDir$) holds a blank: the start list cannot run Task.bat from it, and "
+              "the line of Task.bat that writes Task.log would be cut at the blank, so no "
+              "process list is made; set the environment variable VisuDir to the folder's "
+              "8.3 short name (\"dir /x\" shows it)");
+    }
   }
 
   void CheckTools() {
@@ -127,10 +206,12 @@ class Checker {
       for (const std::string& name : UnknownPlaceholders(context_.variables, text)) {
         Problem("unknown placeholder $" + name + "$");
       }
-      if (programs) {
-        CheckProgram(text.substr(0, text.find(' ')));
+      if (IsForeign(expanded.text)) {
+        Problem(ForeignPath("the entry", expanded.text.substr(0, expanded.text.find(' '))));
+      } else if (programs) {
+        CheckProgram(text);
       } else {
-        CheckPattern(text, section);
+        CheckPattern(text, value, section);
       }
     }
     if (n == 1) out_ << "  (empty)\n";
@@ -141,6 +222,26 @@ class Checker {
     return files_.Native(ExpandVariables(context_.variables, text).text);
   }
 
+  // A Windows path where this system is not Windows.
+  bool IsForeign(const std::string& written) const {
+    return files_.Separator() != '\\' && IsWindowsPath(written);
+  }
+  std::string ForeignPath(const std::string& what, const std::string& path) const {
+    return what + " " + path +
+           " is a Windows path (a drive letter or a \\\\server share), which this system "
+           "reads as a relative name; write a path of this system";
+  }
+  bool IsAbsolute(const std::string& path) const {
+    if (files_.Separator() != '\\') return !path.empty() && path[0] == '/';
+    return path.rfind("\\\\", 0) == 0 ||
+           (IsWindowsPath(path) && path.size() > 2 && (path[2] == '\\' || path[2] == '/'));
+  }
+
+  bool Exists(const std::string& path) {
+    std::string found;
+    return !files_.DirFirst(path, false, &found) && !found.empty();
+  }
+
   // A file the run writes itself before the lists need it.
   bool WrittenByRun(const std::string& path) {
     return SameNoCase(path, Expand("$VisuDir$\\Task.bat")) ||
@@ -148,23 +249,13 @@ class Checker {
   }
 
   void CheckProjectKeys(const std::vector<std::string>& keys) {
-    SettingsReader& reader = *context_.platform.settings;
-    const std::string& ini = context_.state.ini_path;
+    const std::vector<std::string> known(std::begin(kProjectKeys), std::end(kProjectKeys));
     for (const std::string& key : keys) {
-      bool known = false;
-      for (const char* name : kProjectKeys) known = known || SameNoCase(key, name);
-      if (!known) Problem("[Project] " + key + "= is no key Quillet reads");
-    }
-    std::string warning;
-    for (const char* key : {"ProgramTimeout", "MinFreeMB"}) {
-      warning.clear();
-      ReadIniCount(reader, "Project", key, ini, &warning);
-      if (!warning.empty()) Problem("[Project] " + warning.substr(8));
-    }
-    const std::string report = Upper(ReadIniString(reader, "Project", "Report", ini));
-    if (!report.empty() && report != "TRUE" && report != "FALSE") {
-      Problem("[Project] Report=" + ReadIniString(reader, "Project", "Report", ini) +
-              " is neither true nor false (it counts as false)");
+      std::size_t distance = 0;
+      const std::string nearest = Nearest(key, known, &distance);
+      if (distance == 0) continue;
+      Problem("[Project] " + key + "= is no key Quillet reads" +
+              (distance <= kKeyHintDistance ? " (did you mean " + nearest + "=?)" : ""));
     }
   }
 
@@ -184,35 +275,75 @@ class Checker {
     }
   }
 
-  void CheckProgram(const std::string& program) {
-    std::string found;
-    if (!files_.DirFirst(program, false, &found) && !found.empty()) {
+  // A run takes the text up to the first blank as the program's path and
+  // knows no quotes, so a path with a blank starts nothing.
+  void CheckProgram(const std::string& command) {
+    if (command[0] == '"' || command[0] == '\'') {
+      const std::string program = command.substr(1, command.find(command[0], 1) - 1);
+      return Problem("program path " + command.substr(0, program.size() + 2) +
+                     " is quoted, but a run takes everything before the first blank, quotes "
+                     "included, as the program (" +
+                     command.substr(0, command.find(' ')) + "), so it starts nothing; " +
+                     (program.find(' ') != std::string::npos ? kBlankAdvice
+                                                             : "write the path without quotes"));
+    }
+    const std::string program = command.substr(0, command.find(' '));
+    if (Exists(program)) {
       out_ << "    program " << program << " found\n";
     } else if (WrittenByRun(program)) {
       out_ << "    program " << program << " is written by each run\n";
     } else {
+      // A longer path up to a later blank that names a file shows what was meant.
+      for (std::size_t blank = command.find(' '); blank != std::string::npos;
+           blank = command.find(' ', blank + 1)) {
+        const std::string meant = command.substr(0, command.find(' ', blank + 1));
+        if (Exists(meant) || WrittenByRun(meant)) {
+          return Problem("program path " + meant +
+                         " holds a blank: a run takes only the text before the first blank (" +
+                         program +
+                         ") as the program, and knows no quotes, so it starts "
+                         "nothing; " +
+                         kBlankAdvice);
+        }
+      }
       Problem("program " + program + " NOT FOUND");
     }
   }
 
-  void CheckPattern(const std::string& pattern, const std::string& section) {
-    std::vector<std::string> names;
-    std::string name;
-    files_.DirFirst(pattern, false, &name);
-    while (!name.empty()) {
-      names.push_back(PathOfMatch(pattern, name, files_.Separator()));
-      if (files_.DirNext(&name)) break;
+  void CheckPattern(const std::string& pattern, const std::string& value,
+                    const std::string& section) {
+    const bool deletion = Upper(section).rfind("DELETEFILES", 0) == 0;
+    std::string folder, last;
+    SplitLastComponent(pattern, &folder, &last);
+    FileInfo info;
+    const std::string named = last.empty() ? folder : pattern;
+    if (!HasWildcards(last) && !named.empty() && !files_.Stat(named, &info) && info.folder) {
+      const std::string back = value.back() == '\\' || value.back() == '/' ? "" : "\\";
+      return Problem(value + " names a folder, but an entry names files, so it " +
+                     (deletion ? "deletes nothing (folders are never deleted); write the "
+                                 "folder, \\ and the names, such as " +
+                                     value + back + "*.bak"
+                               : "collects nothing; write " + value + back +
+                                     "*.* to collect every file in it"));
+    }
+    std::vector<std::string> names, passed_over;
+    ListMatches(files_, pattern, &names, &passed_over);
+    for (const std::string& path : passed_over) {
+      out_ << "    passed over, only its 8.3 short name matches: " << path << "\n";
     }
     if (names.empty() && WrittenByRun(pattern)) {
       out_ << "    is written by each run\n";
       return;
     }
-    if (!PatternFolderExists(files_, pattern))
+    if (!PatternFolderExists(files_, pattern)) {
       return Problem("folder of " + pattern + " NOT FOUND");
+    }
     out_ << "    matches " << names.size() << (names.size() == 1 ? " file\n" : " files\n");
-    const bool deletion = Upper(section).rfind("DELETEFILES", 0) == 0;
-    for (const std::string& path : names) {
-      FileInfo info;
+    if (names.empty() && !HasWildcards(last)) {
+      out_ << "    note: " << pattern << " does not exist now; it may appear before the run\n";
+    }
+    for (const std::string& name : names) {
+      const std::string path = PathOfMatch(pattern, name, files_.Separator());
       if (files_.Stat(path, &info)) continue;
       if (!deletion) {
         collected_.insert(info.id);
@@ -241,19 +372,21 @@ int CheckSettings(RunContext& context, std::ostream& out) {
   const std::string target =
       ReadIniString(*context.platform.settings, "Project", "TargetPath", state.ini_path);
   checker.CheckTarget(target);
+  checker.CheckExtensionKeys();
   out << "Tags: OsTag=" << state.os_tag << " HmiTag=" << state.hmi_tag << "\n";
   out << "Directory variables:\n";
   for (int i = 1; i <= kBuiltInDirVariables; ++i) {
     const DirVariable& entry = context.variables.Entry(i);
     out << "  $" << entry.name << "$ = " << entry.value << "\n";
   }
+  checker.CheckBatchFolder();
   checker.CheckTools();
   checker.CheckLayout();
   checker.List("StartExeFiles" + state.os_tag, true);
   checker.List("LogFiles" + state.os_tag, false);
   checker.List("LogFiles" + state.hmi_tag, false);
   checker.List("DeleteFiles" + state.os_tag, false);
-  const int problems = checker.problems() + (target.empty() ? 1 : 0);
+  const int problems = checker.problems();
   out << (problems == 0 ? "No problems found.\n"
                         : std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
                               " found.\n");

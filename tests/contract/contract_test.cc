@@ -123,6 +123,7 @@ TEST_P(ContractTest, SearchMatchesNamesWithoutRegardToCaseAndFilesOnly) {
   ASSERT_FALSE(files().MakeDir(Path("d.log")));
   EXPECT_EQ(Search("*.log"), (Names{"a.log", "b.LOG"}));
   EXPECT_EQ(Search("*.LOG", true), (Names{"a.log", "b.LOG", "d.log"}));
+  EXPECT_FALSE(files().CanCreateIn(Path("d.log")));  // Which leaves no file behind.
   EXPECT_EQ(Search("*.*").size(), 7u);
   EXPECT_EQ(Search("?.txt"), Names{"c.txt"});
   EXPECT_EQ(Search("9*"), Names{"9-01.Zip"});
@@ -195,6 +196,7 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   EXPECT_EQ(files().OpenRead(Path("none"), &input), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().RenamePath(Path("a.log"), Path("b.log")), std::errc::file_exists);
   EXPECT_EQ(files().MakeDir(Path("a.log")), std::errc::file_exists);
+  EXPECT_EQ(files().CanCreateIn(Path("none")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().MakeDir(Path("none\\x")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().OpenText(Path("none\\x"), OpenMode::kOutput, &text),
             std::errc::no_such_file_or_directory);

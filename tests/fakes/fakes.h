@@ -113,6 +113,8 @@ class FakeFiles : public Files {
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
   // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
+  // 8.3 short names by long name, which the search matches too, as Windows' own does.
+  mutable std::map<std::string, std::string> short_names;
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
   Names log;
@@ -246,6 +248,11 @@ class FakeFiles : public Files {
     *file = std::make_unique<MemoryFile>(node->content);
     return {};
   }
+  std::error_code CanCreateIn(const std::string& folder) override {
+    if (auto error = Fault("CanCreateIn", folder)) return error;
+    const Node* node = Find(folder);
+    return node != nullptr && node->folder ? Code({}) : Code(std::errc::no_such_file_or_directory);
+  }
   std::error_code Stat(const std::string& path, FileInfo* info) override {
     if (auto error = Fault("Stat", path)) return error;
     const Node* node = Find(path);
@@ -305,7 +312,8 @@ class FakeFiles : public Files {
     Names names;
     for (const std::string& name : List(*folder)) {
       const bool is_folder = nodes_.at(Key(*folder + "\\" + name)).folder;
-      if ((with_folders || !is_folder) && MatchesWildcard(last, name)) names.push_back(name);
+      const bool match = MatchesWildcard(last, name) || MatchesWildcard(last, short_names[name]);
+      if ((with_folders || !is_folder) && match) names.push_back(name);
     }
     std::sort(names.begin(), names.end(), LessNoCase);
     return names;
@@ -400,7 +408,7 @@ class FakeWindow : public StatusWindow {
 class FakeClock : public Clock {
  public:
   int slept_ms = 0;
-  LocalTime Now() override { return {2027, 3, 1, 9, 5, 7}; }
+  LocalTime Now() override { return {2027, 3, 1, 9, 5, 7, -330}; }
   // Time moves only by sleeping, so durations are exact.
   long long Milliseconds() override { return slept_ms; }
   void Sleep(int ms) override { slept_ms += ms; }
@@ -526,8 +534,10 @@ class FakeDesktop : public Desktop {
     Record("Clipboard");
     return std::make_error_code(std::errc::io_error);  // The clipboard holds no picture.
   }
+  bool no_screen = false;  // A session without a screen to capture.
   std::error_code CaptureScreenBitmap(const std::string& path) override {
     Record("Capture");
+    if (no_screen) return std::make_error_code(std::errc::io_error);
     files->AddFile(path, "BM Capture");
     return {};
   }

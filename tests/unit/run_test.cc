@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "archive/pack_logs.h"
@@ -14,6 +15,13 @@ namespace quillet {
 namespace {
 
 using testing::Names;
+
+// The first letter of each step's status in the report: done, failed or pending.
+std::string Statuses(const nlohmann::json& report) {
+  std::string letters;
+  for (const auto& step : report["steps"]) letters += step["status"].get<std::string>()[0];
+  return letters;
+}
 
 class RunTest : public ::testing::Test {
  protected:
@@ -41,6 +49,17 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   ASSERT_EQ(Run("x"), kExitOk);
   EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
   EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"), "a.log\r\n");
+  // Without a packer no archive is made: nothing says OK, and the report left in the staging
+  // folder tells that the screen could not be captured.
+  fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=T:\\Target\nReport=true\n");
+  fake_.files.DeleteFile("C:\\MorvaTools\\Quillet\\Zip.exe");
+  fake_.desktop.no_screen = true;
+  EXPECT_EQ(Run("x"), kExitNoArchive);
+  EXPECT_EQ(fake_.window.With("Label:").back(), "No archive was made");
+  EXPECT_EQ(fake_.window.With("Label:OK").size(), 1u);  // The first run's alone.
+  const nlohmann::json json =
+      nlohmann::json::parse(fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json"));
+  EXPECT_EQ(Statuses(json), "dfdddfddpp");     // No screenshot, no debug window.
   fake_.files.FailOn("OpenText", "TASK.BAT");  // Without its batch file no process list is made.
   EXPECT_EQ(Run("x"), kExitRunError);
   // The packer's words stay whole where a folder has a blank.
@@ -49,8 +68,13 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
 }
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
-  fake_.WriteSettings("[LogFilesXP]\n1=D:\\Logs\\*.log\n[DeleteFilesXP]\n1=D:\\Logs\\a.*\n",
-                      "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
+  fake_.WriteSettings(
+      "[LogFilesXP]\n1=D:\\Logs\\*.log\n2=D:\\None\\*.log\n[StartExeFilesXP]\n1=C:\\none.exe\n"
+      "[DeleteFilesXP]\n1=D:\\Logs\\a.*\n2=D:\\Logs\\old*.log\n",
+      "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
+  // Windows' search matches this file by its short name OLD_AL~1.LOG, which no list means.
+  fake_.files.AddFile("D:\\Logs\\old_alarm.logx");
+  fake_.files.short_names["old_alarm.logx"] = "OLD_AL~1.LOG";
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
@@ -82,7 +106,6 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   const nlohmann::json json = nlohmann::json::parse(report);
   EXPECT_NE(report.find("\n  \"start_time\": \"2027-03-01T09:05:07\""), std::string::npos);
   EXPECT_EQ(json["directory_variables"].size(), 12u);
-  EXPECT_EQ(json["steps"].back()["status"], "pending");
   EXPECT_EQ(json["log_patterns"][0]["matches"], 2);
   EXPECT_EQ(json["staged_files"][0]["source"], "D:\\Logs\\a.log");
   EXPECT_EQ(json["staged_files"][0]["crc32"], "e8b7be43");
@@ -91,48 +114,121 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(json["staged_files"][4]["name"], "Quillet-Settings (2).ini");  // Under its new name.
   EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
   EXPECT_EQ(json["screenshot"], "direct");
-  EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log"));
+  EXPECT_EQ(Statuses(json), "dddfdffdpp");  // A program, the debug window, a log entry failed.
+  EXPECT_EQ(json["staged_files"][5]["name"], "Screen.bmp");  // Made by the run itself.
+  EXPECT_EQ(json["staged_files"].size(), 6u);
+  // Every time carries its offset from UTC.
+  EXPECT_EQ(json["start_time_utc_offset"], "-05:30");
+  EXPECT_EQ(json["end_time_utc_offset"], "-05:30");
+  EXPECT_EQ(json["staged_files"][0]["modified_utc_offset"], "+00:00");
+  EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log") || fake_.files.Exists("D:\\Logs\\old.log"));
+  EXPECT_TRUE(fake_.files.Exists("D:\\Logs\\old_alarm.logx"));
+  const std::string journal = fake_.files.Content("C:\\Tools\\test.log"), passed = "Passed over:";
+  EXPECT_NE(journal.find(passed), journal.rfind(passed)) << journal;  // Collection and deletion.
   EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
   EXPECT_EQ(fake_.clock.slept_ms, 250 + 1500 + 100);  // Screenshot, warning, closing pauses.
 }
 
-TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARun) {
-  fake_.files.AddFile(
-      "C:\\Tools\\quillet.ini",
-      "[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nReport=yes\n"
-      "Colour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n[StartExeFilesXP]\n"
-      "1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n9=C:\\x.exe\nNote=x\n"
-      "[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n3=$TempVisu$\\x\n"
-      "4=D:\\Logs\\old.log\n5=a\n6=a\n7=a\n8=a\n9=$VisuDir$\\Task.log\n"
-      "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n[PROJECT]\nReport=true\n[DeleteFilesNT]\n2=x\n");
-  std::ostringstream out;
-  fake_.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
-  ASSERT_FALSE(Configure(context_));
-  EXPECT_EQ(CheckSettings(context_, out), kExitCheckFailed);
-  const std::string text = out.str();
-  for (const char* problem :
-       {"TargetPath Q:\\No\\Target cannot be used: neither the folder nor its parent Q:\\No exists",
-        "[Project] ProgramTimeout=2min (not a whole number)",
-        "[Project] Report=yes is neither true nor false", "[Project] Colour= is no key",
-        "[LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
-        "[StartExeFilesXP] 9= is never read: the list ends after key 2",
-        "[StartExeFilesXP] Note= is never read: the list ends after key 2",
-        "the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
-        "program C:\\Pantra NOT FOUND", "unknown placeholder $VisuDirr$",
-        "D:\\Logs\\a.log would be deleted without being archived",
-        "[PROJECT] appears twice: only the first is read",
-        "The placeholder $TempVisu$ keeps growing",
-        "[DeleteFilesNT] 2= is never read: the list ends before key 1"}) {
-    EXPECT_NE(text.find(std::string("PROBLEM: ") + problem), std::string::npos) << problem << "\n"
-                                                                                << text;
+TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChangeNothing) {
+  struct Case {
+    std::string ini;
+    std::string visu_dir;  // The environment's VisuDir; "" for the default.
+    int code;
+    std::vector<std::string> lines;  // Each must appear in the output.
+  };
+  const Case cases[] = {
+      {"[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nProgramTimout=30\n"
+       "MinFreeMB=1 GB\nReport=yes\nColour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
+       "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n"
+       "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe -q\n"
+       "9=C:\\x.exe\nNote=x\n[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
+       "3=$TempVisu$\\x\n4=D:\\Logs\\old.log\n5=$VisuDir$\\Log\n6=$VisuDir$\\Log\\\n"
+       "7=D:\\Logs\\later.log\n8=D:\\Logs\\*.txt\n9=$VisuDir$\\Task.log\n"
+       "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n2=$VisuDir$\\Log\n[PROJECT]\nReport=true\n"
+       "[DeleteFilesNT]\n2=x\n",
+       "",
+       kExitCheckFailed,
+       {"PROBLEM: TargetPath Q:\\No\\Target cannot be used: neither",
+        "[Project] Colour= is no key",
+        "PROBLEM: [Project] ProgramTimeout=2min is not a whole number",
+        "\n22 problems found.\n",
+        "  ProgramTimeout = 0 (no time limit)\n",
+        "(did you mean ProgramTimeout=?)",
+        "MinFreeMB=1 GB is not a whole number (write digits only), so it counts as off: no free",
+        "PROBLEM: program C:\\Pantra NOT FOUND",
+        "PROBLEM: [Project] Report=yes is neither true nor false, so it counts as off",
+        "PROBLEM: [LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
+        "PROBLEM: [StartExeFilesXP] 9= is never read: the list ends after key 4",
+        "PROBLEM: [StartExeFilesXP] Note= is never read",
+        "PROBLEM: the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
+        "program C:\\Pantra\\Task.bat is written by each run",
+        "old.log\n    matches 1 file\n",
+        "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run",
+        "everything before the first blank, quotes included, as the program (\"C:\\Program)",
+        "PROBLEM: program path C:\\Program Files\\Vendor\\dump.exe holds a blank: a run",
+        "takes only the text before the first blank (C:\\Program) as the program",
+        "PROBLEM: unknown placeholder $VisuDirr$",
+        "PROBLEM: The placeholder $TempVisu$ keeps",
+        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it collects",
+        "collects nothing; write $VisuDir$\\Log\\*.* to",
+        "PROBLEM: $VisuDir$\\Log\\ names a",
+        "\n    note: D:\\Logs\\later.log does not exist now; it may appear before the run\n",
+        "\n    passed over, only its 8.3 short name matches: D:\\Logs\\notes.txtx\n",
+        "PROBLEM: D:\\Logs\\a.log would be deleted without being archived",
+        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it deletes nothing",
+        "PROBLEM: [PROJECT] appears twice: only the first is read",
+        "PROBLEM: [DeleteFilesNT] 2= is never read: the list ends before key 1"}},
+      {"[Project]\nTarget Path=D:\\Service\nMinFreeMB=200\nProgramTimeout=30\nReport=TRUE\n",
+       "C:\\Missing",
+       kExitNoTargetPath,
+       {"PROBLEM: [Project] Target Path= is no key Quillet reads (did you mean TargetPath=?)",
+        "PROBLEM: [Project] has no TargetPath, so a run collects nothing",
+        "PROBLEM: the folder C:\\Missing ($VisuDir$) does not exist: every run would stop at",
+        "would stop at \"Taskmanager\", unable to write Task.bat", "  Report = true",
+        "  ProgramTimeout = 30 (30 seconds", "  MinFreeMB = 200 (200 MiB",
+        "\n4 problems found.\n"}},
+      {"[Project]\nTargetPath=Archives\n",
+       "C:\\HMI Visu",
+       kExitCheckFailed,
+       {"PROBLEM: TargetPath Archives is a relative path",
+        "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) takes no new file",
+        "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank", "\n4 problems found.\n"}},
+  };
+  for (const Case& c : cases) {
+    testing::FakePlatform fake;
+    RunContext context;
+    context.platform = fake.platform;
+    SetProgramLocation("C:\\Tools\\quillet.exe", &context);
+    for (const char* file :
+         {"D:\\Logs\\a.log", "D:\\Logs\\old.log", "D:\\Logs\\notes.txtx",
+          "C:\\Program Files\\Vendor\\dump.exe", "C:\\Pantra\\Log\\x", "C:\\HMI Visu\\x"})
+      fake.files.AddFile(file);
+    fake.files.short_names["notes.txtx"] = "NOTES~1.TXT";
+    fake.files.FailOn("CanCreateIn", "HMI VISU");
+    fake.files.AddFile("C:\\Tools\\quillet.ini", c.ini);
+    fake.environment.variables["TempVisu"] = "$TempVisu$\\Temp";
+    if (!c.visu_dir.empty()) fake.environment.variables["VisuDir"] = c.visu_dir;
+    std::ostringstream out;
+    ASSERT_FALSE(Configure(context));
+    EXPECT_EQ(CheckSettings(context, out), c.code);
+    for (const std::string& line : c.lines)
+      EXPECT_NE(out.str().find(line), std::string::npos) << line << "\n" << out.str();
+    for (const std::string& call : fake.files.log)  // Only questions, no changes.
+      EXPECT_TRUE(std::regex_search(call, std::regex("^(Stat|DirFirst|CanCreateIn) "))) << call;
   }
-  EXPECT_NE(text.find("program C:\\Pantra\\Task.bat is written by each run"), std::string::npos);
-  EXPECT_NE(text.find("[LogFilesVW]\n  (empty)\n"), std::string::npos);
-  EXPECT_NE(text.find("15 problems found."), std::string::npos) << text;
-  EXPECT_NE(text.find("\n  $WinDir$ = "), std::string::npos);
-  EXPECT_NE(text.find("old.log\n    matches 1 file\n"), std::string::npos);
+  // Options work as Windows writes them too; one mistyped, or among other words, is refused and
+  // changes nothing, while any other word asks for an unattended run.
+  fake_.WriteSettings("");
+  const std::pair<const char*, int> options[] = {{"/CHECK", kExitCheckFailed},
+                                                 {"--chek", 2},
+                                                 {"/hlep", 2},
+                                                 {"--check now", 2},
+                                                 {"/Version", 0}};
+  for (const auto& [tail, code] : options) EXPECT_EQ(Run(tail), code) << tail;
   for (const std::string& call : fake_.files.log)
-    EXPECT_TRUE(call.rfind("Stat", 0) == 0 || call.rfind("DirFirst", 0) == 0) << call;
+    EXPECT_EQ(call.rfind("Make", 0), std::string::npos);
+  EXPECT_TRUE(fake_.window.events.empty());
+  EXPECT_EQ(Run("auto"), kExitOk);
 }
 
 }  // namespace

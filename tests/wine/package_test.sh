@@ -17,7 +17,7 @@ rm -rf "$work" && mkdir -p "$work/tools" "$work/visu/Log" "$work/target"
 (cd "$build" && "$cpack" -G ZIP >/dev/null)
 package=$(ls "$build"/quillet-*-win*.zip)
 unzip -q "$package" -d "$work/tools"
-for f in quillet.exe quillet.ini Quillet/Zip.exe Quillet/PStatXP.exe Quillet/PStatNT.exe; do
+for f in quillet.exe quillet.com quillet.ini Quillet/Zip.exe Quillet/PStatXP.exe Quillet/PStatNT.exe; do
   [ -f "$work/tools/$f" ] || { echo "the package lacks $f"; exit 1; }
 done
 # Windows refuses to start a program whose manifest names another processor
@@ -26,7 +26,7 @@ case $package in
   *-win32.zip) arch=x86 ;;
   *) arch=amd64 ;;
 esac
-for f in quillet.exe Quillet/Zip.exe Quillet/PStatXP.exe; do
+for f in quillet.exe quillet.com Quillet/Zip.exe Quillet/PStatXP.exe; do
   strings -el "$work/tools/$f" | grep -q '^ProductName$' || { echo "$f has no version resource"; exit 1; }
   strings "$work/tools/$f" | grep -q requestedExecutionLevel || { echo "$f has no manifest"; exit 1; }
   strings "$work/tools/$f" | grep -q "processorArchitecture=\"$arch\"" ||
@@ -36,6 +36,17 @@ if [ "$version" = contents ]; then
   echo "The package $(basename "$package") holds every program, each with its version and manifest."
   exit 0
 fi
+
+# The PE subsystem (2 windowed, 3 console): cmd waits for a console program
+# and gives it its window, but not a windowed one on Windows; Wine's cmd
+# waits for both, so the header is what tells them apart.
+subsystem() {
+  python3 -c 'import struct, sys
+d = open(sys.argv[1], "rb").read()
+print(struct.unpack_from("<H", d, struct.unpack_from("<I", d, 0x3c)[0] + 92)[0])' "$1"
+}
+[ "$(subsystem "$work/tools/quillet.exe")" = 2 ] || { echo "quillet.exe is no windowed program"; exit 1; }
+[ "$(subsystem "$work/tools/quillet.com")" = 3 ] || { echo "quillet.com is no console program"; exit 1; }
 
 wine_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 target=$(wine_path "$work/target")
@@ -88,6 +99,15 @@ else
       printf '[DeleteFiles%s]\r\n1=$VisuDir$\\Log\\%s.bak\r\n' $t $name
     done
   } > "$work/tools/quillet.ini"
+fi
+
+# Typed in cmd without an extension, "quillet" is the console program: its
+# text comes out, and a mistyped option is refused with its exit code.
+if [ -z "$version" ]; then
+  status=0
+  out=$("$wine_run" cmd /c "cd /d $(wine_path "$work/tools") && quillet --chek" 2>&1) || status=$?
+  [ $status = 2 ] && printf '%s' "$out" | grep -q 'Unknown option' ||
+    { echo "quillet --chek in cmd ended with $status: $out"; exit 1; }
 fi
 
 status=0

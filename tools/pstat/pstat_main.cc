@@ -9,6 +9,7 @@
 #include "platform/process_list.h"
 
 int main() {
+  quillet::KeepOutputFilePrivate();
   std::vector<quillet::ProcessInfo> processes;
   const std::error_code ec = quillet::ListProcesses(&processes);
   if (ec) {
