@@ -199,12 +199,13 @@ void CollectedFiles(Page& page, const RunReport& report) {
   for (const StagedFile& file : report.staged) {
     char crc[9];
     std::snprintf(crc, sizeof(crc), "%08x", static_cast<unsigned>(file.crc));
-    page.Row({page.Text(file.name),
-              file.source.empty() ? "written by this run" : page.Text(file.source),
-              "<span title=\"" + std::to_string(file.size) + " bytes\">" + ReadableSize(file.size) +
-                  "</span>",
-              Readable(FormatTime(file.modified)), crc, page.Text(file.renamed),
-              file.earlier_run ? "yes" : ""});
+    page.Row(
+        {page.Text(file.name),
+         file.source.empty() && !file.earlier_run ? "written by this run" : page.Text(file.source),
+         "<span title=\"" + std::to_string(file.size) + " bytes\">" + ReadableSize(file.size) +
+             "</span>",
+         Readable(FormatTime(file.modified)), crc, page.Text(file.renamed),
+         file.earlier_run ? "yes" : ""});
   }
   // The report's own files come last; the screenshot is among the staged
   // files, which name every file of the staging folder.
@@ -330,9 +331,13 @@ std::vector<std::string> RunProblems(const RunReport& report) {
 }
 
 std::string RunOutcome(const RunReport& report) {
-  std::size_t earlier = 0;
-  for (const StagedFile& file : report.staged) earlier += file.earlier_run ? 1 : 0;
-  const std::size_t collected = report.staged.size() - earlier;
+  // Collected files have a source on the PC; the screenshot, which the run
+  // wrote itself, and an earlier run's files have none.
+  std::size_t earlier = 0, collected = 0;
+  for (const StagedFile& file : report.staged) {
+    earlier += file.earlier_run ? 1 : 0;
+    collected += file.source.empty() ? 0 : 1;
+  }
   std::string line =
       std::to_string(collected) + (collected == 1 ? " file" : " files") + " collected";
   if (earlier > 0) line += ", " + std::to_string(earlier) + " left by an earlier run";

@@ -105,7 +105,8 @@ TEST(ReportPageTest, ThePageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThe
   report.min_free_mb = 5;
   report.staged = {{"D:\\comm<plc>.log", "comm<plc>.log", 1536, {}, 0xe8b7be43, "", false},
                    {"D:\\a & b.log", "a & b (2).log", 5 << 20, {}, 1, "a & b.log before", false},
-                   {"", "old.log", 1, {}, 2, "", true}};
+                   {"", "old.log", 1, {}, 2, "", true},
+                   {"", "Screen.bmp", 3, {}, 4, "", false}};
   report.delete_patterns = {{"DeleteFilesXP", "D:\\*.log", "D:\\*.log", 0, {}}};
   report.planned_deletions = {{{"D:\\comm<plc>.log", true, false},
                                {"D:\\big.log", false, true},
