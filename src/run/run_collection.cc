@@ -233,8 +233,14 @@ int RunCollection(RunContext& context) {
   std::error_code lock_error;
   if (p.lock->Take(&lock_error) == LockResult::kHeld) {
     return EndWith(context,
-                   "Another Quillet collection is running on this computer. Nothing was done; "
-                   "start Quillet again when it has ended.",
+                   (lock_error ? "The lock that keeps Quillet collections apart exists but cannot "
+                                 "be opened (" +
+                                     lock_error.message() +
+                                     "), so another user's collection may be running on this "
+                                     "computer."
+                               : std::string("Another Quillet collection is running on this "
+                                             "computer.")) +
+                       " Nothing was done; start Quillet again when it has ended.",
                    kExitBusy);
   }
   const std::string target_value =
@@ -306,8 +312,19 @@ int RunCollection(RunContext& context) {
   report.staged = collected.staged;
   const ListSection deletions = list("DeleteFiles", state.os_tag);
   if (options.report) StageReport(context, report, staging, journal, deletions);
-  const PackOutcome packed = PackLogs(p, context.variables, staging, state.target_path,
-                                      state.archive_name, options.program_timeout_s);
+  // A run that nobody watches must never wait for someone to press OK.
+  const RotationWarning warn = [&](const std::string& text) {
+    if (context.interactive) {
+      p.window->MessageBox(text);
+      return;
+    }
+    p.window->ReportError(text, false);
+    journal.Open();
+    journal.Write(text);
+    journal.Close();
+  };
+  const PackOutcome packed = PackLogs(p, context.variables, staging, journal, state.target_path,
+                                      state.archive_name, options.program_timeout_s, warn);
   // Deleting logs that the archive does not hold would lose them.
   if (packed.archived) {
     DeleteListedFiles(p, deletions, context.variables, collected, packed.entries, journal);
@@ -335,11 +352,18 @@ int RunCollection(RunContext& context) {
                        staging.path() + ", and nothing was deleted." + earlier,
                    kExitNoArchive);
   }
+  std::string more = earlier;
+  if (!packed.kept.empty()) {
+    more += " The archive does not hold what stays in " + staging.path() + ":";
+    for (std::size_t i = 0; i < packed.kept.size(); ++i) {
+      more += (i == 0 ? " " : ", ") + packed.kept[i];
+    }
+    more += ".";
+  }
   if (context.interactive) {
-    p.window->MessageBox("File saved in " + packed.archive_path +
-                         (earlier.empty() ? "" : "." + earlier));
-  } else if (!earlier.empty()) {
-    p.window->ReportError(earlier.substr(1), false);
+    p.window->MessageBox("File saved in " + packed.archive_path + (more.empty() ? "" : "." + more));
+  } else if (!more.empty()) {
+    p.window->ReportError(more.substr(1), false);
   }
   return kExitOk;
 }

@@ -144,9 +144,13 @@ TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
   EXPECT_FALSE(files().DeleteFile(Path("a.log")));
   EXPECT_EQ(Search("*.*"), Names{"ab.log"});
   EXPECT_TRUE(files().DeleteFile(Path("sub")));
-  Write(files().Join(Path("sub"), "x.log"), "x");
-  EXPECT_FALSE(files().DeleteFolder(Path("sub"), true));  // Folders go with what they hold.
-  EXPECT_EQ(files().DeleteFolder(Path("sub"), true), std::errc::no_such_file_or_directory);
+  // A listing shows folders and hidden files too, which no search does.
+  Write(files().Join(Path("sub"), ".hidden"), "x");
+  Names listed;
+  EXPECT_FALSE(files().ListFolder(Path("sub"), &listed));
+  EXPECT_EQ(listed, Names{".hidden"});
+  EXPECT_EQ(Search("*.*", true), (Names{"ab.log", "sub"}));
+  EXPECT_EQ(files().RemoveDir(Path("sub")), std::errc::directory_not_empty);
   EXPECT_EQ(files().DeleteFile(Path("gone.log")), std::errc::no_such_file_or_directory);
   // Deleted only when what was read is what the caller expects.
   std::string seen;
@@ -203,10 +207,22 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   EXPECT_FALSE(files().RenamePath(Path("a.log"), Path("c.log")));
   files().Stat(Path("c.log"), &after);
   EXPECT_TRUE(before.id == after.id);  // The same file under its new name.
+  EXPECT_FALSE(files().SyncFolder(root_));
+  // Written at any offset, with zeros before, cut back, and flushed to the disk.
+  std::unique_ptr<OutputFile> out;
+  ASSERT_FALSE(files().OpenWrite(Path("c.log"), &out));
+  EXPECT_FALSE(out->WriteAt(2, "xyz", 3));
+  EXPECT_FALSE(out->WriteAt(0, "a", 1));
+  EXPECT_FALSE(out->Resize(4));
+  EXPECT_FALSE(out->Sync());
+  out.reset();
+  EXPECT_EQ(Read("c.log"), std::string("a\0xy", 4));
+  EXPECT_FALSE(files().SyncFile(Path("c.log")));
+  EXPECT_EQ(files().SyncFile(Path("none")), std::errc::no_such_file_or_directory);
   ASSERT_FALSE(files().OpenText(Path("c.log"), OpenMode::kAppend, &text));
   text->AppendLine("more");
   text.reset();
-  EXPECT_EQ(Read("c.log"), "amore\r\n");
+  EXPECT_EQ(Read("c.log"), std::string("a\0xy", 4) + "more\r\n");
 
   // A file in use: copied through a sharing handle only.
   Write(Path("live.log"), "live");

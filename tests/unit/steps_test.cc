@@ -29,13 +29,17 @@ class StepsTest : public ::testing::Test {
     return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, 0, &collected_);
   }
   PackOutcome Pack(long long timeout_s = 0) {
-    return PackLogs(fake_.platform, variables_, staging_, "T:\\Target", "1-a.Zip", timeout_s);
+    return PackLogs(fake_.platform, variables_, staging_, journal_, "T:\\Target", "1-a.Zip",
+                    timeout_s, warn_);
   }
+  static constexpr char kPacking[] = "T:\\Target\\Quillet-packing.tmp";
   testing::FakePlatform fake_;
   DirVariables variables_;
   Staging staging_{fake_.files, "T:\\Target"};
   Journal journal_{fake_.files, "C:\\Tools\\test.log"};
   CollectOutcome collected_;
+  Names warnings_;
+  RotationWarning warn_ = [this](const std::string& text) { warnings_.push_back(text); };
 };
 
 TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) {
@@ -45,12 +49,17 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   // which are no slots, not even the first match of 9.
   for (const char* f : {"1-older", "4-0.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
+  // What a killed run's packer left goes; the archives wait for this run's to be proven.
+  for (const char* f : {"Quillet-packing.tmp", "Quillet-packing.tmp.tmp"})
+    fake_.files.AddFile(std::string("T:\\Target\\") + f);
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
+  EXPECT_EQ(fake_.files.List("T:\\Target").size(), 11u);
+  RotateArchives(fake_.platform, "T:\\Target", warn_);
   Names expected = {"4-0.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
-  EXPECT_EQ(fake_.window.With("Message:"), Names{});
+  EXPECT_EQ(warnings_, Names{});
   // Three file deletions and two removals, one slot-9 pass, eight renames; the window is handled
   // once per digit and after each deletion, removal and phase.
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
@@ -63,10 +72,10 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   for (const char* name : {"4-x.Zip", "9a", "9b", "9c", "9d", "9e", "9f"})
     nines.files.AddFile(std::string("T:\\Target\\") + name);
   nines.files.HoldOpen("T:\\Target\\4-x.Zip", true);
-  PrepareTarget(nines.platform, "T:\\Target");
-  EXPECT_EQ(nines.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
+  RotateArchives(nines.platform, "T:\\Target", warn_);
+  EXPECT_EQ(warnings_, (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
   EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
-  EXPECT_EQ(nines.clock.slept_ms, 3 * 5 * 100);  // Five tries with a pause in each of 3 phases.
+  EXPECT_EQ(nines.clock.slept_ms, 2 * 5 * 100);  // Five tries with a pause in each of 2 phases.
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
@@ -148,31 +157,79 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
 TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
   fake_.files.AddFile("T:\\Target\\Log\\a.log", "A");
   fake_.files.AddFile("T:\\Target\\Log\\b.log", "B");
-  fake_.files.AddFile("T:\\Target\\1-a.Zip", "stale");
-  fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
-  EXPECT_EQ(Pack().why_not,
+  for (const char* slot : {"1-old.Zip", "9-old.Zip"})
+    fake_.files.AddFile(std::string("T:\\Target\\") + slot, slot);
+  // Without an accepted archive no archive moves, the staged files stay, and nothing that the
+  // packer made is left.
+  const Names target = fake_.files.List("T:\\Target");
+  const auto fails = [this, &target](long long timeout_s) {
+    const PackOutcome outcome = Pack(timeout_s);
+    EXPECT_FALSE(outcome.archived);
+    EXPECT_EQ(fake_.files.List("T:\\Target"), target);
+    EXPECT_EQ(fake_.files.List("T:\\Target\\Log").size(), 2u);
+    return outcome.why_not;
+  };
+  fake_.processes.on_start = [this](const std::string&) {
+    fake_.files.AddFile(kPacking, "stale");
+    return 0;
+  };
+  EXPECT_EQ(fails(0),
             "the archive T:\\Target\\1-a.Zip is not readable: "
             "the file is too short for a zip archive");
   fake_.PackerMakesArchives([this] {
-    std::string zip = fake_.files.Content("T:\\Target\\1-a.Zip");
+    std::string zip = fake_.files.Content(kPacking);
     zip[35] ^= 1;  // The first byte of a.log's data.
-    fake_.files.AddFile("T:\\Target\\1-a.Zip", zip);
+    fake_.files.AddFile(kPacking, zip);
   });
-  EXPECT_EQ(Pack().why_not, "the archive T:\\Target\\1-a.Zip is damaged at a.log");
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip is damaged at a.log");
   fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
-  EXPECT_EQ(Pack().why_not,
-            "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
   const auto packs = fake_.processes.on_start;  // A whole archive from a packer that failed.
   fake_.processes.on_start = [packs](const std::string& line) { return packs(line) + 1; };
-  EXPECT_EQ(Pack().why_not, "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 1");
+  EXPECT_EQ(fails(0), "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 1");
+  fake_.PackerMakesArchives();  // A proven archive that cannot reach the disk.
+  fake_.files.FailOn("SyncFile", "Quillet-packing");
+  EXPECT_EQ(
+      fails(0),
+      "the archive T:\\Target\\1-a.Zip could not be written to the disk (Input/output error)");
   fake_.processes.hang = true;  // The packer leaves its partial archive at the time limit.
   fake_.processes.on_start = [this](const std::string&) {
-    fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
+    fake_.files.AddFile(std::string(kPacking) + ".tmp", "partial");
     return 0;
   };
-  EXPECT_EQ(Pack(1).why_not,
-            "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
-  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
+  EXPECT_EQ(fails(1), "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+  EXPECT_EQ(warnings_, Names{});
+}
+
+TEST_F(StepsTest, AProvenArchiveTakesSlotOneOnTheDiskBeforeAnyStagedFileIsDeleted) {
+  for (const char* f : {"Log\\a.log", "Log\\b.log", "Log\\sub\\keep.txt", "1-old.Zip", "9-old.Zip"})
+    fake_.files.AddFile(std::string("T:\\Target\\") + f, f);
+  fake_.PackerMakesArchives();
+  fake_.files.on_verify = [this](const std::string& path) {  // Written to after it was packed.
+    if (path == "T:\\Target\\Log\\b.log") fake_.files.AddFile(path, "more");
+  };
+  const PackOutcome packed = Pack();
+  ASSERT_TRUE(packed.archived) << packed.why_not;
+  EXPECT_EQ(fake_.files.List("T:\\Target"), (Names{"1-a.Zip", "2-old.Zip", "Log"}));
+  // Only what the archive holds as it is goes; the rest is named.
+  EXPECT_EQ(packed.kept, (Names{"b.log", "sub"}));
+  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
+            "Kept:T:\\Target\\Log\\b.log (the archive does not hold it)\r\n"
+            "Kept:T:\\Target\\Log\\sub (the archive does not hold it)\r\n");
+  // The archive's data, the rotation, its name, and only then a deletion.
+  const Names& log = fake_.files.log;
+  Names order;
+  for (const std::string& call : log) {
+    for (const char* step : {"SyncFile T:\\Target\\Quillet-packing.tmp", "KillFiles T:\\Target\\9",
+                             "RenamePath T:\\Target\\Quillet-packing.tmp", "SyncFolder T:\\Target",
+                             "DeleteVerified"}) {
+      if (call.rfind(step, 0) == 0 && (order.empty() || order.back() != step))
+        order.push_back(step);
+    }
+  }
+  EXPECT_EQ(order, (Names{"SyncFile T:\\Target\\Quillet-packing.tmp", "KillFiles T:\\Target\\9",
+                          "RenamePath T:\\Target\\Quillet-packing.tmp", "SyncFolder T:\\Target",
+                          "DeleteVerified"}));
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
