@@ -12,11 +12,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files_and_zips.h"
@@ -72,12 +75,16 @@ class NativeRunTest : public ::testing::Test {
     umount2((root_ / "target").c_str(), MNT_DETACH);  // SmallTarget's, if there is one.
     if (!HasFailure()) fs::remove_all(root_);
   }
-  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display.
-  int Run(const std::string& args, const std::string& program = "quillet") {
+  // The shell command that runs prog/`program` from the tree's top as a scheduler would: no
+  // terminal, no X display; the program takes the shell's place.
+  std::string Command(const std::string& args, const std::string& program = "quillet") {
     const std::string r = root_.string();
-    const int code = Shell("cd '" + r + "' && env -u DISPLAY TMPDIR='" + r + "' MorvaToolsDir='" +
-                           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " +
-                           args + " </dev/null >out.txt 2>err.txt");
+    return "cd '" + r + "' && exec env -u DISPLAY TMPDIR='" + r + "' MorvaToolsDir='" +
+           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " + args +
+           " </dev/null >out.txt 2>err.txt";
+  }
+  int Run(const std::string& args, const std::string& program = "quillet") {
+    const int code = Shell(Command(args, program));
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
     return code;
@@ -115,8 +122,19 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
       "/logs/old*.log");
   for (char d = '1'; d <= '9'; ++d)
     Write(root_ / "target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
-  for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt"})
+  for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt", "elsewhere/keep.txt",
+                           "target/Log/sub/keep.txt", "target/Log/.notes"})
     Write(root_ / file, file);
+  // No deletion goes through a link: not the clearing of numbered folders, not the staging
+  // folder's, which keeps what the archive does not hold.
+  fs::create_directory_symlink(root_ / "elsewhere", root_ / "target" / "3-link");
+  fs::create_directory_symlink(root_ / "elsewhere", root_ / "target" / "Log" / "linked");
+  // A lock that is there but cannot be opened counts as held.
+  fs::create_symlink("quillet.lock", root_ / "quillet.lock");
+  EXPECT_EQ(Run("x"), 5);
+  EXPECT_NE(err_.find("cannot be opened (Too many levels of symbolic links)"), std::string::npos)
+      << err_;
+  fs::remove(root_ / "quillet.lock");
   // While another run holds the lock in the temporary folder, even shared, a run changes nothing.
   const int other = open((root_ / "quillet.lock").c_str(), O_CREAT | O_RDWR, 0600);
   ASSERT_EQ(flock(other, LOCK_SH), 0);
@@ -126,15 +144,26 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log") || fs::exists(root_ / "visu" / "Task.bat"));
   ASSERT_EQ(Run(""), 0) << err_;
   const std::vector<std::string> names = ListFolder(root_ / "target");
-  ASSERT_EQ(names.size(), 9u);
+  ASSERT_EQ(names.size(), 11u);
   const fs::path archive = root_ / "target" / names[0];
-  EXPECT_EQ(out_, "File saved in " + archive.string() + "\n");
+  EXPECT_EQ(out_, "File saved in " + archive.string() +
+                      ". The archive does not hold what stays in " +
+                      (root_ / "target" / "Log").string() + ": .notes, linked, sub.\n");
   EXPECT_EQ(names[1], "2-01.01.26-10.00.00.Zip");
-  EXPECT_EQ(names[8], "9-01.08.26-10.00.00.Zip");
+  EXPECT_EQ(names[3], "3-link");
+  EXPECT_EQ(names[9], "9-01.08.26-10.00.00.Zip");
+  EXPECT_EQ(ListFolder(root_ / "target" / "Log"),
+            (std::vector<std::string>{".notes", "linked", "sub"}));
+  EXPECT_EQ(ListFolder(root_ / "elsewhere"), std::vector<std::string>{"keep.txt"});
   EXPECT_EQ(Mode(archive), 0600);
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
-  EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
+  const std::string kept = "Kept:" + (root_ / "target" / "Log").string() + "/";
+  EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"),
+            "app.log\r\nTask.log\r\nDebug1.txt\r\n" + kept +
+                ".notes (the archive does not hold it)\r\n" + kept +
+                "linked (the archive does not hold it)\r\n" + kept +
+                "sub (the archive does not hold it)\r\n");
   // The process list names the run, with its one thread and its memory.
   const std::string task = ReadAll(root_ / "visu" / "Task.log");
   EXPECT_TRUE(std::regex_search(
@@ -163,6 +192,49 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   EXPECT_EQ(err_.find('\\'), std::string::npos) << err_;
 }
 
+TEST_F(NativeRunTest, ARunKilledAtAnyInstantLosesNothingAndLeavesNoStray) {
+  WriteSettings("");
+  std::chrono::steady_clock::duration whole{};
+  // A run that is not killed: it must end well, with archives only in the target folder, the
+  // log `n` in one of them and nothing left to collect. Its length spaces the next kill.
+  const auto run_whole = [&](int n) {
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Run("x"), 0) << err_;
+    whole = std::chrono::steady_clock::now() - start;
+    std::string holders;
+    for (const std::string& name : ListFolder(root_ / "target")) {
+      ASSERT_TRUE(std::regex_match(name, std::regex("[1-9]-[0-9.]{8}-[0-9.]{8}\\.Zip"))) << name;
+      for (const auto& entry : test_support::ReadZip((root_ / "target" / name).string()))
+        if (entry.first.rfind("log" + std::to_string(n), 0) == 0) holders += name;
+    }
+    EXPECT_NE(holders, "") << n;
+    EXPECT_EQ(ListFolder(root_ / "logs"), std::vector<std::string>{});
+  };
+  const auto add_log = [&](int n) {
+    const std::string name = "log" + std::to_string(n) + ".log";
+    Write(root_ / "logs" / name, name + test_support::Noise(2 << 20));
+  };
+  add_log(0);
+  run_whole(0);
+  // Each kill ends the run with all it started (its process group) at an instant further into
+  // the run than the last; wherever it lands, what counts is what the next run finds.
+  constexpr int kKills = 7;
+  for (int k = 1; k <= kKills && !HasFatalFailure(); ++k) {
+    add_log(k);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);
+      execl("/bin/sh", "sh", "-c", Command("x").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setpgid(pid, pid);
+    std::this_thread::sleep_for(whole * (2 * k - 1) / (2 * kKills));
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    run_whole(k);
+  }
+}
+
 TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   // A name longer than the kernel keeps, which the process list completes from the path.
   const std::string other = "quillet-for-the-line";
@@ -173,6 +245,7 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   // The words of the command line stay apart: these two are no option.
   EXPECT_EQ(Run("--VER SION", other), 0) << err_;
   EXPECT_TRUE(fs::exists(root_ / "out"));
+  EXPECT_EQ(Mode(root_ / "quillet.lock"), 0666);  // Any user's run can open it, whatever the umask.
   EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\t" + other + "\tprog/" + other),
             std::string::npos);
   EXPECT_EQ(Run("x"), 2);

@@ -152,6 +152,16 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(next_run.Claim(".notes"), ".notes (2)");
   EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
+
+  // A reserve counts the archive too, which may take the room of all it packs, beside the
+  // oldest archive, which stays until the new one is proven.
+  fake_.files.AddFile("D:\\R\\r.log", "12345");
+  for (std::uint64_t room : {0, 1}) {
+    fake_.files.free_space = (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + room;
+    CollectLogFiles(fake_.platform, List("LogFilesXP", "1=D:\\R\\r.log\n"), variables_, staging_,
+                    journal_, 1, &collected_);
+    EXPECT_EQ(collected_.staged.back().name == "r.log", room == 1);
+  }
 }
 
 TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
