@@ -104,11 +104,15 @@ std::vector<std::string> ClearStaging(Files& files, const Staging& staging,
         entry.name == "..") {
       continue;
     }
-    files.DeleteVerified(staging.PathOf(entry.name), [&entry](InputFile& file) {
-      std::uint64_t size = 0;
-      std::uint32_t crc = 0;
-      return !FileDigest(file, &size, &crc) && size == entry.size && crc == entry.crc;
-    });
+    // A copy keeps the read-only attribute of its log, and goes all the same.
+    files.DeleteVerified(
+        staging.PathOf(entry.name),
+        [&entry](InputFile& file) {
+          std::uint64_t size = 0;
+          std::uint32_t crc = 0;
+          return !FileDigest(file, &size, &crc) && size == entry.size && crc == entry.crc;
+        },
+        true);
   }
   std::vector<std::string> kept;
   if (files.RemoveDir(staging.path()) && files.ListFolder(staging.path(), &kept)) {

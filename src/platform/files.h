@@ -123,9 +123,11 @@ class Files {
   // Opens the file that `path` names so that no other program can write to
   // it meanwhile, lets `verify` read it, and deletes it only when `verify`
   // returns true; otherwise fails with Errc::kChanged. A file that another
-  // program holds open for writing is not deleted.
+  // program holds open for writing is not deleted. A read-only file is
+  // deleted only with `force`.
   virtual std::error_code DeleteVerified(const std::string& path,
-                                         const std::function<bool(InputFile&)>& verify) = 0;
+                                         const std::function<bool(InputFile&)>& verify,
+                                         bool force) = 0;
   // Renames or moves a file or folder; fails when `to` exists. On Windows
   // the new name is on the disk when the call returns; on POSIX only after
   // SyncFolder of the folder that holds it.

@@ -267,8 +267,10 @@ class PosixFiles : public Files {
   // POSIX cannot keep other programs from writing; a change while the file
   // is read shows in its size or time, and the name must still lead to the
   // file that was read.
+  // A file's own permissions do not keep POSIX from deleting it, so `force`
+  // changes nothing here.
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify, bool) override {
     const std::string p = ToPosixPath(path);
     int fd = -1;
     struct stat before, after, named;

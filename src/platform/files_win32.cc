@@ -216,14 +216,25 @@ class Win32Files : public Files {
   // while it is read, and one that holds it open for writing already makes
   // the open fail. Delete sharing lets the file go while it is still open.
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify,
+                                 bool force) override {
     std::unique_ptr<InputFile> file;
     if (std::error_code error =
             OpenForReading(path, DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &file)) {
       return error;
     }
     if (!verify(*file)) return make_error_code(Errc::kChanged);
-    if (!DeleteFileA(path.c_str())) return LastError();
+    // Windows deletes no read-only file; the attribute goes first, and comes
+    // back when the file stays all the same.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const bool read_only = force && attributes != INVALID_FILE_ATTRIBUTES &&
+                           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only) SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileA(path.c_str())) {
+      const std::error_code error = LastError();
+      if (read_only) SetFileAttributesA(path.c_str(), attributes);
+      return error;
+    }
     return {};
   }
 

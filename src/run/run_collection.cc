@@ -38,11 +38,11 @@ constexpr char kJournalCopyName[] = "Quillet-Journal.txt";
 
 constexpr char kHelp[] =
     "Quillet collects the diagnostic material of this PC into one dated zip archive\n"
-    "and quits. A run rotates the archives of earlier runs in the target folder\n"
-    "(1-...Zip newest to 9-...Zip oldest), takes a screenshot, runs the programs of\n"
-    "the settings file, saves the HMI's debug window, copies the listed log files,\n"
-    "packs them, checks the archive, and then deletes the files of the deletion\n"
-    "list that the archive holds.\n"
+    "and quits. A run takes a screenshot, runs the programs of the settings file,\n"
+    "saves the HMI's debug window, copies the listed log files, packs them and\n"
+    "checks the archive. Only then do the archives of earlier runs in the target\n"
+    "folder move up a slot (1-...Zip newest to 9-...Zip oldest) and are the files of\n"
+    "the deletion list deleted that the archive holds.\n"
     "\n"
     "Usage: quillet [option | argument]\n"
     "  (none)       a run that ends with the message \"File saved in ...\"\n"

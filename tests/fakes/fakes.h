@@ -153,7 +153,7 @@ class FakeFiles : public Files {
     return {};
   }
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify, bool) override {
     if (auto error = Fault("DeleteVerified", path)) return error;
     Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
@@ -581,12 +581,7 @@ class FakeDesktop : public Desktop {
 
 class FakeLock : public RunLock {
  public:
-  LockResult result = LockResult::kTaken;
-  std::error_code error;  // Given with the result.
-  LockResult Take(std::error_code* why) override {
-    *why = error;
-    return result;
-  }
+  LockResult Take(std::error_code*) override { return LockResult::kTaken; }
 };
 
 // One set of fakes and a platform over them, with the program in C:\Tools,

@@ -48,15 +48,6 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   EXPECT_EQ(fake_.window.With("Error:"), Names{"Can not delete 9-x.Zip"});
   fake_.files.FailOn("OpenText", "TASK.BAT");  // Without its batch file no process list is made.
   EXPECT_EQ(Run("x"), kExitRunError);
-  // A lock that cannot be opened may be another user's run's: nothing is done, and the text says
-  // why.
-  fake_.lock.result = LockResult::kHeld;
-  fake_.lock.error = std::make_error_code(std::errc::permission_denied);
-  const std::size_t calls = fake_.files.log.size();
-  EXPECT_EQ(Run("x"), kExitBusy);
-  EXPECT_NE(fake_.window.With("Error:").back().find("cannot be opened (Permission denied)"),
-            std::string::npos);
-  EXPECT_EQ(fake_.files.log.size(), calls);
   // The packer's words stay whole where a folder has a blank.
   EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
             "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");
