@@ -71,9 +71,10 @@ std::string Prove(Files& files, const Staging& staging, const std::string& packi
 
 // Gives the proven archive at `packing` its place in slot 1 for good: its
 // data reaches the disk, the earlier archives move up, and its name reaches
-// the disk. "" when all went well, else why not.
+// the disk. "" when all went well, else why not; `*named` tells whether the
+// archive has its name all the same.
 std::string Settle(const Platform& p, const std::string& target_path, const std::string& packing,
-                   const std::string& archive_path, const RotationWarning& warn) {
+                   const std::string& archive_path, const RotationWarning& warn, bool* named) {
   Files& files = *p.files;
   if (std::error_code error = files.SyncFile(packing)) {
     return "the archive " + archive_path + " could not be written to the disk (" + error.message() +
@@ -84,11 +85,11 @@ std::string Settle(const Platform& p, const std::string& target_path, const std:
     return "the archive " + packing + " could not be renamed to " + archive_path + " (" +
            error.message() + ")";
   }
+  *named = true;
   if (std::error_code error = files.SyncFolder(target_path)) {
     // The archive is there, but its name may not survive a power cut; the
     // files it holds stay until a run whose archive is safe.
-    return "the name of the archive " + archive_path + " could not be written to the disk (" +
-           error.message() + ")";
+    return "its name could not be written to the disk (" + error.message() + ")";
   }
   return "";
 }
@@ -170,7 +171,7 @@ PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Sta
   } else {
     outcome.why_not = Prove(files, staging, packing, &outcome);
     if (outcome.why_not.empty()) {
-      outcome.why_not = Settle(p, target_path, packing, outcome.archive_path, warn);
+      outcome.why_not = Settle(p, target_path, packing, outcome.archive_path, warn, &outcome.named);
     }
   }
   outcome.archived = outcome.why_not.empty();

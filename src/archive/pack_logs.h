@@ -21,6 +21,9 @@ struct PackOutcome {
   // the same size and CRC-32, is on the disk under its name in slot 1, and
   // the earlier archives have moved up a slot.
   bool archived = false;
+  // True when the archive has its name in slot 1 although it is not
+  // accepted, since that name may not survive a power cut.
+  bool named = false;
   std::string why_not;                // Without an archive, why: a sentence for the closing text.
   std::vector<ZipEntryInfo> entries;  // The proven archive's entries.
   // What stays in the staging folder after an archive was made, because the

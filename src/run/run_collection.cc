@@ -348,8 +348,10 @@ int RunCollection(RunContext& context) {
                 " by an earlier run that made no archive; they are packed too.";
   if (!packed.archived) {
     return EndWith(context,
-                   "No archive was made: " + packed.why_not + ". The collected files are in " +
-                       staging.path() + ", and nothing was deleted." + earlier,
+                   (packed.named ? "The archive " + packed.archive_path + " was made, but "
+                                 : std::string("No archive was made: ")) +
+                       packed.why_not + ". The collected files are in " + staging.path() +
+                       ", and nothing was deleted." + earlier,
                    kExitNoArchive);
   }
   std::string more = earlier;

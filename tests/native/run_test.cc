@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>

@@ -62,17 +62,6 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
   EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
-
-  // Five tries at the files beginning with 9, and at moving a held file up; what resists is
-  // named and stays.
-  testing::FakePlatform nines;
-  for (const char* name : {"4-x.Zip", "9a", "9b", "9c", "9d", "9e", "9f"})
-    nines.files.AddFile(std::string("T:\\Target\\") + name);
-  nines.files.HoldOpen("T:\\Target\\4-x.Zip", true);
-  RotateArchives(nines.platform, "T:\\Target", warn_);
-  EXPECT_EQ(warnings_, (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
-  EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
-  EXPECT_EQ(nines.clock.slept_ms, 2 * 5 * 100);  // Five tries with a pause in each of 2 phases.
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
