@@ -1,5 +1,6 @@
 #include "archive/pack_logs.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -44,10 +45,12 @@ std::string FirstDamaged(InputFile& archive, const std::vector<ZipEntryInfo>& en
   return "";
 }
 
-// Reads the archive back; "" when it holds every staged file, else why not.
-std::string Prove(Files& files, const Staging& staging, PackOutcome* outcome) {
+// Reads the archive at `packing` back; "" when it holds every staged file,
+// else why not. The texts name the archive by the name it is to have.
+std::string Prove(Files& files, const Staging& staging, const std::string& packing,
+                  PackOutcome* outcome) {
   std::unique_ptr<InputFile> archive;
-  if (std::error_code error = files.OpenRead(outcome->archive_path, &archive)) {
+  if (std::error_code error = files.OpenRead(packing, &archive)) {
     return "the packer made no archive " + outcome->archive_path + " (" + error.message() + ")";
   }
   std::string error;
@@ -66,6 +69,60 @@ std::string Prove(Files& files, const Staging& staging, PackOutcome* outcome) {
   return "";
 }
 
+// Gives the proven archive at `packing` its place in slot 1 for good: its
+// data reaches the disk, the earlier archives move up, and its name reaches
+// the disk. "" when all went well, else why not; `*named` tells whether the
+// archive has its name all the same.
+std::string Settle(const Platform& p, const std::string& target_path, const std::string& packing,
+                   const std::string& archive_path, const RotationWarning& warn, bool* named) {
+  Files& files = *p.files;
+  if (std::error_code error = files.SyncFile(packing)) {
+    return "the archive " + archive_path + " could not be written to the disk (" + error.message() +
+           ")";
+  }
+  RotateArchives(p, target_path, warn);
+  if (std::error_code error = files.RenamePath(packing, archive_path)) {
+    return "the archive " + packing + " could not be renamed to " + archive_path + " (" +
+           error.message() + ")";
+  }
+  *named = true;
+  if (std::error_code error = files.SyncFolder(target_path)) {
+    // The archive is there, but its name may not survive a power cut; the
+    // files it holds stay until a run whose archive is safe.
+    return "its name could not be written to the disk (" + error.message() + ")";
+  }
+  return "";
+}
+
+// Deletes each file of the staging folder that the archive holds with the
+// same size and CRC-32, then the folder if that left it empty; returns the
+// names of what stays. An entry whose name leads out of the folder deletes
+// nothing.
+std::vector<std::string> ClearStaging(Files& files, const Staging& staging,
+                                      const std::vector<ZipEntryInfo>& entries) {
+  for (const ZipEntryInfo& entry : entries) {
+    if (entry.name.find_first_of("\\/:") != std::string::npos || entry.name == "." ||
+        entry.name == "..") {
+      continue;
+    }
+    // A copy keeps the read-only attribute of its log, and goes all the same.
+    files.DeleteVerified(
+        staging.PathOf(entry.name),
+        [&entry](InputFile& file) {
+          std::uint64_t size = 0;
+          std::uint32_t crc = 0;
+          return !FileDigest(file, &size, &crc) && size == entry.size && crc == entry.crc;
+        },
+        true);
+  }
+  std::vector<std::string> kept;
+  if (files.RemoveDir(staging.path()) && files.ListFolder(staging.path(), &kept)) {
+    kept = {"(its contents cannot be listed)"};
+  }
+  std::sort(kept.begin(), kept.end());
+  return kept;
+}
+
 }  // namespace
 
 std::string PackCommandLine(const std::string& packer, const std::string& archive_path,
@@ -81,21 +138,23 @@ std::string PackCommandLine(const std::string& packer, const std::string& archiv
 }
 
 PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Staging& staging,
-                     const std::string& target_path, const std::string& archive_name,
-                     long long timeout_s) {
+                     Journal& journal, const std::string& target_path,
+                     const std::string& archive_name, long long timeout_s,
+                     const RotationWarning& warn) {
   Files& files = *p.files;
   p.window->SetLabel("Zipping Logs");
   PackOutcome outcome;
   outcome.archive_path = files.Join(target_path, archive_name);
+  const std::string packing = files.Join(target_path, kPackingName);
   const ExpandResult packer = ExpandVariables(variables, "$MorvaToolsDir$\\Quillet\\Zip.exe");
   if (packer.error) {
     outcome.why_not = packer.what;
     return outcome;
   }
   outcome.packer = files.Native(packer.text);
-  const LaunchOutcome run = RunAndWait(
-      *p.processes, *p.window,
-      PackCommandLine(outcome.packer, outcome.archive_path, staging.PathOf("*.*")), timeout_s);
+  const LaunchOutcome run =
+      RunAndWait(*p.processes, *p.window,
+                 PackCommandLine(outcome.packer, packing, staging.PathOf("*.*")), timeout_s);
   p.window->YieldToUi();
   FileInfo info;
   if (!run.started) {
@@ -104,16 +163,32 @@ PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Sta
   } else if (run.timed_out) {
     // Our packer writes under the archive's name with ".tmp" added until it
     // is done; a packer ended at the time limit leaves that file behind.
-    files.DeleteFile(outcome.archive_path + ".tmp");
+    files.DeleteFile(packing + ".tmp");
     outcome.why_not = "the packer " + outcome.packer + " was ended at the time limit";
   } else if (!run.exit_code_known || run.exit_code != 0) {
     outcome.why_not = "the packer " + outcome.packer + " ended with exit code " +
                       (run.exit_code_known ? std::to_string(run.exit_code) : "unknown");
   } else {
-    outcome.why_not = Prove(files, staging, &outcome);
+    outcome.why_not = Prove(files, staging, packing, &outcome);
+    if (outcome.why_not.empty()) {
+      outcome.why_not = Settle(p, target_path, packing, outcome.archive_path, warn, &outcome.named);
+    }
   }
   outcome.archived = outcome.why_not.empty();
-  if (outcome.archived) files.DeleteFolder(staging.path(), true);
+  if (!outcome.archived) {
+    // No archive moved; what the packer made is no archive of any slot.
+    files.DeleteFile(packing);
+    outcome.entries.clear();
+    return outcome;
+  }
+  outcome.kept = ClearStaging(files, staging, outcome.entries);
+  if (!outcome.kept.empty()) {
+    journal.Open();
+    for (const std::string& name : outcome.kept) {
+      journal.Write("Kept:" + staging.PathOf(name) + " (the archive does not hold it)");
+    }
+    journal.Close();
+  }
   return outcome;
 }
 

@@ -46,7 +46,10 @@ void RemoveNumberedFolders(const Platform& p, const std::string& t, int* counter
     const std::string digit_pattern = files.Join(t, std::to_string(d) + "*");
     std::string name = First(files, digit_pattern, true);
     while (!name.empty() && *counter < kTries) {
-      if (HasZipInName(name)) {
+      // A link may lead to a folder that is no part of the target folder;
+      // deleting through it would destroy what it leads to.
+      FileInfo info;
+      if (HasZipInName(name) || files.Stat(files.Join(t, name), &info) || info.link) {
         name = Next(files);
         continue;
       }
@@ -77,7 +80,7 @@ void RemoveNumberedFolders(const Platform& p, const std::string& t, int* counter
 }
 
 // Phase 3: deletes up to five files whose names begin with 9.
-void DeleteSlotNine(const Platform& p, const std::string& t) {
+void DeleteSlotNine(const Platform& p, const std::string& t, const RotationWarning& warn) {
   Files& files = *p.files;
   const std::string slot_nine = files.Join(t, "9*.*");
   int counter = 0;
@@ -91,11 +94,11 @@ void DeleteSlotNine(const Platform& p, const std::string& t) {
     name = First(files, slot_nine, false);
     ++counter;
   }
-  if (counter >= kTries && !name.empty()) p.window->MessageBox("Can not delete " + name);
+  if (counter >= kTries && !name.empty()) warn("Can not delete " + name);
 }
 
 // Phase 4: raises the first digit of every file of slots 8 down to 1.
-void MoveSlotsUp(const Platform& p, const std::string& t) {
+void MoveSlotsUp(const Platform& p, const std::string& t, const RotationWarning& warn) {
   Files& files = *p.files;
   for (int d = 8; d >= 1; --d) {
     const std::string pattern = files.Join(t, std::to_string(d) + "*.*");
@@ -109,7 +112,7 @@ void MoveSlotsUp(const Platform& p, const std::string& t) {
       name = First(files, pattern, false);
       ++counter;
     }
-    if (counter >= kTries && !name.empty()) p.window->MessageBox("Can not copy " + name);
+    if (counter >= kTries && !name.empty()) warn("Can not copy " + name);
   }
   p.window->YieldToUi();
 }
@@ -132,10 +135,18 @@ std::string PrepareTarget(const Platform& p, const std::string& target_path) {
   std::string found;
   if (p.files->DirFirst(target_path, true, &found) || found.empty()) p.files->MakeDir(target_path);
   p.window->YieldToUi();
-
-  DeleteSlotNine(p, target_path);
-  MoveSlotsUp(p, target_path);
+  // A run killed while it packed leaves its unfinished archive, and the
+  // packer's own temporary file; its collected files are still staged and
+  // go into this run's archive.
+  const std::string packing = p.files->Join(target_path, kPackingName);
+  for (const std::string& leftover : {packing, packing + ".tmp"}) p.files->DeleteFile(leftover);
   return MakeArchiveName(p.clock->Now());
+}
+
+void RotateArchives(const Platform& p, const std::string& target_path,
+                    const RotationWarning& warn) {
+  DeleteSlotNine(p, target_path, warn);
+  MoveSlotsUp(p, target_path, warn);
 }
 
 }  // namespace quillet

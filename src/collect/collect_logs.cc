@@ -13,14 +13,18 @@ namespace {
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
 // False when copying `size` bytes would leave less than the reserve on the
-// staging folder's drive. Without a reserve nothing is checked; free space
-// that cannot be read lets the copy try.
+// staging folder's drive once the archive is made too. The archive lands on
+// that drive beside the staged files while the oldest archive still takes
+// its room (it goes only once the new one is proven), and it may take as much
+// room as the files it packs: so this copy counts twice, and what is staged
+// already once more. Without a reserve nothing is checked; free space that
+// cannot be read lets the copy try.
 bool LeavesReserve(Files& files, const Staging& staging, std::uint64_t size,
-                   long long min_free_mb) {
+                   std::uint64_t staged_bytes, long long min_free_mb) {
   if (min_free_mb <= 0) return true;
   std::uint64_t free = 0;
   if (files.FreeSpace(staging.path(), &free)) return true;
-  return free >= size && free - size >= static_cast<std::uint64_t>(min_free_mb) * kMiB;
+  return free >= 2 * size + staged_bytes + static_cast<std::uint64_t>(min_free_mb) * kMiB;
 }
 
 // Copies one log to `destination`. A log that its program holds open for
@@ -60,7 +64,8 @@ class Collector {
     if (known && outcome_->collected.count(info.id) != 0) return;
     if (!error && staging_.IsOwn(info.id)) {
       error = make_error_code(Errc::kSameFile);  // A copy that this run made itself.
-    } else if (!error && !LeavesReserve(files_, staging_, info.size, min_free_mb_)) {
+    } else if (!error &&
+               !LeavesReserve(files_, staging_, info.size, outcome_->staged_bytes, min_free_mb_)) {
       error = std::make_error_code(std::errc::no_space_on_device);
     }
     StagedFile staged;
@@ -82,6 +87,7 @@ class Collector {
     staging_.Written(staged.name);
     outcome_->collected[info.id] = staged.name;
     outcome_->staged.push_back(staged);
+    outcome_->staged_bytes += staged.size;
   }
 
   Files& files_;

@@ -26,6 +26,7 @@ struct CollectOutcome {
   // Files that a list named but that could not be copied: they are in no
   // archive.
   std::set<FileId> failed;
+  std::uint64_t staged_bytes = 0;  // The sizes of `staged` added up.
 };
 
 // Copies every file that the patterns of `list` match into the staging

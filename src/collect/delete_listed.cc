@@ -25,11 +25,14 @@ std::string DeleteOne(Files& files, const std::string& path, const CollectOutcom
     const auto found = archived.find(staged->second);
     if (found == archived.end()) return "the archive does not hold it";
     const ZipEntryInfo* entry = found->second;
-    error = files.DeleteVerified(path, [entry](InputFile& file) {
-      std::uint64_t size = 0;
-      std::uint32_t crc = 0;
-      return !FileDigest(file, &size, &crc) && size == entry->size && crc == entry->crc;
-    });
+    error = files.DeleteVerified(
+        path,
+        [entry](InputFile& file) {
+          std::uint64_t size = 0;
+          std::uint32_t crc = 0;
+          return !FileDigest(file, &size, &crc) && size == entry->size && crc == entry->crc;
+        },
+        false);
     if (error == Errc::kChanged) return "it changed after it was collected";
   }
   return error ? error.message() : "";

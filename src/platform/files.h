@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -33,6 +34,21 @@ class InputFile {
                                  std::size_t* got) = 0;
 };
 
+// A file opened for writing at any offset; closed when the object is
+// destroyed. Other programs may read it meanwhile.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  // Writes all `size` bytes at `offset`; a file shorter than `offset` grows,
+  // with zeros in between.
+  virtual std::error_code WriteAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+  // Cuts the file, or lengthens it with zeros, to `size` bytes.
+  virtual std::error_code Resize(std::uint64_t size) = 0;
+  // Returns once everything written to the file is on the disk, so that a
+  // power cut afterwards cannot take it back.
+  virtual std::error_code Sync() = 0;
+};
+
 enum class OpenMode {
   kOutput,  // Creates the file or empties an existing one.
   kAppend,  // Creates the file or appends to an existing one.
@@ -55,6 +71,9 @@ struct FileInfo {
   std::uint64_t size = 0;
   LocalTime modified;  // Local time of the last write.
   bool folder = false;
+  // A symbolic link, junction or other redirection to another place; a
+  // deletion never goes through one.
+  bool link = false;
   FileId id;
 };
 
@@ -104,10 +123,14 @@ class Files {
   // Opens the file that `path` names so that no other program can write to
   // it meanwhile, lets `verify` read it, and deletes it only when `verify`
   // returns true; otherwise fails with Errc::kChanged. A file that another
-  // program holds open for writing is not deleted.
+  // program holds open for writing is not deleted. A read-only file is
+  // deleted only with `force`.
   virtual std::error_code DeleteVerified(const std::string& path,
-                                         const std::function<bool(InputFile&)>& verify) = 0;
-  // Renames or moves a file or folder; fails when `to` exists.
+                                         const std::function<bool(InputFile&)>& verify,
+                                         bool force) = 0;
+  // Renames or moves a file or folder; fails when `to` exists. On Windows
+  // the new name is on the disk when the call returns; on POSIX only after
+  // SyncFolder of the folder that holds it.
   virtual std::error_code RenamePath(const std::string& from, const std::string& to) = 0;
   // Creates one folder whose parent exists; fails when it exists.
   virtual std::error_code MakeDir(const std::string& path) = 0;
@@ -129,8 +152,18 @@ class Files {
   virtual std::error_code CopyOpenFile(const std::string& from, const std::string& to) = 0;
   // Bytes free for this process on the drive that holds `path`.
   virtual std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) = 0;
-  // Deletes a folder with everything in it; with `force` read-only files too.
-  virtual std::error_code DeleteFolder(const std::string& path, bool force) = 0;
+  // Every entry of `folder` by its bare name, hidden ones, folders and links
+  // included, in no particular order.
+  virtual std::error_code ListFolder(const std::string& folder,
+                                     std::vector<std::string>* names) = 0;
+  // Creates the file at `path`, or empties an existing one, for writing.
+  virtual std::error_code OpenWrite(const std::string& path, std::unique_ptr<OutputFile>* file) = 0;
+  // Returns once the contents of the existing file at `path` are on the disk.
+  virtual std::error_code SyncFile(const std::string& path) = 0;
+  // Returns once the names in `folder` (a rename into it, for instance) are
+  // on the disk. Windows writes names through at once, so there it does
+  // nothing.
+  virtual std::error_code SyncFolder(const std::string& folder) = 0;
   virtual std::error_code OpenText(const std::string& path, OpenMode mode,
                                    std::unique_ptr<TextFile>* file) = 0;
   // Opens a file for reading with full sharing, as CopyOpenFile does.

@@ -105,6 +105,41 @@ class PosixInputFile : public InputFile {
   std::uint64_t size_;
 };
 
+class PosixOutputFile : public OutputFile {
+ public:
+  explicit PosixOutputFile(int fd) : fd_(fd) {}
+  ~PosixOutputFile() override { close(fd_); }
+  std::error_code WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < size;) {
+      const ssize_t n = pwrite(fd_, bytes + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno != EINTR) return LastPosixError();
+      if (n > 0) done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+  std::error_code Resize(std::uint64_t size) override {
+    if (ftruncate(fd_, static_cast<off_t>(size)) != 0) return LastPosixError();
+    return {};
+  }
+  std::error_code Sync() override {
+    if (fsync(fd_) != 0) return LastPosixError();
+    return {};
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes what the system holds of the file or folder at `path` to the disk.
+std::error_code SyncPath(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) return LastPosixError();
+  const std::error_code error = fsync(fd) != 0 ? LastPosixError() : std::error_code();
+  close(fd);
+  return error;
+}
+
 // Opens a regular file for reading; fills `*st`.
 std::error_code OpenRegular(const std::string& path, int* fd, struct stat* st) {
   *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -237,8 +272,10 @@ class PosixFiles : public Files {
   // POSIX cannot keep other programs from writing; a change while the file
   // is read shows in its size or time, and the name must still lead to the
   // file that was read.
+  // A file's own permissions do not keep POSIX from deleting it, so `force`
+  // changes nothing here.
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify, bool) override {
     const std::string p = ToPosixPath(path);
     int fd = -1;
     struct stat before, after, named;
@@ -308,8 +345,31 @@ class PosixFiles : public Files {
     return {};
   }
 
-  std::error_code DeleteFolder(const std::string& path, bool force) override {
-    return DeleteTree(ToPosixPath(path), force);
+  std::error_code ListFolder(const std::string& folder, std::vector<std::string>* names) override {
+    names->clear();
+    DIR* d = opendir(ToPosixPath(folder).c_str());
+    if (d == nullptr) return LastPosixError();
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names->push_back(name);
+    }
+    closedir(d);
+    return {};
+  }
+
+  std::error_code OpenWrite(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    const int fd = open(ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return LastPosixError();
+    *file = std::make_unique<PosixOutputFile>(fd);
+    return {};
+  }
+
+  std::error_code SyncFile(const std::string& path) override {
+    return SyncPath(ToPosixPath(path), O_RDONLY);
+  }
+
+  std::error_code SyncFolder(const std::string& folder) override {
+    return SyncPath(ToPosixPath(folder), O_RDONLY | O_DIRECTORY);
   }
 
   std::error_code OpenText(const std::string& path, OpenMode mode,
@@ -343,38 +403,13 @@ class PosixFiles : public Files {
     info->size = static_cast<std::uint64_t>(st.st_size);
     info->modified = ToLocal(st.st_mtim.tv_sec);
     info->folder = S_ISDIR(st.st_mode);
+    struct stat own;
+    info->link = lstat(ToPosixPath(path).c_str(), &own) == 0 && S_ISLNK(own.st_mode);
     info->id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return {};
   }
 
  private:
-  // Deletes depth first and goes on past entries that resist, so that as much
-  // as possible is gone; the first failure is reported. A file's own
-  // permissions do not keep POSIX from deleting it, so `force` changes
-  // nothing here.
-  static std::error_code DeleteTree(const std::string& dir, bool force) {
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) return LastPosixError();
-    std::error_code result;
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string path = dir + "/" + name;
-      struct stat st;
-      if (lstat(path.c_str(), &st) != 0) continue;
-      std::error_code error;
-      if (S_ISDIR(st.st_mode)) {
-        error = DeleteTree(path, force);
-      } else if (unlink(path.c_str()) != 0) {
-        error = LastPosixError();
-      }
-      if (error && !result) result = error;
-    }
-    closedir(d);
-    if (rmdir(dir.c_str()) != 0 && !result) result = LastPosixError();
-    return result;
-  }
-
   std::vector<std::string> matches_;
   std::size_t next_ = 0;
 };

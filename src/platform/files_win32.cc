@@ -77,6 +77,41 @@ class Win32InputFile : public InputFile {
   std::uint64_t size_;
 };
 
+class Win32OutputFile : public OutputFile {
+ public:
+  explicit Win32OutputFile(HANDLE file) : file_(file) {}
+  ~Win32OutputFile() override { CloseHandle(file_); }
+  std::error_code WriteAt(std::uint64_t offset, const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < size;) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset + done);
+      at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+      const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_, bytes + done, wanted, &written, &at)) return LastError();
+      if (written == 0) return Win32Error(ERROR_WRITE_FAULT);
+      done += written;
+    }
+    return {};
+  }
+  std::error_code Resize(std::uint64_t size) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_)) {
+      return LastError();
+    }
+    return {};
+  }
+  std::error_code Sync() override {
+    if (!FlushFileBuffers(file_)) return LastError();
+    return {};
+  }
+
+ private:
+  HANDLE file_;
+};
+
 // Opens a file for reading with the given sharing and extra access.
 std::error_code OpenForReading(const std::string& path, DWORD access, DWORD share,
                                std::unique_ptr<InputFile>* file) {
@@ -181,19 +216,31 @@ class Win32Files : public Files {
   // while it is read, and one that holds it open for writing already makes
   // the open fail. Delete sharing lets the file go while it is still open.
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify,
+                                 bool force) override {
     std::unique_ptr<InputFile> file;
     if (std::error_code error =
             OpenForReading(path, DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &file)) {
       return error;
     }
     if (!verify(*file)) return make_error_code(Errc::kChanged);
-    if (!DeleteFileA(path.c_str())) return LastError();
+    // Windows deletes no read-only file; the attribute goes first, and comes
+    // back when the file stays all the same.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const bool read_only = force && attributes != INVALID_FILE_ATTRIBUTES &&
+                           (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only) SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!DeleteFileA(path.c_str())) {
+      const std::error_code error = LastError();
+      if (read_only) SetFileAttributesA(path.c_str(), attributes);
+      return error;
+    }
     return {};
   }
 
   std::error_code RenamePath(const std::string& from, const std::string& to) override {
-    if (!MoveFileA(from.c_str(), to.c_str())) return LastError();
+    // Written through, so that a renamed archive keeps its name over a power cut.
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return LastError();
     return {};
   }
 
@@ -294,9 +341,40 @@ class Win32Files : public Files {
     return {};
   }
 
-  std::error_code DeleteFolder(const std::string& path, bool force) override {
-    return DeleteTree(path, force);
+  std::error_code ListFolder(const std::string& folder, std::vector<std::string>* names) override {
+    names->clear();
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return LastError();
+    do {
+      const std::string name = data.cFileName;
+      if (name != "." && name != "..") names->push_back(name);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return {};
   }
+
+  std::error_code OpenWrite(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    *file = std::make_unique<Win32OutputFile>(handle);
+    return {};
+  }
+
+  // FlushFileBuffers needs a handle that may write; sharing everything lets
+  // the file stay open elsewhere meanwhile.
+  std::error_code SyncFile(const std::string& path) override {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
+    const std::error_code error = FlushFileBuffers(handle) ? std::error_code() : LastError();
+    CloseHandle(handle);
+    return error;
+  }
+
+  // Renames are written through (see RenamePath), so no folder needs this.
+  std::error_code SyncFolder(const std::string&) override { return {}; }
 
   std::error_code OpenText(const std::string& path, OpenMode mode,
                            std::unique_ptr<TextFile>* file) override {
@@ -339,6 +417,7 @@ class Win32Files : public Files {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return LastError();
     info->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     info->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info->link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     FILETIME local;
     SYSTEMTIME t;
     if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
@@ -359,33 +438,6 @@ class Win32Files : public Files {
   void EndSearch() {
     if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
     search_ = INVALID_HANDLE_VALUE;
-  }
-
-  // Deletes depth first and goes on past entries that resist, so that as much
-  // as possible is gone; the first failure is reported.
-  static std::error_code DeleteTree(const std::string& dir, bool force) {
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) return LastError();
-    std::error_code result;
-    do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = dir + "\\" + name;
-      std::error_code error;
-      if (IsFolder(data)) {
-        error = DeleteTree(path, force);
-      } else {
-        if (force && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
-          SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        if (!DeleteFileA(path.c_str())) error = LastError();
-      }
-      if (error && !result) result = error;
-    } while (FindNextFileA(search, &data));
-    FindClose(search);
-    if (!RemoveDirectoryA(dir.c_str()) && !result) result = LastError();
-    return result;
   }
 
   HANDLE search_ = INVALID_HANDLE_VALUE;

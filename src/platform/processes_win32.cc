@@ -35,7 +35,9 @@ class Win32Processes : public Processes {
       job = CreateJobObjectA(nullptr, nullptr);
       if (job == nullptr) return LastError();
     }
-    const DWORD flags = NORMAL_PRIORITY_CLASS | (as_group ? CREATE_SUSPENDED : 0);
+    // No priority class: a process started by one below normal priority
+    // inherits that class, so what the run starts gives way to the HMI too.
+    const DWORD flags = as_group ? CREATE_SUSPENDED : 0;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         &startup, &info)) {
       const std::error_code error = LastError();

@@ -7,13 +7,17 @@
 namespace quillet {
 
 enum class LockResult {
-  kTaken,        // This process holds the lock until it ends.
-  kHeld,         // Another process holds it now.
+  kTaken,  // This process holds the lock until it ends.
+  // Another process holds it now; or the lock exists but this process may
+  // not open it (see the error), which counts as held, since whoever made it
+  // may be running.
+  kHeld,
   kUnavailable,  // No lock could be made; see the error.
 };
 
-// One lock per computer. It is given back when its process ends, however it
-// ends, so a run that crashed never blocks the next one.
+// One lock per computer, which every user's process can open. It is given
+// back when its process ends, however it ends, so a run that crashed never
+// blocks the next one.
 class RunLock {
  public:
   virtual ~RunLock() = default;

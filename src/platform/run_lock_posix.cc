@@ -3,6 +3,7 @@
 // descriptor, so a crashed run leaves no lock behind.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,12 +27,24 @@ class PosixRunLock : public RunLock {
     const std::string path =
         std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quillet.lock";
     // Opening an existing lock without O_CREAT works also where another user
-    // made it in a folder that protects files of others from O_CREAT.
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) fd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    // made it in a folder that protects files of others from O_CREAT. A lock
+    // made now is opened to every user whatever the umask says, so that
+    // another user's run meets it too.
+    bool exists = true;
+    for (int tries = 0; fd_ < 0 && tries < 2; ++tries) {
+      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      exists = fd_ >= 0 || errno != ENOENT;
+      if (exists) break;
+      fd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) fchmod(fd_, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+      exists = fd_ < 0;  // Made meanwhile by another run, or by this one now.
+    }
     if (fd_ < 0) {
       *error = std::error_code(errno, std::generic_category());
-      return LockResult::kUnavailable;
+      // A lock that is there but cannot be opened may well be held by a run
+      // of another user: running on could spoil that run.
+      return exists ? LockResult::kHeld : LockResult::kUnavailable;
     }
     if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return LockResult::kTaken;
     if (errno == EWOULDBLOCK) return LockResult::kHeld;

@@ -17,10 +17,22 @@ class Win32RunLock : public RunLock {
   }
 
   LockResult Take(std::error_code* error) override {
-    mutex_ = CreateMutexA(nullptr, FALSE, kMutexName);
+    // An empty access list (a null DACL, which Windows XP knows as well)
+    // lets every user's process open the mutex and wait on it; with the
+    // default one, a mutex made by one user would be closed to another,
+    // whose run would then not see it.
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
+    const bool open_to_all =
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    mutex_ = CreateMutexA(open_to_all ? &attributes : nullptr, FALSE, kMutexName);
     if (mutex_ == nullptr) {
-      *error = LastWin32Error();
-      return LockResult::kUnavailable;
+      const DWORD code = GetLastError();
+      *error = Win32Error(code);
+      // A mutex that exists but is closed to this user may be held by a run
+      // of another user: running on could spoil that run.
+      return code == ERROR_ACCESS_DENIED ? LockResult::kHeld : LockResult::kUnavailable;
     }
     switch (WaitForSingleObject(mutex_, 0)) {
       case WAIT_OBJECT_0:

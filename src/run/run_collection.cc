@@ -44,11 +44,11 @@ constexpr char kJournalCopyName[] = "Quillet-Journal.txt";
 
 constexpr char kHelp[] =
     "Quillet collects the diagnostic material of this PC into one dated zip archive\n"
-    "and quits. A run rotates the archives of earlier runs in the target folder\n"
-    "(1-...Zip newest to 9-...Zip oldest), takes a screenshot, runs the programs of\n"
-    "the settings file, saves the HMI's debug window, copies the listed log files,\n"
-    "packs them, checks the archive, and then deletes the files of the deletion\n"
-    "list that the archive holds.\n"
+    "and quits. A run takes a screenshot, runs the programs of the settings file,\n"
+    "saves the HMI's debug window, copies the listed log files, packs them and\n"
+    "checks the archive. Only then do the archives of earlier runs in the target\n"
+    "folder move up a slot (1-...Zip newest to 9-...Zip oldest) and are the files of\n"
+    "the deletion list deleted that the archive holds.\n"
     "\n"
     "Usage: quillet [option | argument]\n"
     "  (none)       a run that ends with the message \"File saved in ...\"\n"
@@ -299,8 +299,14 @@ int RunCollection(RunContext& context) {
   std::error_code lock_error;
   if (p.lock->Take(&lock_error) == LockResult::kHeld) {
     return EndWith(context,
-                   "Another Quillet collection is running on this computer. Nothing was done; "
-                   "start Quillet again when it has ended.",
+                   (lock_error ? "The lock that keeps Quillet collections apart exists but cannot "
+                                 "be opened (" +
+                                     lock_error.message() +
+                                     "), so another user's collection may be running on this "
+                                     "computer."
+                               : std::string("Another Quillet collection is running on this "
+                                             "computer.")) +
+                       " Nothing was done; start Quillet again when it has ended.",
                    kExitBusy);
   }
   const std::string target_value =
@@ -390,8 +396,19 @@ int RunCollection(RunContext& context) {
   const ListSection deletions = list("DeleteFiles", state.os_tag);
   report.min_free_mb = options.min_free_mb;
   if (options.report) StageReport(context, report, staging, journal, deletions, collected);
-  const PackOutcome packed = PackLogs(p, context.variables, staging, state.target_path,
-                                      state.archive_name, options.program_timeout_s);
+  // A run that nobody watches must never wait for someone to press OK.
+  const RotationWarning warn = [&](const std::string& text) {
+    if (context.interactive) {
+      p.window->MessageBox(text);
+      return;
+    }
+    p.window->ReportError(text, false);
+    journal.Open();
+    journal.Write(text);
+    journal.Close();
+  };
+  const PackOutcome packed = PackLogs(p, context.variables, staging, journal, state.target_path,
+                                      state.archive_name, options.program_timeout_s, warn);
   // Deleting logs that the archive does not hold would lose them.
   if (packed.archived) {
     DeleteListedFiles(p, deletions, context.variables, collected, packed.entries, journal);
@@ -416,15 +433,24 @@ int RunCollection(RunContext& context) {
                 " by an earlier run that made no archive; they are packed too.";
   if (!packed.archived) {
     return EndWith(context,
-                   "No archive was made: " + packed.why_not + ". The collected files are in " +
-                       staging.path() + ", and nothing was deleted." + earlier,
+                   (packed.named ? "The archive " + packed.archive_path + " was made, but "
+                                 : std::string("No archive was made: ")) +
+                       packed.why_not + ". The collected files are in " + staging.path() +
+                       ", and nothing was deleted." + earlier,
                    kExitNoArchive);
   }
+  std::string more = earlier;
+  if (!packed.kept.empty()) {
+    more += " The archive does not hold what stays in " + staging.path() + ":";
+    for (std::size_t i = 0; i < packed.kept.size(); ++i) {
+      more += (i == 0 ? " " : ", ") + packed.kept[i];
+    }
+    more += ".";
+  }
   if (context.interactive) {
-    p.window->MessageBox("File saved in " + packed.archive_path +
-                         (earlier.empty() ? "" : "." + earlier));
-  } else if (!earlier.empty()) {
-    p.window->ReportError(earlier.substr(1), false);
+    p.window->MessageBox("File saved in " + packed.archive_path + (more.empty() ? "" : "." + more));
+  } else if (!more.empty()) {
+    p.window->ReportError(more.substr(1), false);
   }
   return kExitOk;
 }

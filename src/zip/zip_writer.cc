@@ -103,19 +103,21 @@ void DosTime(const std::string& path, std::uint16_t* time, std::uint16_t* date) 
 }
 
 // Reads pieces of a file at growing offsets through one window, so that
-// headers close to each other cost one read together instead of a seek and
-// a read each.
+// headers close to each other cost one read together instead of a read each.
 class WindowReader {
  public:
-  explicit WindowReader(std::FILE* file) : file_(file), window_(kDirectoryChunk + kMax16) {
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-  }
+  explicit WindowReader(InputFile& file) : file_(file), window_(kDirectoryChunk + kMax16) {}
   // Copies `size` bytes from `offset`; false when the file ends before.
   bool Read(std::uint64_t offset, void* out, std::size_t size) {
     if (offset < start_ || offset + size > start_ + have_) {
-      if (SeekFile(file_, offset) != 0) return false;
       start_ = offset;
-      have_ = std::fread(window_.data(), 1, window_.size(), file_);
+      have_ = 0;
+      std::size_t got = 0;
+      while (have_ < window_.size() &&
+             !file_.ReadAt(start_ + have_, window_.data() + have_, window_.size() - have_, &got) &&
+             got > 0) {
+        have_ += got;
+      }
       if (size > have_) return false;
     }
     std::memcpy(out, window_.data() + (offset - start_), size);
@@ -123,7 +125,7 @@ class WindowReader {
   }
 
  private:
-  std::FILE* file_;
+  InputFile& file_;
   std::vector<unsigned char> window_;
   std::uint64_t start_ = 0;
   std::size_t have_ = 0;
@@ -131,7 +133,8 @@ class WindowReader {
 
 }  // namespace
 
-ZipWriter::ZipWriter(int level, int threads) : level_(level), threads_(threads) {}
+ZipWriter::ZipWriter(Files& files, int level, int threads)
+    : level_(level), threads_(threads), files_(files) {}
 
 ZipWriter::~ZipWriter() { Abandon(); }
 
@@ -146,15 +149,11 @@ std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_o
   // packer is all there, with all the memory it will use.
   deflater_ = std::make_unique<ParallelDeflater>(level_, threads_);
   if (std::error_code ec = deflater_->Start()) return Fail("start the packing threads", ec);
-  errno = 0;
-  out_ = std::fopen(NativePath(path).c_str(), "wb");
-  if (out_ == nullptr) return Fail("create " + path, LastError());
-  // Small entries come in many small writes; a larger buffer saves calls.
-  std::setvbuf(out_, nullptr, _IOFBF, kOutputBufferSize);
+  if (std::error_code ec = files_.OpenWrite(path, &out_)) return Fail("create " + path, ec);
   path_ = path;
+  buffer_.clear();
+  // The hole before the first entry comes from writing past the end.
   first_offset_ = offset_ = end_ = first_offset;
-  if (first_offset > 0 && SeekFile(out_, first_offset) != 0)
-    return Fail("write " + path, LastError());
   return {};
 }
 
@@ -163,9 +162,9 @@ void ZipWriter::Abandon() {
   deflater_.reset();
   open_ = nullptr;
   pending_.clear();
-  if (out_ != nullptr) std::fclose(out_);
-  out_ = nullptr;
-  if (!path_.empty()) std::remove(NativePath(path_).c_str());
+  out_.reset();
+  buffer_.clear();
+  if (!path_.empty()) files_.DeleteFile(path_);
   path_.clear();
 }
 
@@ -178,19 +177,24 @@ std::error_code ZipWriter::Fail(const std::string& what, std::error_code ec) {
 }
 
 std::error_code ZipWriter::Write(const void* data, std::size_t size) {
-  errno = 0;
-  if (std::fwrite(data, 1, size, out_) != size) return Fail("write " + path_, LastError());
+  buffer_.append(static_cast<const char*>(data), size);
   offset_ += size;
   end_ = std::max(end_, offset_);
-  return {};
+  return buffer_.size() >= kOutputBufferSize ? WriteBuffer() : std::error_code();
+}
+
+std::error_code ZipWriter::WriteBuffer() {
+  if (buffer_.empty()) return {};
+  const std::error_code ec =
+      out_->WriteAt(offset_ - buffer_.size(), buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return ec ? Fail("write " + path_, ec) : std::error_code();
 }
 
 std::error_code ZipWriter::WriteAt(std::uint64_t offset, const std::string& bytes) {
-  errno = 0;
-  if (SeekFile(out_, offset) != 0 ||
-      std::fwrite(bytes.data(), 1, bytes.size(), out_) != bytes.size() ||
-      SeekFile(out_, offset_) != 0) {
-    return Fail("write " + path_, LastError());
+  if (std::error_code ec = WriteBuffer()) return ec;
+  if (std::error_code ec = out_->WriteAt(offset, bytes.data(), bytes.size())) {
+    return Fail("write " + path_, ec);
   }
   return {};
 }
@@ -371,9 +375,9 @@ std::error_code ZipWriter::StoreInstead(Entry* entry) {
   // written again from the same place.
   const std::uint64_t data_offset = entry->offset + kLocalHeaderSize + entry->name.size() +
                                     (entry->zip64_local ? kZip64LocalExtraSize : 0);
-  errno = 0;
-  if (SeekFile(out_, data_offset) != 0) return Fail("write " + path_, LastError());
+  if (std::error_code ec = WriteBuffer()) return ec;
   offset_ = data_offset;
+  errno = 0;
   std::FILE* in = std::fopen(NativePath(entry->source).c_str(), "rb");
   if (in == nullptr) return Fail("open " + entry->source, LastError());
   std::vector<unsigned char> buffer(kDeflateBlockSize);
@@ -487,15 +491,14 @@ std::error_code ZipWriter::WriteCentralDirectory() {
   // Every local header holds all that the central directory repeats, so the
   // directory is read back from them instead of being kept in memory for
   // what may be a great many files.
-  errno = 0;
-  if (std::fflush(out_) != 0) return Fail("write " + path_, LastError());
-  std::FILE* in = std::fopen(NativePath(path_).c_str(), "rb");
-  if (in == nullptr) return Fail("read back " + path_, LastError());
+  if (std::error_code ec = WriteBuffer()) return ec;
+  std::unique_ptr<InputFile> in;
+  if (std::error_code ec = files_.OpenRead(path_, &in)) return Fail("read back " + path_, ec);
   const std::uint64_t directory_offset = offset_;
   std::uint64_t next = first_offset_;
   std::string directory;
   std::error_code ec;
-  WindowReader reader(in);
+  WindowReader reader(*in);
   for (std::uint64_t i = 0; !ec && i < count_; ++i) {
     unsigned char fixed[kLocalHeaderSize] = {};
     Entry entry;
@@ -531,9 +534,10 @@ std::error_code ZipWriter::WriteCentralDirectory() {
       directory.clear();
     }
   }
-  std::fclose(in);
+  in.reset();
   if (!ec) ec = Write(directory);
   if (!ec) ec = Write(EndRecords(directory_offset, count_));
+  if (!ec) ec = WriteBuffer();
   return ec;
 }
 
@@ -547,17 +551,14 @@ std::error_code ZipWriter::Finish() {
   if (ec) return ec;
   deflater_->Stop();
   if ((ec = WriteCentralDirectory())) return ec;
-  errno = 0;
-  std::FILE* out = out_;
-  out_ = nullptr;
-  const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
-  if (std::fclose(out) != 0 || !flushed) return Fail("write " + path_, LastError());
-  if (end_ > offset_) {
-    // A stored entry near the end replaced longer deflated data, whose tail
-    // would otherwise follow the end records and hide them from readers.
-    std::filesystem::resize_file(NativePath(path_), offset_, ec);
-    if (ec) return Fail("write " + path_, ec);
-  }
+  // A stored entry near the end may have replaced longer deflated data,
+  // whose tail would otherwise follow the end records and hide them from
+  // readers.
+  if (end_ > offset_ && (ec = out_->Resize(offset_))) return Fail("write " + path_, ec);
+  // The archive is complete only once it is on the disk: its caller may
+  // delete what it holds as soon as this returns.
+  if ((ec = out_->Sync())) return Fail("write " + path_, ec);
+  out_.reset();
   path_.clear();
   return {};
 }

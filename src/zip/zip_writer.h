@@ -4,11 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <string>
 #include <system_error>
+
+#include "platform/files.h"
 
 namespace quillet {
 
@@ -31,11 +32,13 @@ constexpr std::uint64_t kZip64Room = 0xF0000000u;
 // ZIP64 records are written only where a size, an offset or the entry count
 // does not fit the classic fields, so that ordinary archives stay readable
 // by old tools. Paths may separate components with "\" on every platform,
-// like the paths of the rest of the program.
+// like the paths of the rest of the program. The archive is written, read
+// back and flushed through `files`, so that its every write can fail in a
+// test; the packed files are read directly.
 class ZipWriter {
  public:
   // `threads` deflate at once (1 to kMaxDeflateThreads; others are clamped).
-  explicit ZipWriter(int level = 6, int threads = 1);
+  explicit ZipWriter(Files& files, int level = 6, int threads = 1);
   ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
@@ -55,8 +58,8 @@ class ZipWriter {
   // the archive is unusable, every later call fails the same way, and only
   // Abandon is left to do.
   std::error_code AddFile(const std::string& source, const std::string& name);
-  // Writes what is still in flight and the central directory, flushes and
-  // closes the archive.
+  // Writes what is still in flight and the central directory, and closes
+  // the archive once all of it is on the disk.
   std::error_code Finish();
   // Stops the threads, closes an unfinished archive and deletes it. Does
   // nothing after Finish.
@@ -81,8 +84,10 @@ class ZipWriter {
   };
 
   std::error_code Fail(const std::string& what, std::error_code ec);
-  // Appends to the archive, advancing `offset_`.
+  // Appends to the archive, advancing `offset_`. Small writes gather in
+  // `buffer_` and reach the file together.
   std::error_code Write(const void* data, std::size_t size);
+  std::error_code WriteBuffer();
   std::error_code Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
   // Overwrites bytes already written, then returns to the end of the archive.
   std::error_code WriteAt(std::uint64_t offset, const std::string& bytes);
@@ -107,7 +112,9 @@ class ZipWriter {
   int threads_;
   std::unique_ptr<ParallelDeflater> deflater_;
   DeflateBlock* open_ = nullptr;  // The block being filled, not yet handed over.
-  std::FILE* out_ = nullptr;
+  Files& files_;
+  std::unique_ptr<OutputFile> out_;
+  std::string buffer_;  // Bytes that end at `offset_`, not yet in the file.
   std::string path_;
   std::uint64_t first_offset_ = 0;
   std::uint64_t zip64_room_ = 0;

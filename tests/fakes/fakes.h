@@ -110,6 +110,7 @@ class FakeFiles : public Files {
   void FailOn(const std::string& call, const std::string& part) {
     faults_.push_back({call, Key(part)});
   }
+  void Heal() { faults_.clear(); }
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
   // copy or a deletion fails as in use, a copy through a sharing handle works), else exclusively.
   void HoldOpen(const std::string& path, bool shared) { Find(path)->held = shared ? 1 : 2; }
@@ -119,6 +120,7 @@ class FakeFiles : public Files {
   std::function<void(const std::string& path)> on_verify;
   Names log;
   std::string current_dir = "C:\\";
+  std::uint64_t free_space = std::uint64_t{1} << 40;
 
   char Separator() const override { return '\\'; }
   std::error_code DirFirst(const std::string& pattern, bool with_folders,
@@ -153,7 +155,7 @@ class FakeFiles : public Files {
     return {};
   }
   std::error_code DeleteVerified(const std::string& path,
-                                 const std::function<bool(InputFile&)>& verify) override {
+                                 const std::function<bool(InputFile&)>& verify, bool) override {
     if (auto error = Fault("DeleteVerified", path)) return error;
     Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
@@ -215,22 +217,27 @@ class FakeFiles : public Files {
     return Copy(from, to, true);
   }
   std::error_code FreeSpace(const std::string& path, std::uint64_t* bytes) override {
-    *bytes = std::uint64_t{1} << 40;
+    *bytes = free_space;
     return Fault("FreeSpace", path);
   }
-  std::error_code DeleteFolder(const std::string& path, bool) override {
-    if (auto error = Fault("DeleteFolder", path)) return error;
-    if (!Exists(path)) return Code(std::errc::no_such_file_or_directory);
-    const std::string prefix = Key(path) + "\\";
-    std::error_code result;
-    for (auto it = nodes_.begin(); it != nodes_.end();) {
-      const bool inside = it->first.rfind(prefix, 0) == 0;
-      const bool held = it->second.held != 0;
-      if (inside && held) result = Code(std::errc::device_or_resource_busy);
-      it = inside && !held ? nodes_.erase(it) : std::next(it);
-    }
-    if (!result) nodes_.erase(Key(path));
-    return result;
+  std::error_code ListFolder(const std::string& folder, Names* names) override {
+    if (auto error = Fault("ListFolder", folder)) return error;
+    *names = List(folder);
+    return {};
+  }
+  std::error_code OpenWrite(const std::string& path, std::unique_ptr<OutputFile>* file) override {
+    if (auto error = Fault("OpenWrite", path)) return error;
+    if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
+    AddFile(path);
+    *file = std::make_unique<FakeOutputFile>(this, path);
+    return {};
+  }
+  std::error_code SyncFile(const std::string& path) override {
+    if (auto error = Fault("SyncFile", path)) return error;
+    return Exists(path) ? Code({}) : Code(std::errc::no_such_file_or_directory);
+  }
+  std::error_code SyncFolder(const std::string& folder) override {
+    return Fault("SyncFolder", folder);
   }
   std::error_code OpenText(const std::string& path, OpenMode mode,
                            std::unique_ptr<TextFile>* file) override {
@@ -257,7 +264,8 @@ class FakeFiles : public Files {
     if (auto error = Fault("Stat", path)) return error;
     const Node* node = Find(path);
     if (node == nullptr) return Code(std::errc::no_such_file_or_directory);
-    *info = FileInfo{node->content.size(), node->modified, node->folder, FileId{1, node->id}};
+    *info =
+        FileInfo{node->content.size(), node->modified, node->folder, false, FileId{1, node->id}};
     return {};
   }
 
@@ -281,6 +289,28 @@ class FakeFiles : public Files {
       files_->Find(path_)->content += text + "\r\n";
       return {};
     }
+
+   private:
+    FakeFiles* files_;
+    std::string path_;
+  };
+
+  // Writes land in the file's content at once; "Sync" is logged as a call of its own.
+  class FakeOutputFile : public OutputFile {
+   public:
+    FakeOutputFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
+    std::error_code WriteAt(std::uint64_t at, const void* data, std::size_t size) override {
+      if (auto error = files_->Fault("WriteAt", path_)) return error;
+      std::string& content = files_->Find(path_)->content;
+      if (content.size() < at + size) content.resize(at + size);
+      content.replace(at, size, static_cast<const char*>(data), size);
+      return {};
+    }
+    std::error_code Resize(std::uint64_t size) override {
+      files_->Find(path_)->content.resize(size);
+      return files_->Fault("Resize", path_);
+    }
+    std::error_code Sync() override { return files_->Fault("Sync", path_); }
 
    private:
     FakeFiles* files_;
@@ -596,8 +626,11 @@ struct FakePlatform {
       const std::size_t pattern_at = command_line.find(' ', archive_at);
       const std::string folder = fake_detail::ParentOf(command_line.substr(pattern_at + 1));
       std::vector<std::pair<std::string, std::string>> entries;
-      for (const std::string& name : files.List(folder))
-        entries.push_back({name, files.Content(folder + "\\" + name)});
+      for (const std::string& name : files.List(folder)) {
+        FileInfo info;
+        files.Stat(folder + "\\" + name, &info);
+        if (!info.folder) entries.push_back({name, files.Content(folder + "\\" + name)});
+      }
       files.AddFile(command_line.substr(archive_at, pattern_at - archive_at),
                     fake_detail::StoredZip(entries));
       if (then) then();

@@ -12,11 +12,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files_and_zips.h"
@@ -72,16 +74,19 @@ class NativeRunTest : public ::testing::Test {
     umount2((root_ / "target").c_str(), MNT_DETACH);  // SmallTarget's, if there is one.
     if (!HasFailure()) fs::remove_all(root_);
   }
-  // Runs prog/`program` from the tree's top as a scheduler would: no terminal, no X display
-  // unless `display` names one.
-  int Run(const std::string& args, const std::string& program = "quillet",
-          const std::string& display = "") {
+  // The shell command that runs prog/`program` from the tree's top as a scheduler would: no
+  // terminal, no X display unless `display` names one; the program takes the shell's place.
+  std::string Command(const std::string& args, const std::string& program = "quillet",
+                      const std::string& display = "") {
     const std::string r = root_.string();
     const std::string screen = display.empty() ? "" : "DISPLAY='" + display + "' ";
-    const int code =
-        Shell("cd '" + r + "' && env -u DISPLAY " + screen + "TMPDIR='" + r + "' MorvaToolsDir='" +
-              QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " + args +
-              " </dev/null >out.txt 2>err.txt");
+    return "cd '" + r + "' && exec env -u DISPLAY " + screen + "TMPDIR='" + r + "' MorvaToolsDir='" +
+           QUILLET_TOOLS_DIR + "' VisuDir='" + r + "/visu' prog/" + program + " " + args +
+           " </dev/null >out.txt 2>err.txt";
+  }
+  int Run(const std::string& args, const std::string& program = "quillet",
+          const std::string& display = "") {
+    const int code = Shell(Command(args, program, display));
     out_ = ReadAll(root_ / "out.txt");
     err_ = ReadAll(root_ / "err.txt");
     return code;
@@ -119,8 +124,19 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
       "/logs/old*.log");
   for (char d = '1'; d <= '9'; ++d)
     Write(root_ / "target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
-  for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt"})
+  for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt", "elsewhere/keep.txt",
+                           "target/Log/sub/keep.txt", "target/Log/.notes"})
     Write(root_ / file, file);
+  // No deletion goes through a link: not the clearing of numbered folders, not the staging
+  // folder's, which keeps what the archive does not hold.
+  fs::create_directory_symlink(root_ / "elsewhere", root_ / "target" / "3-link");
+  fs::create_directory_symlink(root_ / "elsewhere", root_ / "target" / "Log" / "linked");
+  // A lock that is there but cannot be opened counts as held.
+  fs::create_symlink("quillet.lock", root_ / "quillet.lock");
+  EXPECT_EQ(Run("x"), 5);
+  EXPECT_NE(err_.find("cannot be opened (Too many levels of symbolic links)"), std::string::npos)
+      << err_;
+  fs::remove(root_ / "quillet.lock");
   // While another run holds the lock in the temporary folder, even shared, a run changes nothing.
   const int other = open((root_ / "quillet.lock").c_str(), O_CREAT | O_RDWR, 0600);
   ASSERT_EQ(flock(other, LOCK_SH), 0);
@@ -130,15 +146,22 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   EXPECT_FALSE(fs::exists(root_ / "prog" / "test.log") || fs::exists(root_ / "visu" / "Task.bat"));
   ASSERT_EQ(Run(""), 0) << err_;
   const std::vector<std::string> names = ListFolder(root_ / "target");
-  ASSERT_EQ(names.size(), 9u);
+  ASSERT_EQ(names.size(), 11u);
   const fs::path archive = root_ / "target" / names[0];
-  EXPECT_EQ(out_, "File saved in " + archive.string() + "\n");
+  EXPECT_EQ(out_, "File saved in " + archive.string() +
+                      ". The archive does not hold what stays in " +
+                      (root_ / "target" / "Log").string() + ": .notes, linked, sub.\n");
   EXPECT_EQ(names[1], "2-01.01.26-10.00.00.Zip");
-  EXPECT_EQ(names[8], "9-01.08.26-10.00.00.Zip");
+  EXPECT_EQ(names[9], "9-01.08.26-10.00.00.Zip");
+  EXPECT_EQ(ListFolder(root_ / "elsewhere"), std::vector<std::string>{"keep.txt"});
   EXPECT_EQ(Mode(archive), 0600);
   EXPECT_FALSE(fs::exists(root_ / "logs" / "old1.log"));
   EXPECT_TRUE(fs::exists(root_ / "logs" / "app.log"));
-  EXPECT_EQ(ReadAll(root_ / "prog" / "test.log"), "app.log\r\nTask.log\r\nDebug1.txt\r\n");
+  EXPECT_EQ(ReadAll(root_ / "prog" / "test.log")
+                .rfind("app.log\r\nTask.log\r\nDebug1.txt\r\nKept:" + root_.string() +
+                           "/target/Log/.notes (",
+                       0),
+            0u);
   // The process list names the run, with its one thread and its memory.
   const std::string task = ReadAll(root_ / "visu" / "Task.log");
   EXPECT_TRUE(std::regex_search(
@@ -166,6 +189,43 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   EXPECT_EQ(err_.find('\\'), std::string::npos) << err_;
 }
 
+TEST_F(NativeRunTest, ARunKilledAtAnyInstantLosesNothingAndLeavesNoStray) {
+  WriteSettings("");
+  constexpr int kKills = 7;
+  std::chrono::steady_clock::duration whole{};
+  // Each new log meets a run killed with all it started (its process group) at an instant
+  // further into a run's length than the last, then a run that is not killed. After that the
+  // target holds archives only, one of them the log's bytes, and the log is gone from its folder.
+  for (int k = 0; k <= kKills && !HasFatalFailure(); ++k) {
+    const std::string name = "log" + std::to_string(k) + ".log";
+    const std::string content = name + test_support::Noise(2 << 20);
+    Write(root_ / "logs" / name, content);
+    const pid_t pid = k == 0 ? 0 : fork();
+    if (pid == 0 && k > 0) {
+      setpgid(0, 0);
+      execl("/bin/sh", "sh", "-c", Command("x").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    if (pid > 0) {
+      setpgid(pid, pid);
+      std::this_thread::sleep_for(whole * (2 * k - 1) / (2 * kKills));
+      kill(-pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Run("x"), 0) << err_;
+    whole = std::chrono::steady_clock::now() - start;
+    int held = 0;
+    for (const std::string& archive : ListFolder(root_ / "target")) {
+      ASSERT_TRUE(std::regex_match(archive, std::regex("[1-9]-[0-9.]{8}-[0-9.]{8}\\.Zip")));
+      for (const auto& entry : test_support::ReadZip((root_ / "target" / archive).string()))
+        held += entry.second == content;
+    }
+    EXPECT_GE(held, 1) << name;
+    EXPECT_EQ(ListFolder(root_ / "logs"), std::vector<std::string>{});
+  }
+}
+
 TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   // A name longer than the kernel keeps, which the process list completes from the path.
   const std::string other = "quillet-for-the-line";
@@ -176,6 +236,7 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   // The words of the command line stay apart: these two are no option.
   EXPECT_EQ(Run("--VER SION", other), 0) << err_;
   EXPECT_TRUE(fs::exists(root_ / "out"));
+  EXPECT_EQ(Mode(root_ / "quillet.lock"), 0666);  // Any user's run can open it, whatever the umask.
   EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\t" + other + "\tprog/" + other),
             std::string::npos);
   EXPECT_EQ(Run("x"), 2);
@@ -248,13 +309,15 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   Write(root_ / "logs" / "random.log", content);
   Write(root_ / "logs" / "listed.txt", "to be deleted only after a run that made its archive");
   WriteSettings("", "", "/logs/*.*");
+  std::vector<std::string> archives = ListFolder(root_ / "target");
+  archives.push_back("Log");
   EXPECT_EQ(Run("x"), 3) << err_;
   EXPECT_TRUE(fs::exists(root_ / "logs" / "listed.txt"));
   EXPECT_NE(err_.find("No archive was made: the packer "), std::string::npos) << err_;
   EXPECT_EQ(ReadAll(root_ / "target" / "Log" / "random.log"), content);
   EXPECT_EQ(ReadAll(root_ / "logs" / "random.log"), content);
-  // No new archive, whole or half.
-  for (const std::string& name : ListFolder(root_ / "target")) EXPECT_NE(name[0], '1') << name;
+  // No archive moved, and no new one, whole or half.
+  EXPECT_EQ(ListFolder(root_ / "target"), archives);
 
   // A reserve keeps a copy from eating the last megabyte.
   fs::remove_all(root_ / "target" / "Log");

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "tests/fakes/fakes.h"
 #include "tests/support/files_and_zips.h"
+#include "zip/zip_reader.h"
 #include "zip/zip_writer.h"
 
 namespace {
@@ -162,7 +164,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   Files files = {{"noise.bin", Noise(16 * kBlock)}, {"text.log", LogText(1000)}};
   for (const auto& [name, content] : files) Write(source_ / name, content);
   const fs::path distant = root_ / "distant.zip";
-  quillet::ZipWriter writer(6, 2);
+  std::unique_ptr<quillet::Files> system_files = quillet::CreateFiles();
+  quillet::ZipWriter writer(*system_files, 6, 2);
   std::vector<std::string> order = {"text.log", "noise.bin"};
   std::vector<quillet::ZipEntryInfo> infos;  // The last archive's directory.
   const auto pack = [&](const fs::path& archive, std::uint64_t first_offset, std::uint64_t wide) {
@@ -223,6 +226,31 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
   EXPECT_EQ(entries.rbegin()->second, "tiny");
   EXPECT_TRUE(
       PythonHolds(many, "len(z.infolist()) == 65535 and data[-98:-94] == b\"PK\\x06\\x06\""));
+}
+
+TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItCannot) {
+  Write(source_ / "a.log", LogText(2 * kBlock));
+  quillet::testing::FakePlatform fake;
+  fake.files.AddFolder("C:\\Out");
+  // A write or the flush that fails spoils the archive, and nothing of it stays.
+  for (const char* fault : {"", "WriteAt", "Sync", "OpenWrite"}) {
+    if (*fault != '\0') fake.files.FailOn(fault, "a.zip");
+    quillet::ZipWriter writer(fake.files, 6, 2);
+    std::error_code ec = writer.Create("C:\\Out\\a.zip");
+    if (!ec) ec = writer.AddFile((source_ / "a.log").string(), "a.log");
+    if (!ec) ec = writer.Finish();
+    EXPECT_EQ(!ec, *fault == '\0') << fault;
+    writer.Abandon();
+    EXPECT_EQ(fake.files.Exists("C:\\Out\\a.zip"), !ec) << fault;
+    if (ec) continue;
+    // Every write comes before the flush, and the archive reads back whole.
+    EXPECT_EQ(fake.files.log.back(), "Sync C:\\Out\\a.zip");
+    quillet::testing::MemoryFile archive(fake.files.Content("C:\\Out\\a.zip"));
+    std::vector<quillet::ZipEntryInfo> entries;
+    std::string error;
+    ASSERT_TRUE(quillet::ReadCentralDirectory(archive, &entries, &error)) << error;
+    EXPECT_FALSE(quillet::ExtractEntry(archive, entries.at(0), [](const char*, std::size_t) {}));
+  }
 }
 
 TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {

@@ -46,9 +46,19 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
       "C:\\Tools\\quillet.ini",
       "[Project]\nTargetPath=$TempVisu$\\Arch$$ives\n[LogFilesXP]\n1=$windir$\\a.log\n");
   fake_.environment.variables["WINDIR"] = "D:\\Logs";  // The first variable is the system's too.
+  // Five tries at the files beginning with 9, and at moving a held file up; what resists is
+  // named, by an unattended run without waiting for anyone.
+  for (const char* name : {"4-x.Zip", "9a", "9b", "9c", "9d", "9e", "9f"})
+    fake_.files.AddFile(std::string("C:\\Temp\\Archives\\") + name);
+  fake_.files.HoldOpen("C:\\Temp\\Archives\\4-x.Zip", true);
   ASSERT_EQ(Run("x"), kExitOk);
-  EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"), Names{"1-03.01.27-09.05.07.Zip"});
-  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"), "a.log\r\n");
+  EXPECT_EQ(fake_.files.List("C:\\Temp\\Archives"),
+            (Names{"1-03.01.27-09.05.07.Zip", "4-x.Zip", "9f"}));
+  const Names resisted = {"Can not delete 9f", "Can not copy 4-x.Zip"};
+  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
+            "a.log\r\n" + resisted[0] + "\r\n" + resisted[1] + "\r\n");
+  EXPECT_EQ(fake_.window.With("Message:"), Names{});
+  EXPECT_EQ(fake_.window.With("Error:"), resisted);
   // Without a packer no archive is made: nothing says OK, and the report left in the staging
   // folder tells that the screen could not be captured.
   fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=T:\\Target\nReport=true\n");

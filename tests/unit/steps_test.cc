@@ -29,13 +29,17 @@ class StepsTest : public ::testing::Test {
     return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, 0, &collected_);
   }
   PackOutcome Pack(long long timeout_s = 0) {
-    return PackLogs(fake_.platform, variables_, staging_, "T:\\Target", "1-a.Zip", timeout_s);
+    return PackLogs(fake_.platform, variables_, staging_, journal_, "T:\\Target", "1-a.Zip",
+                    timeout_s, warn_);
   }
+  static constexpr char kPacking[] = "T:\\Target\\Quillet-packing.tmp";
   testing::FakePlatform fake_;
   DirVariables variables_;
   Staging staging_{fake_.files, "T:\\Target"};
   Journal journal_{fake_.files, "C:\\Tools\\test.log"};
   CollectOutcome collected_;
+  Names warnings_;
+  RotationWarning warn_ = [this](const std::string& text) { warnings_.push_back(text); };
 };
 
 TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) {
@@ -46,27 +50,18 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   for (const char* f : {"1-older", "4-0.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
+  EXPECT_EQ(fake_.files.List("T:\\Target").size(), 11u);  // The archives wait for this run's.
+  RotateArchives(fake_.platform, "T:\\Target", warn_);
   Names expected = {"4-0.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
-  EXPECT_EQ(fake_.window.With("Message:"), Names{});
+  EXPECT_EQ(warnings_, Names{});
   // Three file deletions and two removals, one slot-9 pass, eight renames; the window is handled
   // once per digit and after each deletion, removal and phase.
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
   EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
   EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
-
-  // Five tries at the files beginning with 9, and at moving a held file up; what resists is
-  // named and stays.
-  testing::FakePlatform nines;
-  for (const char* name : {"4-x.Zip", "9a", "9b", "9c", "9d", "9e", "9f"})
-    nines.files.AddFile(std::string("T:\\Target\\") + name);
-  nines.files.HoldOpen("T:\\Target\\4-x.Zip", true);
-  PrepareTarget(nines.platform, "T:\\Target");
-  EXPECT_EQ(nines.window.With("Message:"), (Names{"Can not delete 9f", "Can not copy 4-x.Zip"}));
-  EXPECT_EQ(nines.files.List("T:\\Target"), (Names{"4-x.Zip", "9f"}));
-  EXPECT_EQ(nines.clock.slept_ms, 3 * 5 * 100);  // Five tries with a pause in each of 3 phases.
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
@@ -143,36 +138,86 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(next_run.Claim(".notes"), ".notes (2)");
   EXPECT_EQ(next_run.Claim("app (2).log"), "app (2).log");
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
+
+  // A reserve counts the archive too, which may take the room of all it packs, beside the
+  // oldest archive, which stays until the new one is proven.
+  fake_.files.AddFile("D:\\R\\r.log", "12345");
+  for (std::uint64_t room : {0, 1}) {
+    fake_.files.free_space = (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + room;
+    CollectLogFiles(fake_.platform, List("LogFilesXP", "1=D:\\R\\r.log\n"), variables_, staging_,
+                    journal_, 1, &collected_);
+    EXPECT_EQ(collected_.staged.back().name == "r.log", room == 1);
+  }
 }
 
-TEST_F(StepsTest, PackingAcceptsOnlyAnArchiveThatHoldsEveryStagedFile) {
-  fake_.files.AddFile("T:\\Target\\Log\\a.log", "A");
-  fake_.files.AddFile("T:\\Target\\Log\\b.log", "B");
-  fake_.files.AddFile("T:\\Target\\1-a.Zip", "stale");
-  fake_.processes.on_start = [](const std::string&) { return 0; };  // Makes nothing.
-  EXPECT_EQ(Pack().why_not,
+TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHoldsGo) {
+  for (const char* f : {"Log\\a.log", "Log\\b.log", "Log\\sub\\c.txt", "1-old.Zip", "9-old.Zip"})
+    fake_.files.AddFile(std::string("T:\\Target\\") + f, f);
+  // Without an accepted archive no archive moves, nothing staged goes, and nothing that the
+  // packer made is left.
+  const Names target = fake_.files.List("T:\\Target");
+  const auto fails = [this, &target](long long timeout_s) {
+    const PackOutcome outcome = Pack(timeout_s);
+    EXPECT_TRUE(!outcome.archived && fake_.files.List("T:\\Target") == target &&
+                fake_.files.List("T:\\Target\\Log").size() == 3u);
+    return outcome.why_not;
+  };
+  fake_.processes.on_start = [this](const std::string&) {
+    fake_.files.AddFile(kPacking, "stale");
+    return 0;
+  };
+  EXPECT_EQ(fails(0),
             "the archive T:\\Target\\1-a.Zip is not readable: "
             "the file is too short for a zip archive");
   fake_.PackerMakesArchives([this] {
-    std::string zip = fake_.files.Content("T:\\Target\\1-a.Zip");
+    std::string zip = fake_.files.Content(kPacking);
     zip[35] ^= 1;  // The first byte of a.log's data.
-    fake_.files.AddFile("T:\\Target\\1-a.Zip", zip);
+    fake_.files.AddFile(kPacking, zip);
   });
-  EXPECT_EQ(Pack().why_not, "the archive T:\\Target\\1-a.Zip is damaged at a.log");
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip is damaged at a.log");
   fake_.PackerMakesArchives([this] { fake_.files.AddFile("T:\\Target\\Log\\b.log", "changed"); });
-  EXPECT_EQ(Pack().why_not,
-            "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
   const auto packs = fake_.processes.on_start;  // A whole archive from a packer that failed.
   fake_.processes.on_start = [packs](const std::string& line) { return packs(line) + 1; };
-  EXPECT_EQ(Pack().why_not, "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 1");
+  EXPECT_EQ(fails(0), "the packer C:\\MorvaTools\\Quillet\\Zip.exe ended with exit code 1");
+  fake_.PackerMakesArchives();  // A proven archive that cannot reach the disk.
+  fake_.files.FailOn("SyncFile", "Quillet-packing");
+  EXPECT_EQ(
+      fails(0),
+      "the archive T:\\Target\\1-a.Zip could not be written to the disk (Input/output error)");
   fake_.processes.hang = true;  // The packer leaves its partial archive at the time limit.
   fake_.processes.on_start = [this](const std::string&) {
-    fake_.files.AddFile("T:\\Target\\1-a.Zip.tmp", "partial");
+    fake_.files.AddFile(std::string(kPacking) + ".tmp", "partial");
     return 0;
   };
-  EXPECT_EQ(Pack(1).why_not,
-            "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
-  EXPECT_FALSE(fake_.files.Exists("T:\\Target\\1-a.Zip.tmp"));
+  EXPECT_EQ(fails(1), "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+
+  // A proven archive: its data reaches the disk, the slots move, its name reaches the disk, and
+  // only then do the staged files go that the archive holds as they are; the rest is named.
+  fake_.files.Heal();
+  fake_.processes.hang = false;
+  fake_.PackerMakesArchives();
+  fake_.files.on_verify = [this](const std::string& path) {  // Written to after it was packed.
+    if (path == "T:\\Target\\Log\\b.log") fake_.files.AddFile(path, "more");
+  };
+  const Names& log = fake_.files.log;
+  const std::size_t from = log.size();
+  const PackOutcome packed = Pack();
+  ASSERT_TRUE(packed.archived) << packed.why_not;
+  EXPECT_EQ(fake_.files.List("T:\\Target"), (Names{"1-a.Zip", "2-old.Zip", "Log"}));
+  EXPECT_EQ(packed.kept, (Names{"b.log", "sub"}));
+  EXPECT_NE(fake_.files.Content("C:\\Tools\\test.log")
+                .find("Kept:T:\\Target\\Log\\sub (the archive does not hold it)\r\n"),
+            std::string::npos);
+  std::vector<long> at;
+  for (const std::string call :
+       {"SyncFile", "KillFiles", "RenamePath T:\\Target\\Q", "SyncFolder", "DeleteVerified"}) {
+    at.push_back(std::find_if(log.begin() + from, log.end(),
+                              [&](const std::string& c) { return c.rfind(call, 0) == 0; }) -
+                 log.begin());
+  }
+  EXPECT_TRUE(std::is_sorted(at.begin(), at.end()) && at.back() < static_cast<long>(log.size()));
+  EXPECT_EQ(warnings_, Names{});
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {

@@ -10,7 +10,6 @@
 
 #include "platform/platform.h"
 #include "platform/priority.h"
-#include "platform/stdio_files.h"
 #include "platform/threads.h"
 #include "zip/parallel_deflater.h"
 #include "zip/zip_writer.h"
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
   // entries. Info-ZIP would refuse and write nothing, but the caller judges
   // the step by whether the archive exists, and an empty folder of logs is
   // a normal outcome rather than a failure.
-  quillet::ZipWriter writer(6, threads);
+  quillet::ZipWriter writer(*files, 6, threads);
   ec = writer.Create(temp);
   for (std::size_t i = 0; !ec && i < names.size(); ++i) {
     const std::string source = folder + names[i];
@@ -115,15 +114,21 @@ int main(int argc, char** argv) {
     return Report(writer.failure(), ec);
   }
 
-  // The archive appears under its own name only once it is complete. An
-  // archive already there is replaced rather than updated: the caller names
-  // archives after the moment of the run, so a clash is a rerun within the
-  // same second, and its files are the newer ones.
-  std::remove(quillet::NativePath(archive).c_str());
+  // The archive appears under its own name only once it is complete and on
+  // the disk (Finish flushes it), and the new name is made to reach the disk
+  // as well before the packer reports success: its caller deletes what the
+  // archive holds next. An archive already there is replaced rather than
+  // updated: the caller names archives after the moment of the run, so a
+  // clash is a rerun within the same second, and its files are the newer
+  // ones.
+  files->DeleteFile(archive);
   ec = files->RenamePath(temp, archive);
   if (ec) {
-    std::remove(quillet::NativePath(temp).c_str());
+    files->DeleteFile(temp);
     return Report("rename " + temp + " to " + archive, ec);
   }
+  const std::string archive_folder = FolderOf(archive);
+  ec = files->SyncFolder(archive_folder.empty() ? "." : archive_folder);
+  if (ec) return Report("write the name " + archive + " to the disk", ec);
   return 0;
 }
