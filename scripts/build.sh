@@ -40,7 +40,7 @@ for tree in ${*:-windows windows64 linux}; do
         -DQUILLET_WINDOWS64_BUILD="$root/build/windows64" >/dev/null
       case $tree in
         windows) targets="" ;;
-        windows-release) targets="--target quillet Zip PStatXP" ;;
+        windows-release) targets="--target quillet quillet_console Zip PStatXP" ;;
         windows-packer) targets="--target quillet_tools_tests" ;;
       esac
       cmake --build build/windows -j "$jobs" $targets
@@ -49,7 +49,7 @@ for tree in ${*:-windows windows64 linux}; do
       cmake -S . -B build/windows64 -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQUILLET_TESTS=ON >/dev/null
       case $tree in
-        windows64) targets="--target quillet Zip PStatXP" ;;
+        windows64) targets="--target quillet quillet_console Zip PStatXP" ;;
         windows64-tests) targets="" ;;
         windows64-packer) targets="--target quillet_tools_tests" ;;
       esac
