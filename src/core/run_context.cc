@@ -1,7 +1,6 @@
 #include "core/run_context.h"
 
 #include "config/platform_tags.h"
-#include "config/settings.h"
 #include "platform/text.h"
 
 namespace quillet {
@@ -33,7 +32,7 @@ RunError Configure(RunContext& context) {
   if (visu.error) return RunError{visu.error, visu.what};
   const PlatformTags tags =
       DetectPlatformTags(platform.environment->GetVersion(), *platform.settings,
-                         platform.files->Native(visu.text + "\\Parameter\\Program.ini"));
+                         platform.files->Native(visu.text + "\\" + kHmiEditionFlag.file));
   context.state.os_tag = tags.os_tag;
   context.state.hmi_tag = tags.hmi_tag;
   context.state.ini_path = platform.files->Join(context.program_dir, context.program_name + ".ini");
@@ -43,21 +42,39 @@ RunError Configure(RunContext& context) {
 RunOptions ReadRunOptions(SettingsReader& reader, const std::string& ini_path) {
   RunOptions options;
   std::string warning;
-  options.program_timeout_s = ReadIniCount(reader, "Project", "ProgramTimeout", ini_path, &warning);
+  options.program_timeout_s =
+      ReadIniCount(reader, kProjectSection, kProgramTimeoutKey.name, ini_path, &warning);
   if (!warning.empty()) options.warnings.push_back(warning);
   warning.clear();
-  options.min_free_mb = ReadIniCount(reader, "Project", "MinFreeMB", ini_path, &warning);
+  options.min_free_mb =
+      ReadIniCount(reader, kProjectSection, kMinFreeMbKey.name, ini_path, &warning);
   if (!warning.empty()) options.warnings.push_back(warning);
-  options.report = ReadIniFlag(reader, "Project", "Report", ini_path);
+  options.report = ReadIniFlag(reader, kProjectSection, kReportKey.name, ini_path);
   return options;
+}
+
+std::vector<ListSection> ListSections(const RunContext& context, ListKind kind) {
+  std::vector<ListSection> sections;
+  for (const ListSchema& list : kListSections) {
+    if (list.kind != kind) continue;
+    sections.push_back({*context.platform.settings, context.state.ini_path,
+                        ListSectionName(list, context.state.os_tag, context.state.hmi_tag)});
+  }
+  return sections;
+}
+
+std::string ReadTargetPath(const RunContext& context) {
+  return ReadIniString(*context.platform.settings, kProjectSection, kTargetPathKey.name,
+                       context.state.ini_path);
 }
 
 std::string ExpandTargetPath(const RunContext& context, const std::string& value,
                              std::string* error) {
   const ExpandResult expanded = ExpandVariables(context.variables, value);
   if (expanded.error) {
-    *error = "The key TargetPath in section [Project] of the settings file " +
-             context.state.ini_path + " cannot be expanded: " + expanded.what;
+    *error = std::string("The key ") + kTargetPathKey.name + " in section [" + kProjectSection +
+             "] of the settings file " + context.state.ini_path +
+             " cannot be expanded: " + expanded.what;
     return "";
   }
   return context.platform.files->Native(expanded.text);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "config/dir_variables.h"
+#include "config/settings.h"
+#include "config/settings_schema.h"
 #include "core/run_state.h"
 #include "platform/platform.h"
 
@@ -42,6 +44,14 @@ RunError Configure(RunContext& context);
 // Reads the optional keys of section Project; invalid values count as absent
 // and are named in `warnings`.
 RunOptions ReadRunOptions(SettingsReader& reader, const std::string& ini_path);
+
+// The list sections of `kind` that this PC reads, in the order the run reads
+// them: one start list and one deletion list, and the log lists of the
+// Windows generation and of the HMI edition.
+std::vector<ListSection> ListSections(const RunContext& context, ListKind kind);
+
+// The value of TargetPath as written, "" without one.
+std::string ReadTargetPath(const RunContext& context);
 
 // TargetPath as the run uses it: expanded once and written as the system
 // writes paths. An expansion error is returned as a sentence in `*error`.

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/settings_schema.h"
 #include "platform/text.h"
 #include "run/report_json.h"
 #include "run/run_collection.h"
@@ -14,35 +15,46 @@
 namespace quillet {
 namespace {
 
-constexpr char kHelp[] =
-    "Quillet collects the diagnostic material of this PC into one dated zip archive\n"
-    "and quits. A run takes a screenshot, runs the programs of the settings file,\n"
-    "saves the HMI's debug window, copies the listed log files, packs them and\n"
-    "checks the archive. Only then do the archives of earlier runs in the target\n"
-    "folder move up a slot (1-...Zip newest to 9-...Zip oldest) and are the files of\n"
-    "the deletion list deleted that the archive holds.\n"
-    "\n"
-    "Usage: quillet [option | argument]\n"
-    "  (none)       a run that ends with the message \"File saved in ...\"\n"
-    "  --check, /check      show what a run would read, run, collect and delete,\n"
-    "               and the problems of the settings file; changes nothing\n"
-    "  --verify ARCHIVE, /verify ARCHIVE   read every file of a received archive\n"
-    "               back against its size and CRC-32 and show the run's computer,\n"
-    "               time and outcome\n"
-    "  --version, /version  show the version\n"
-    "  --help, /help, -h, -?, /?   show this text\n"
-    "  any other argument   an unattended run: no message waits for OK (for\n"
-    "               schedulers and other programs, e.g. \"quillet auto\")\n"
-    "\n"
-    "Settings: the file beside the program, named after it (quillet.exe reads\n"
-    "quillet.ini). Section [Project] names the TargetPath.\n"
-    "\n"
-    "Exit codes: 0 the archive was made and checked; 1 an error ended the run;\n"
-    "2 no settings file or no TargetPath, or a mistyped option; 3 no archive was\n"
-    "made, the collected files stay in TargetPath\\Log and nothing was deleted;\n"
-    "4 --check found a problem; 5 another run was going on, nothing was done.\n"
-    "--verify exits with 0 when the archive is whole, 3 when it is not and 1 when\n"
-    "it cannot be opened.\n";
+// What --help shows, with the names of the settings file's section and key
+// as the program reads them.
+std::string HelpText() {
+  const std::string section = kProjectSection;
+  const std::string target = kTargetPathKey.name;
+  return "Quillet collects the diagnostic material of this PC into one dated zip archive\n"
+         "and quits. A run takes a screenshot, runs the programs of the settings file,\n"
+         "saves the HMI's debug window, copies the listed log files, packs them and\n"
+         "checks the archive. Only then do the archives of earlier runs in the target\n"
+         "folder move up a slot (1-...Zip newest to 9-...Zip oldest) and are the files of\n"
+         "the deletion list deleted that the archive holds.\n"
+         "\n"
+         "Usage: quillet [option | argument]\n"
+         "  (none)       a run that ends with the message \"File saved in ...\"\n"
+         "  --check, /check      show what a run would read, run, collect and delete,\n"
+         "               and the problems of the settings file; changes nothing\n"
+         "  --verify ARCHIVE, /verify ARCHIVE   read every file of a received archive\n"
+         "               back against its size and CRC-32 and show the run's computer,\n"
+         "               time and outcome\n"
+         "  --version, /version  show the version\n"
+         "  --help, /help, -h, -?, /?   show this text\n"
+         "  any other argument   an unattended run: no message waits for OK (for\n"
+         "               schedulers and other programs, e.g. \"quillet auto\")\n"
+         "\n"
+         "Settings: the file beside the program, named after it (quillet.exe reads\n"
+         "quillet.ini). Section [" +
+         section + "] names the " + target +
+         ".\n"
+         "\n"
+         "Exit codes: 0 the archive was made and checked; 1 an error ended the run;\n"
+         "2 no settings file or no " +
+         target +
+         ", or a mistyped option; 3 no archive was\n"
+         "made, the collected files stay in " +
+         target +
+         "\\Log and nothing was deleted;\n"
+         "4 --check found a problem; 5 another run was going on, nothing was done.\n"
+         "--verify exits with 0 when the archive is whole, 3 when it is not and 1 when\n"
+         "it cannot be opened.\n";
+}
 
 enum class Option { kRun, kHelp, kVersion, kCheck, kVerify, kRefused };
 
@@ -107,10 +119,10 @@ int RunProgram(RunContext& context) {
   switch (option) {
     case Option::kRefused:
       std::cout << "Unknown option in \"" << command << "\"; nothing was done.\n\n"
-                << kHelp << std::flush;
+                << HelpText() << std::flush;
       return kExitUsage;
     case Option::kHelp:
-      std::cout << kHelp << std::flush;
+      std::cout << HelpText() << std::flush;
       return kExitOk;
     case Option::kVersion:
       std::cout << "Quillet " << ProgramVersion() << std::endl;

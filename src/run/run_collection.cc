@@ -31,13 +31,16 @@ constexpr int kWarningMs = 1500;
 int EndWithoutTarget(RunContext& context) {
   FileInfo info;
   const bool have_file = !context.platform.files->Stat(context.state.ini_path, &info);
-  return EndWith(context,
-                 "The settings file " + context.state.ini_path +
-                     (have_file ? " has no value for the key TargetPath in section [Project]."
-                                : " does not exist, so the key TargetPath of section [Project] "
-                                  "is missing.") +
-                     " Nothing was collected.",
-                 kExitNoTargetPath);
+  const std::string key = std::string(kTargetPathKey.name);
+  const std::string section = std::string("[") + kProjectSection + "]";
+  return EndWith(
+      context,
+      "The settings file " + context.state.ini_path +
+          (have_file
+               ? " has no value for the key " + key + " in section " + section + "."
+               : " does not exist, so the key " + key + " of section " + section + " is missing.") +
+          " Nothing was collected.",
+      kExitNoTargetPath);
 }
 
 // Runs one step and records its status and duration for the report.
@@ -76,17 +79,15 @@ int BeginRun(RunContext& context) {
                        " Nothing was done; start Quillet again when it has ended.",
                    kExitBusy);
   }
-  const std::string target_value =
-      ReadIniString(*p.settings, "Project", "TargetPath", state.ini_path);
+  const std::string target_value = ReadTargetPath(context);
   if (target_value.empty()) return EndWithoutTarget(context);
   std::string problem;
   state.target_path = ExpandTargetPath(context, target_value, &problem);
   if (problem.empty()) problem = TargetProblem(*p.files, state.target_path);
   if (!problem.empty() && !state.target_path.empty()) {
-    problem = "The target folder " + state.target_path +
-              " (key TargetPath in section [Project] "
-              "of the settings file " +
-              state.ini_path + ") cannot be used: " + problem + ". Nothing was collected.";
+    problem = "The target folder " + state.target_path + " (key " + kTargetPathKey.name +
+              " in section [" + kProjectSection + "] of the settings file " + state.ini_path +
+              ") cannot be used: " + problem + ". Nothing was collected.";
   }
   if (!problem.empty()) return EndWith(context, problem, kExitRunError);
   return kExitOk;
@@ -103,9 +104,6 @@ int RunCollection(RunContext& context) {
   const LocalTime start = p.clock->Now();
   report.start_time = FormatTime(start);
   report.start_utc_offset = FormatUtcOffset(start);
-  const auto list = [&](const std::string& word, const std::string& tag) {
-    return ListSection{*p.settings, state.ini_path, word + tag};
-  };
 
   Timed(context, report, "PrepareTarget", [&] {
     state.archive_name = PrepareTarget(p, state.target_path);
@@ -132,8 +130,8 @@ int RunCollection(RunContext& context) {
     return EndWith(context, error.what, kExitRunError);
   }
   Timed(context, report, "RunStartPrograms", [&] {
-    report.programs = RunStartPrograms(p, list("StartExeFiles", state.os_tag), context.variables,
-                                       options.program_timeout_s);
+    report.programs = RunStartPrograms(p, ListSections(context, ListKind::kStartPrograms).front(),
+                                       context.variables, options.program_timeout_s);
     return RunError();
   });
   FailLastStepIf(std::any_of(report.programs.begin(), report.programs.end(),
@@ -152,8 +150,7 @@ int RunCollection(RunContext& context) {
   FailLastStepIf(!report.debug_window.second_click_sent, &report);
   Journal journal(*p.files, p.files->Join(context.program_dir, "test.log"));
   CollectOutcome collected;
-  for (const std::string& tag : {state.os_tag, state.hmi_tag}) {
-    const ListSection logs = list("LogFiles", tag);
+  for (const ListSection& logs : ListSections(context, ListKind::kLogFiles)) {
     if (RunError error = Timed(context, report, "CollectLogFiles " + logs.section, [&] {
           return CollectLogFiles(p, logs, context.variables, staging, journal, options.min_free_mb,
                                  &collected);
@@ -169,7 +166,7 @@ int RunCollection(RunContext& context) {
   }
   report.log_patterns = collected.patterns;
   report.staged = collected.staged;
-  const ListSection deletions = list("DeleteFiles", state.os_tag);
+  const ListSection deletions = ListSections(context, ListKind::kDeleteFiles).front();
   report.min_free_mb = options.min_free_mb;
   if (options.report) StageReport(context, report, staging, journal, deletions, collected);
   // A run that nobody watches must never wait for someone to press OK.
