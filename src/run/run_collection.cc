@@ -44,8 +44,8 @@ int EndWithoutTarget(RunContext& context) {
 }
 
 // Runs one step and records its status and duration for the report.
-RunError Timed(RunContext& context, RunReport& report, const std::string& name,
-               const std::function<RunError()>& step) {
+RunError RunAndRecordStep(RunContext& context, RunReport& report, const std::string& name,
+                          const std::function<RunError()>& step) {
   Clock& clock = *context.platform.clock;
   const long long start = clock.Milliseconds();
   RunError error = step();
@@ -63,11 +63,11 @@ void FailLastStepIf(bool failed, RunReport* report) {
 // target folder. kExitOk when the run may go on; otherwise the run has said
 // why it ends and the exit code is returned.
 int BeginRun(RunContext& context) {
-  Platform& p = context.platform;
+  Platform& platform = context.platform;
   RunState& state = context.state;
   if (RunError error = Configure(context)) return EndWith(context, error.what, kExitRunError);
   std::error_code lock_error;
-  if (p.lock->Take(&lock_error) == LockResult::kHeld) {
+  if (platform.lock->Take(&lock_error) == LockResult::kHeld) {
     return EndWith(context,
                    (lock_error ? "The lock that keeps Quillet collections apart exists but cannot "
                                  "be opened (" +
@@ -83,7 +83,7 @@ int BeginRun(RunContext& context) {
   if (target_value.empty()) return EndWithoutTarget(context);
   std::string problem;
   state.target_path = ExpandTargetPath(context, target_value, &problem);
-  if (problem.empty()) problem = TargetProblem(*p.files, state.target_path);
+  if (problem.empty()) problem = TargetProblem(*platform.files, state.target_path);
   if (!problem.empty() && !state.target_path.empty()) {
     problem = "The target folder " + state.target_path + " (key " + kTargetPathKey.name +
               " in section [" + kProjectSection + "] of the settings file " + state.ini_path +
@@ -96,42 +96,43 @@ int BeginRun(RunContext& context) {
 }  // namespace
 
 int RunCollection(RunContext& context) {
-  Platform& p = context.platform;
+  Platform& platform = context.platform;
   RunState& state = context.state;
   if (const int code = BeginRun(context); code != kExitOk) return code;
-  const RunOptions options = ReadRunOptions(*p.settings, state.ini_path);
+  const RunOptions options = ReadRunOptions(*platform.settings, state.ini_path);
   RunReport report;
-  const LocalTime start = p.clock->Now();
+  const LocalTime start = platform.clock->Now();
   report.start_time = FormatTime(start);
   report.start_utc_offset = FormatUtcOffset(start);
 
-  Timed(context, report, "PrepareTarget", [&] {
-    state.archive_name = PrepareTarget(p, state.target_path);
+  RunAndRecordStep(context, report, "PrepareTarget", [&] {
+    state.archive_name = PrepareTarget(platform, state.target_path);
     return RunError();
   });
-  Staging staging(*p.files, state.target_path);
+  Staging staging(*platform.files, state.target_path);
   staging.NoteLeftovers();
   // The screenshot comes before the status window shows, so it is not in it.
-  Timed(context, report, "CaptureScreen", [&] {
-    static const char* const kSources[] = {"none", "clipboard", "direct"};
-    const ScreenSource source = CaptureScreen(p, staging, &report.screenshot_name);
-    report.screenshot = kSources[static_cast<int>(source)];
+  RunAndRecordStep(context, report, "CaptureScreen", [&] {
+    const ScreenSource source = CaptureScreen(platform, staging, &report.screenshot_name);
+    report.screenshot = ScreenSourceName(source);
     if (source == ScreenSource::kNone) report.screenshot_name.clear();
     return RunError();
   });
   FailLastStepIf(report.screenshot == "none", &report);
-  p.window->Show();
+  platform.window->Show();
   for (const std::string& warning : options.warnings) {
-    p.window->SetLabel(warning);
-    p.clock->Sleep(kWarningMs);
+    platform.window->SetLabel(warning);
+    platform.clock->Sleep(kWarningMs);
   }
-  if (RunError error = Timed(context, report, "WriteTaskBatch",
-                             [&] { return WriteTaskBatch(p, context.variables, state.os_tag); })) {
+  if (RunError error = RunAndRecordStep(context, report, "WriteTaskBatch", [&] {
+        return WriteTaskBatch(platform, context.variables, state.os_tag);
+      })) {
     return EndWith(context, error.what, kExitRunError);
   }
-  Timed(context, report, "RunStartPrograms", [&] {
-    report.programs = RunStartPrograms(p, ListSections(context, ListKind::kStartPrograms).front(),
-                                       context.variables, options.program_timeout_s);
+  RunAndRecordStep(context, report, "RunStartPrograms", [&] {
+    report.programs =
+        RunStartPrograms(platform, ListSections(context, ListKind::kStartPrograms).front(),
+                         context.variables, options.program_timeout_s);
     return RunError();
   });
   FailLastStepIf(std::any_of(report.programs.begin(), report.programs.end(),
@@ -139,21 +140,21 @@ int RunCollection(RunContext& context) {
                                return !program.started || program.timed_out;
                              }),
                  &report);
-  Timed(context, report, "ReadWindowList", [&] {
-    state.window_list = ReadWindowList(p);
+  RunAndRecordStep(context, report, "ReadWindowList", [&] {
+    state.window_list = ReadWindowList(platform);
     return RunError();
   });
-  Timed(context, report, "SaveDebugWindow", [&] {
-    report.debug_window = SaveDebugWindow(p, state.window_list);
+  RunAndRecordStep(context, report, "SaveDebugWindow", [&] {
+    report.debug_window = SaveDebugWindow(platform, state.window_list);
     return RunError();
   });
   FailLastStepIf(!report.debug_window.second_click_sent, &report);
-  Journal journal(*p.files, p.files->Join(context.program_dir, "test.log"));
+  Journal journal(*platform.files, platform.files->Join(context.program_dir, "test.log"));
   CollectOutcome collected;
   for (const ListSection& logs : ListSections(context, ListKind::kLogFiles)) {
-    if (RunError error = Timed(context, report, "CollectLogFiles " + logs.section, [&] {
-          return CollectLogFiles(p, logs, context.variables, staging, journal, options.min_free_mb,
-                                 &collected);
+    if (RunError error = RunAndRecordStep(context, report, "CollectLogFiles " + logs.section, [&] {
+          return CollectLogFiles(platform, logs, context.variables, staging, journal,
+                                 options.min_free_mb, &collected);
         })) {
       return EndWith(context, error.what, kExitRunError);
     }
@@ -172,19 +173,20 @@ int RunCollection(RunContext& context) {
   // A run that nobody watches must never wait for someone to press OK.
   const RotationWarning warn = [&](const std::string& text) {
     if (context.interactive) {
-      p.window->MessageBox(text);
+      platform.window->MessageBox(text);
       return;
     }
-    p.window->ReportError(text, false);
+    platform.window->ReportError(text, false);
     journal.Open();
     journal.Write(text);
     journal.Close();
   };
-  const PackOutcome packed = PackLogs(p, context.variables, staging, journal, state.target_path,
-                                      state.archive_name, options.program_timeout_s, warn);
+  const PackOutcome packed =
+      PackLogs(platform, context.variables, staging, journal, state.target_path, state.archive_name,
+               options.program_timeout_s, warn);
   // Deleting logs that the archive does not hold would lose them.
   if (packed.archived) {
-    DeleteListedFiles(p, deletions, context.variables, collected, packed.entries, journal);
+    DeleteListedFiles(platform, deletions, context.variables, collected, packed.entries, journal);
   }
 
   return CloseRun(context, packed, staging);
