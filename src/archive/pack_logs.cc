@@ -73,14 +73,15 @@ std::string Prove(Files& files, const Staging& staging, const std::string& packi
 // data reaches the disk, the earlier archives move up, and its name reaches
 // the disk. "" when all went well, else why not; `*named` tells whether the
 // archive has its name all the same.
-std::string Settle(const Platform& p, const std::string& target_path, const std::string& packing,
-                   const std::string& archive_path, const RotationWarning& warn, bool* named) {
-  Files& files = *p.files;
+std::string Settle(const Platform& platform, const std::string& target_path,
+                   const std::string& packing, const std::string& archive_path,
+                   const RotationWarning& warn, bool* named) {
+  Files& files = *platform.files;
   if (std::error_code error = files.SyncFile(packing)) {
     return "the archive " + archive_path + " could not be written to the disk (" + error.message() +
            ")";
   }
-  RotateArchives(p, target_path, warn);
+  RotateArchives(platform, target_path, warn);
   if (std::error_code error = files.RenamePath(packing, archive_path)) {
     return "the archive " + packing + " could not be renamed to " + archive_path + " (" +
            error.message() + ")";
@@ -137,12 +138,12 @@ std::string PackCommandLine(const std::string& packer, const std::string& archiv
   return line;
 }
 
-PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Staging& staging,
-                     Journal& journal, const std::string& target_path,
+PackOutcome PackLogs(const Platform& platform, const DirVariables& variables,
+                     const Staging& staging, Journal& journal, const std::string& target_path,
                      const std::string& archive_name, long long timeout_s,
                      const RotationWarning& warn) {
-  Files& files = *p.files;
-  p.window->SetLabel("Zipping Logs");
+  Files& files = *platform.files;
+  platform.window->SetLabel("Zipping Logs");
   PackOutcome outcome;
   outcome.archive_path = files.Join(target_path, archive_name);
   const std::string packing = files.Join(target_path, kPackingName);
@@ -153,9 +154,9 @@ PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Sta
   }
   outcome.packer = files.Native(packer.text);
   const LaunchOutcome run =
-      RunAndWait(*p.processes, *p.window,
+      RunAndWait(*platform.processes, *platform.window,
                  PackCommandLine(outcome.packer, packing, staging.PathOf("*.*")), timeout_s);
-  p.window->YieldToUi();
+  platform.window->YieldToUi();
   FileInfo info;
   if (!run.started) {
     outcome.why_not = "the packer " + outcome.packer +
@@ -171,7 +172,8 @@ PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Sta
   } else {
     outcome.why_not = Prove(files, staging, packing, &outcome);
     if (outcome.why_not.empty()) {
-      outcome.why_not = Settle(p, target_path, packing, outcome.archive_path, warn, &outcome.named);
+      outcome.why_not =
+          Settle(platform, target_path, packing, outcome.archive_path, warn, &outcome.named);
     }
   }
   outcome.archived = outcome.why_not.empty();

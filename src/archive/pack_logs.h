@@ -52,8 +52,8 @@ std::string PackCommandLine(const std::string& packer, const std::string& archiv
 // one is deleted, no archive and nothing collected changes, and `why_not`
 // says what was missing. A packer ended at the time limit (`timeout_s`
 // above 0) leaves no partial archive behind.
-PackOutcome PackLogs(const Platform& p, const DirVariables& variables, const Staging& staging,
-                     Journal& journal, const std::string& target_path,
+PackOutcome PackLogs(const Platform& platform, const DirVariables& variables,
+                     const Staging& staging, Journal& journal, const std::string& target_path,
                      const std::string& archive_name, long long timeout_s,
                      const RotationWarning& warn);
 

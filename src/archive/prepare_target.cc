@@ -12,13 +12,15 @@ constexpr int kTries = 5;       // Removal attempts, slot-9 passes, rename passe
 constexpr int kPauseMs = 100;
 
 // The first match of a new search, "" when there is none or the search fails.
-std::string First(Files& files, const std::string& pattern, bool with_folders) {
+std::string FirstMatch(Files& files, const std::string& pattern, bool with_folders) {
   std::string name;
   if (files.DirFirst(pattern, with_folders, &name)) return "";
   return name;
 }
 
-std::string Next(Files& files) {
+// The next match of the search that FirstMatch began, "" at its end or when
+// the search fails.
+std::string NextMatch(Files& files) {
   std::string name;
   if (files.DirNext(&name)) return "";
   return name;
@@ -37,84 +39,85 @@ bool HasZipInName(const std::string& name) { return Upper(name).find(".ZIP") != 
 // stray folder. Its files are deleted, then the folder is removed. One
 // counter serves the whole phase, so once a folder has taken five removal
 // attempts no further numbered folder is handled in this run.
-void RemoveNumberedFolders(const Platform& p, const std::string& t, int* counter) {
-  Files& files = *p.files;
-  StatusWindow& window = *p.window;
-  Clock& clock = *p.clock;
-  for (int d = 1; d <= 9; ++d) {
+void RemoveNumberedFolders(const Platform& platform, const std::string& target, int* counter) {
+  Files& files = *platform.files;
+  StatusWindow& window = *platform.window;
+  Clock& clock = *platform.clock;
+  for (int digit = 1; digit <= 9; ++digit) {
     window.YieldToUi();
-    const std::string digit_pattern = files.Join(t, std::to_string(d) + "*");
-    std::string name = First(files, digit_pattern, true);
+    const std::string digit_pattern = files.Join(target, std::to_string(digit) + "*");
+    std::string name = FirstMatch(files, digit_pattern, true);
     while (!name.empty() && *counter < kTries) {
       // A link may lead to a folder that is no part of the target folder;
       // deleting through it would destroy what it leads to.
       FileInfo info;
-      if (HasZipInName(name) || files.Stat(files.Join(t, name), &info) || info.link) {
-        name = Next(files);
+      if (HasZipInName(name) || files.Stat(files.Join(target, name), &info) || info.link) {
+        name = NextMatch(files);
         continue;
       }
-      const std::string folder = files.Join(t, name);
+      const std::string folder = files.Join(target, name);
       const std::string all_files = files.Join(folder, "*.*");
       *counter = 0;
-      std::string file = First(files, all_files, false);
+      std::string file = FirstMatch(files, all_files, false);
       while (!file.empty() && *counter < kFileTries) {
         files.KillFiles(
             files.Join(folder, file));  // Passed over on failure; tried again next pass.
         window.YieldToUi();
         clock.Sleep(kPauseMs);
         ++*counter;
-        file = First(files, all_files, false);
+        file = FirstMatch(files, all_files, false);
       }
       *counter = 0;
-      std::string found = First(files, folder, true);
+      std::string found = FirstMatch(files, folder, true);
       while (!found.empty() && *counter < kTries) {
-        files.RemoveDir(files.Join(t, found));  // Fails while the folder is not empty.
+        files.RemoveDir(files.Join(target, found));  // Fails while the folder is not empty.
         window.YieldToUi();
         clock.Sleep(kPauseMs);
         ++*counter;
-        found = First(files, folder, true);
+        found = FirstMatch(files, folder, true);
       }
-      name = First(files, digit_pattern, true);
+      name = FirstMatch(files, digit_pattern, true);
     }
   }
 }
 
 // Phase 3: deletes up to five files whose names begin with 9.
-void DeleteSlotNine(const Platform& p, const std::string& t, const RotationWarning& warn) {
-  Files& files = *p.files;
-  const std::string slot_nine = files.Join(t, "9*.*");
+void DeleteSlotNine(const Platform& platform, const std::string& target,
+                    const RotationWarning& warn) {
+  Files& files = *platform.files;
+  const std::string slot_nine = files.Join(target, "9*.*");
   int counter = 0;
-  std::string name = First(files, slot_nine, false);
+  std::string name = FirstMatch(files, slot_nine, false);
   while (!name.empty() && counter < kTries) {
-    if (MayExist(files, files.Join(t, name), false)) {
-      files.KillFiles(files.Join(t, name));  // A locked file stays; the next pass tries again.
-      p.window->YieldToUi();
+    if (MayExist(files, files.Join(target, name), false)) {
+      files.KillFiles(files.Join(target, name));  // A locked file stays; the next pass tries again.
+      platform.window->YieldToUi();
     }
-    p.clock->Sleep(kPauseMs);
-    name = First(files, slot_nine, false);
+    platform.clock->Sleep(kPauseMs);
+    name = FirstMatch(files, slot_nine, false);
     ++counter;
   }
   if (counter >= kTries && !name.empty()) warn("Can not delete " + name);
 }
 
 // Phase 4: raises the first digit of every file of slots 8 down to 1.
-void MoveSlotsUp(const Platform& p, const std::string& t, const RotationWarning& warn) {
-  Files& files = *p.files;
-  for (int d = 8; d >= 1; --d) {
-    const std::string pattern = files.Join(t, std::to_string(d) + "*.*");
-    const std::string up = std::to_string(d + 1);
+void MoveSlotsUp(const Platform& platform, const std::string& target, const RotationWarning& warn) {
+  Files& files = *platform.files;
+  for (int slot = 8; slot >= 1; --slot) {
+    const std::string pattern = files.Join(target, std::to_string(slot) + "*.*");
+    const std::string up = std::to_string(slot + 1);
     int counter = 0;
-    std::string name = First(files, pattern, false);
+    std::string name = FirstMatch(files, pattern, false);
     while (!name.empty() && counter < kTries) {
-      files.RenamePath(files.Join(t, name),
-                       files.Join(t, up + name.substr(1)));  // Retried next pass.
-      p.clock->Sleep(kPauseMs);
-      name = First(files, pattern, false);
+      files.RenamePath(files.Join(target, name),
+                       files.Join(target, up + name.substr(1)));  // Retried next pass.
+      platform.clock->Sleep(kPauseMs);
+      name = FirstMatch(files, pattern, false);
       ++counter;
     }
     if (counter >= kTries && !name.empty()) warn("Can not copy " + name);
   }
-  p.window->YieldToUi();
+  platform.window->YieldToUi();
 }
 
 }  // namespace
@@ -127,26 +130,28 @@ std::string MakeArchiveName(const LocalTime& time) {
   return name;
 }
 
-std::string PrepareTarget(const Platform& p, const std::string& target_path) {
+std::string PrepareTarget(const Platform& platform, const std::string& target_path) {
   int counter = 0;
-  RemoveNumberedFolders(p, target_path, &counter);
+  RemoveNumberedFolders(platform, target_path, &counter);
 
   // A failed test counts as "missing"; a missing parent makes MakeDir fail quietly.
   std::string found;
-  if (p.files->DirFirst(target_path, true, &found) || found.empty()) p.files->MakeDir(target_path);
-  p.window->YieldToUi();
+  if (platform.files->DirFirst(target_path, true, &found) || found.empty())
+    platform.files->MakeDir(target_path);
+  platform.window->YieldToUi();
   // A run killed while it packed leaves its unfinished archive, and the
   // packer's own temporary file; its collected files are still staged and
   // go into this run's archive.
-  const std::string packing = p.files->Join(target_path, kPackingName);
-  for (const std::string& leftover : {packing, packing + ".tmp"}) p.files->DeleteFile(leftover);
-  return MakeArchiveName(p.clock->Now());
+  const std::string packing = platform.files->Join(target_path, kPackingName);
+  for (const std::string& leftover : {packing, packing + ".tmp"})
+    platform.files->DeleteFile(leftover);
+  return MakeArchiveName(platform.clock->Now());
 }
 
-void RotateArchives(const Platform& p, const std::string& target_path,
+void RotateArchives(const Platform& platform, const std::string& target_path,
                     const RotationWarning& warn) {
-  DeleteSlotNine(p, target_path, warn);
-  MoveSlotsUp(p, target_path, warn);
+  DeleteSlotNine(platform, target_path, warn);
+  MoveSlotsUp(platform, target_path, warn);
 }
 
 }  // namespace quillet

@@ -30,13 +30,14 @@ using RotationWarning = std::function<void(const std::string& text)>;
 // loop bounded. A failed search counts as finding nothing, so an unreachable
 // target folder cannot keep the step going; a failed existence test counts
 // as true.
-std::string PrepareTarget(const Platform& p, const std::string& target_path);
+std::string PrepareTarget(const Platform& platform, const std::string& target_path);
 
 // Deletes the slot-9 archive and moves every other archive up one slot, so
 // that slot 1 is free for the new archive. Files that resist are retried a
 // few times and then named through `warn` ("Can not delete ",
 // "Can not copy ").
-void RotateArchives(const Platform& p, const std::string& target_path, const RotationWarning& warn);
+void RotateArchives(const Platform& platform, const std::string& target_path,
+                    const RotationWarning& warn);
 
 }  // namespace quillet
 

@@ -8,16 +8,28 @@ constexpr int kSettleMs = 250;
 
 }  // namespace
 
-ScreenSource CaptureScreen(const Platform& p, Staging& staging, std::string* name) {
+const char* ScreenSourceName(ScreenSource source) {
+  switch (source) {
+    case ScreenSource::kClipboard:
+      return "clipboard";
+    case ScreenSource::kDirect:
+      return "direct";
+    case ScreenSource::kNone:
+      break;
+  }
+  return "none";
+}
+
+ScreenSource CaptureScreen(const Platform& platform, Staging& staging, std::string* name) {
   staging.Ensure();  // Without the folder the saving below fails, and the run goes on.
-  p.desktop->PressPrintScreen();
-  p.clock->Sleep(kSettleMs);
-  p.window->YieldToUi();
+  platform.desktop->PressPrintScreen();
+  platform.clock->Sleep(kSettleMs);
+  platform.window->YieldToUi();
   const std::string claimed = staging.Claim("Screen.bmp");
   if (name != nullptr) *name = claimed;
   const std::string picture = staging.PathOf(claimed);
-  if (!p.desktop->SaveClipboardBitmap(picture)) return ScreenSource::kClipboard;
-  if (!p.desktop->CaptureScreenBitmap(picture)) return ScreenSource::kDirect;
+  if (!platform.desktop->SaveClipboardBitmap(picture)) return ScreenSource::kClipboard;
+  if (!platform.desktop->CaptureScreenBitmap(picture)) return ScreenSource::kDirect;
   return ScreenSource::kNone;
 }
 

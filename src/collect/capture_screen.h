@@ -10,6 +10,9 @@ namespace quillet {
 // How the screenshot was obtained.
 enum class ScreenSource { kNone, kClipboard, kDirect };
 
+// The source as the run report names it: "none", "clipboard" or "direct".
+const char* ScreenSourceName(ScreenSource source);
+
 // Creates the staging folder when missing and saves the screen there as
 // Screen.bmp: presses Print Screen, waits 250 ms, handles the window's
 // messages once and saves the clipboard's bitmap. When the clipboard holds
@@ -17,7 +20,7 @@ enum class ScreenSource { kNone, kClipboard, kDirect };
 // directly instead. Nothing escapes this step; without a picture the run
 // goes on without one. `*name`, when given, receives the picture's name in the
 // staging folder (Screen.bmp, unless an earlier run's file could not move aside).
-ScreenSource CaptureScreen(const Platform& p, Staging& staging, std::string* name = nullptr);
+ScreenSource CaptureScreen(const Platform& platform, Staging& staging, std::string* name = nullptr);
 
 }  // namespace quillet
 

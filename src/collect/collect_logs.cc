@@ -47,9 +47,9 @@ std::error_code Describe(Files& files, const std::string& path, StagedFile* stag
 
 class Collector {
  public:
-  Collector(const Platform& p, Staging& staging, Journal& journal, long long min_free_mb,
+  Collector(const Platform& platform, Staging& staging, Journal& journal, long long min_free_mb,
             CollectOutcome* outcome)
-      : files_(*p.files),
+      : files_(*platform.files),
         staging_(staging),
         journal_(journal),
         min_free_mb_(min_free_mb),
@@ -99,11 +99,11 @@ class Collector {
 
 }  // namespace
 
-RunError CollectLogFiles(const Platform& p, const ListSection& list, const DirVariables& variables,
-                         Staging& staging, Journal& journal, long long min_free_mb,
-                         CollectOutcome* outcome) {
-  Files& files = *p.files;
-  p.window->SetLabel("Copying Logs " + list.section);
+RunError CollectLogFiles(const Platform& platform, const ListSection& list,
+                         const DirVariables& variables, Staging& staging, Journal& journal,
+                         long long min_free_mb, CollectOutcome* outcome) {
+  Files& files = *platform.files;
+  platform.window->SetLabel("Copying Logs " + list.section);
   if (std::error_code error = staging.Ensure()) {
     return RunError{error,
                     "Cannot create the staging folder " + staging.path() + ": " + error.message()};
@@ -113,7 +113,7 @@ RunError CollectLogFiles(const Platform& p, const ListSection& list, const DirVa
     return RunError{error,
                     "Cannot open the copy journal " + journal.path() + ": " + error.message()};
   }
-  Collector collector(p, staging, journal, min_free_mb, outcome);
+  Collector collector(platform, staging, journal, min_free_mb, outcome);
   for (int n = 1; !value.empty(); value = list.Entry(++n)) {
     const ExpandResult expanded = ExpandVariables(variables, value);
     const std::string pattern = files.Native(expanded.text);

@@ -40,11 +40,11 @@ std::string DeleteOne(Files& files, const std::string& path, const CollectOutcom
 
 }  // namespace
 
-DeleteOutcome DeleteListedFiles(const Platform& p, const ListSection& list,
+DeleteOutcome DeleteListedFiles(const Platform& platform, const ListSection& list,
                                 const DirVariables& variables, const CollectOutcome& collected,
                                 const std::vector<ZipEntryInfo>& archived, Journal& journal) {
-  Files& files = *p.files;
-  p.window->SetLabel("Deleting Logs");
+  Files& files = *platform.files;
+  platform.window->SetLabel("Deleting Logs");
   DeleteOutcome outcome;
   ArchiveIndex index;
   for (const ZipEntryInfo& entry : archived) index[entry.name] = &entry;

@@ -27,7 +27,7 @@ struct DeleteOutcome {
 // run did not collect is deleted as the list says. Every file kept is named
 // in the copy journal with the reason. Files that resist stay and the list
 // goes on; nothing escapes this step.
-DeleteOutcome DeleteListedFiles(const Platform& p, const ListSection& list,
+DeleteOutcome DeleteListedFiles(const Platform& platform, const ListSection& list,
                                 const DirVariables& variables, const CollectOutcome& collected,
                                 const std::vector<ZipEntryInfo>& archived, Journal& journal);
 

@@ -4,10 +4,10 @@
 
 namespace quillet {
 
-std::vector<ProgramRecord> RunStartPrograms(const Platform& p, const ListSection& list,
+std::vector<ProgramRecord> RunStartPrograms(const Platform& platform, const ListSection& list,
                                             const DirVariables& variables, long long timeout_s) {
-  Files& files = *p.files;
-  p.window->SetLabel("Exe");
+  Files& files = *platform.files;
+  platform.window->SetLabel("Exe");
   std::vector<ProgramRecord> records;
   for (int n = 1;; ++n) {
     const std::string value = list.Entry(n);
@@ -32,10 +32,10 @@ std::vector<ProgramRecord> RunStartPrograms(const Platform& p, const ListSection
     // Without a folder in its path the program runs where the search for it
     // looked: the current directory. A failed change still runs it.
     if (cut != std::string::npos) files.ChangeDir(program.substr(0, cut));
-    const long long start = p.clock->Milliseconds();
+    const long long start = platform.clock->Milliseconds();
     const LaunchOutcome outcome =
-        RunAndWait(*p.processes, *p.window, record.command_line, timeout_s);
-    record.duration_ms = p.clock->Milliseconds() - start;
+        RunAndWait(*platform.processes, *platform.window, record.command_line, timeout_s);
+    record.duration_ms = platform.clock->Milliseconds() - start;
     record.started = outcome.started;
     record.exit_code_known = outcome.exit_code_known;
     record.exit_code = outcome.exit_code;

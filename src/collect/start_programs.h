@@ -18,7 +18,7 @@ namespace quillet {
 // folder runs from the current directory. With `timeout_s` above 0 a program
 // is ended, with everything it started, after that many seconds. Nothing
 // escapes this step.
-std::vector<ProgramRecord> RunStartPrograms(const Platform& p, const ListSection& list,
+std::vector<ProgramRecord> RunStartPrograms(const Platform& platform, const ListSection& list,
                                             const DirVariables& variables, long long timeout_s);
 
 }  // namespace quillet

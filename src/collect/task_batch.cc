@@ -4,19 +4,19 @@
 
 namespace quillet {
 
-RunError WriteTaskBatch(const Platform& p, const DirVariables& variables,
+RunError WriteTaskBatch(const Platform& platform, const DirVariables& variables,
                         const std::string& os_tag) {
-  p.window->SetLabel("Taskmanager");
+  platform.window->SetLabel("Taskmanager");
   const ExpandResult path = ExpandVariables(variables, "$VisuDir$\\Task.bat");
   if (path.error) return RunError{path.error, path.what};
-  const std::string batch_path = p.files->Native(path.text);
+  const std::string batch_path = platform.files->Native(path.text);
   std::unique_ptr<TextFile> batch;
-  std::error_code error = p.files->OpenText(batch_path, OpenMode::kOutput, &batch);
+  std::error_code error = platform.files->OpenText(batch_path, OpenMode::kOutput, &batch);
   if (!error) {
     const ExpandResult line = ExpandVariables(
         variables, "$MorvaToolsDir$\\Quillet\\PStat" + os_tag + ".exe > $VisuDir$\\Task.log");
     if (line.error) return RunError{line.error, line.what};
-    error = batch->AppendLine(p.files->Native(line.text));
+    error = batch->AppendLine(platform.files->Native(line.text));
   }
   if (error)
     return RunError{error, "Cannot write the batch file " + batch_path + ": " + error.message()};

@@ -15,7 +15,7 @@ namespace quillet {
 // "$MorvaToolsDir$\Quillet") into "$VisuDir$\Task.log". The start list may
 // name the batch file; nothing else runs it. A batch file that cannot be
 // written ends the run.
-RunError WriteTaskBatch(const Platform& p, const DirVariables& variables,
+RunError WriteTaskBatch(const Platform& platform, const DirVariables& variables,
                         const std::string& os_tag);
 
 }  // namespace quillet

@@ -1,6 +1,7 @@
 #include "config/platform_tags.h"
 
 #include "config/settings.h"
+#include "config/settings_schema.h"
 #include "platform/rounding.h"
 
 namespace quillet {
@@ -12,13 +13,14 @@ std::string OsTagFromVersion(std::uint32_t version) {
   const std::int32_t w = v % 65536;
   const long long minor = RoundHalfEven(w / 256.0);
   const std::int32_t major = w % 256;
-  return major == 4 && minor == 0 ? "NT" : "XP";
+  return major == 4 && minor == 0 ? kOsTagNt : kOsTagXp;
 }
 
 PlatformTags DetectPlatformTags(std::uint32_t version, SettingsReader& reader,
                                 const std::string& project_file) {
-  return PlatformTags{OsTagFromVersion(version),
-                      ReadIniFlag(reader, "Project", "VWStudio", project_file) ? "VWS" : "VW"};
+  const bool studio =
+      ReadIniFlag(reader, kHmiEditionFlag.section, kHmiEditionFlag.key, project_file);
+  return PlatformTags{OsTagFromVersion(version), studio ? kHmiTagVws : kHmiTagVw};
 }
 
 }  // namespace quillet

@@ -2,7 +2,7 @@
 // archive, unattended, and quits.
 #include "platform/platform.h"
 #include "platform/priority.h"
-#include "run/run_collection.h"
+#include "run/command_line.h"
 
 int main(int argc, char** argv) {
   using namespace quillet;

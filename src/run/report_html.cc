@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "config/settings_schema.h"
 #include "platform/bmp.h"
 #include "zip/png_writer.h"
 
@@ -315,8 +316,8 @@ std::vector<std::string> RunProblems(const RunReport& report) {
         problems.push_back(failure.file +
                            " was not copied: it would have left less than the "
                            "free-space reserve of " +
-                           std::to_string(report.min_free_mb) +
-                           " MiB (MinFreeMB) on the staging folder's drive.");
+                           std::to_string(report.min_free_mb) + " MiB (" + kMinFreeMbKey.name +
+                           ") on the staging folder's drive.");
       } else {
         problems.push_back(failure.file + " could not be copied: " + failure.error + ".");
       }

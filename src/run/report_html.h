@@ -7,7 +7,6 @@
 
 #include "platform/files.h"
 #include "run/report_json.h"
-#include "run/run_collection.h"
 
 namespace quillet {
 

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "core/records.h"
-#include "run/run_collection.h"
+#include "core/run_context.h"
 #include "windows/debug_window.h"
 
 namespace quillet {
+
+// The report's name in the staging folder and the archive.
+inline constexpr char kReportName[] = "Quillet-Report.json";
 
 // The program's version, as the build gives it.
 const char* ProgramVersion();

@@ -1,72 +1,16 @@
-// The run driver: the program's options and the fixed order of the steps of
-// one collection.
+// The order of the steps of one collection.
 #ifndef QUILLET_RUN_RUN_COLLECTION_H_
 #define QUILLET_RUN_RUN_COLLECTION_H_
 
-#include <string>
-#include <vector>
-
-#include "config/dir_variables.h"
-#include "core/run_state.h"
-#include "platform/platform.h"
+#include "core/run_context.h"
 
 namespace quillet {
-
-// The optional keys of section Project that extend the settings file.
-struct RunOptions {
-  long long program_timeout_s = 0;    // 0: no limit.
-  long long min_free_mb = 0;          // 0: no reserve.
-  bool report = false;                // Report=true: the archive holds a report of the run.
-  std::vector<std::string> warnings;  // Values that were ignored, for the status output.
-};
-
-// A run's state, its directory variables and the platform it works on.
-struct RunContext {
-  RunState state;
-  DirVariables variables;
-  Platform platform;
-  std::string program_dir;   // Folder of the executable, without a trailing separator.
-  std::string program_name;  // The executable's base name, without extension.
-  bool interactive = true;   // Started without arguments: messages wait for OK.
-};
-
-// Sets program_dir and program_name from the executable's full path:
-// D:\Tools\X.exe gives D:\Tools and X.
-void SetProgramLocation(const std::string& program_path, RunContext* context);
-
-// Fills the directory variables and the tags and locates the settings file:
-// what the run and the settings check both start from.
-RunError Configure(RunContext& context);
-
-// Reads the optional keys of section Project; invalid values count as absent
-// and are named in `warnings`.
-RunOptions ReadRunOptions(SettingsReader& reader, const std::string& ini_path);
-
-// TargetPath as the run uses it: expanded once and written as the system
-// writes paths. An expansion error is returned as a sentence in `*error`.
-std::string ExpandTargetPath(const RunContext& context, const std::string& value,
-                             std::string* error);
-
-// "" when the target folder exists or can be made (its parent exists), else
-// why not.
-std::string TargetProblem(Files& files, const std::string& target);
 
 // Performs one whole collection with the status window and returns the exit
 // code for the process (see ExitCode). The platform pointers and the
 // program location must be set; everything else of the context is filled
 // here.
 int RunCollection(RunContext& context);
-
-// The program: "--help" (also "/help", "-h", "-?" and "/?") describes the
-// program, "--version" ("/version") prints the version, "--check" ("/check")
-// checks the settings and "--verify ARCHIVE" ("/verify") checks a received
-// archive (see VerifyArchive), all four without changing anything. A word
-// starting with "-" or "/" within two letters of an option, or an option
-// other than --verify among other words, is refused with the help text and
-// kExitUsage, changing nothing. Anything else runs the collection, any
-// argument at all suppressing the closing message. Options compare without
-// regard to case.
-int RunProgram(RunContext& context);
 
 }  // namespace quillet
 

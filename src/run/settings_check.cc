@@ -12,8 +12,6 @@
 namespace quillet {
 namespace {
 
-constexpr const char* kProjectKeys[] = {"TargetPath", "ProgramTimeout", "MinFreeMB", "Report"};
-constexpr const char* kListWords[] = {"StartExeFiles", "LogFiles", "DeleteFiles"};
 // How far a misspelt key may be from a known one to be named as meant.
 constexpr std::size_t kKeyHintDistance = 3;
 // What a start-list entry with a blank in its program's path can do instead.
@@ -21,13 +19,6 @@ constexpr char kBlankAdvice[] =
     "start it from a batch file whose own path has no blank, or write each "
     "folder with a blank by its 8.3 short name (\"dir /x\" shows it, such as "
     "C:\\PROGRA~1)";
-
-// The section names Quillet reads on some PC: Project, and each list word
-// with the tags it is read with.
-std::vector<std::string> KnownSections() {
-  return {"Project",    "StartExeFilesXP", "StartExeFilesNT", "LogFilesXP",   "LogFilesNT",
-          "LogFilesVW", "LogFilesVWS",     "DeleteFilesXP",   "DeleteFilesNT"};
-}
 
 // The name of `names` nearest to `name` and its distance.
 std::string Nearest(const std::string& name, const std::vector<std::string>& names,
@@ -41,13 +32,6 @@ std::string Nearest(const std::string& name, const std::vector<std::string>& nam
     }
   }
   return nearest;
-}
-
-bool IsListSection(const std::string& section) {
-  for (const char* word : kListWords) {
-    if (Upper(section).rfind(Upper(word), 0) == 0) return true;
-  }
-  return false;
 }
 
 // A path that only Windows reaches: one that starts with a drive letter or
@@ -86,7 +70,7 @@ class Checker {
       out_ << "  [" << section << "]\n";
       if (distance != 0) {
         Problem("[" + section + "] is no section Quillet reads (did you mean [" + nearest + "]?)");
-      } else if (SameNoCase(section, "Project")) {
+      } else if (SameNoCase(section, kProjectSection)) {
         CheckProjectKeys(reader.Keys(section, ini));
       } else {
         CheckListKeys(section, reader.Keys(section, ini));
@@ -96,28 +80,28 @@ class Checker {
 
   // The TargetPath as the run would use it.
   void CheckTarget(const std::string& value) {
-    out_ << "TargetPath: " << (value.empty() ? "(MISSING: nothing would be collected)" : value)
-         << "\n";
+    const std::string key = kTargetPathKey.name;
+    out_ << key << ": "
+         << (value.empty() ? "(MISSING: " + std::string(kTargetPathKey.off) + ")" : value) << "\n";
     if (value.empty()) {
-      return Problem(
-          "[Project] has no TargetPath, so a run collects nothing: add a line TargetPath= with "
-          "the full path of the folder for the archives");
+      return Problem(project_ + " has no " + key + ", so a run collects nothing: add a line " +
+                     key + "= with the full path of the folder for the archives");
     }
     const ExpandResult expanded = ExpandVariables(context_.variables, value);
     std::string error;
     const std::string target = ExpandTargetPath(context_, value, &error);
     if (!error.empty()) return Problem(error);
     if (target != value) out_ << "    expands to " << target << "\n";
-    if (IsForeign(expanded.text)) return Problem(ForeignPath("TargetPath", expanded.text));
+    if (IsForeign(expanded.text)) return Problem(ForeignPath(key, expanded.text));
     if (!IsAbsolute(target)) {
-      return Problem("TargetPath " + target +
+      return Problem(key + " " + target +
                      " is a relative path: the archives would land below whatever folder the "
                      "run is started in (for a scheduled task, often the system folder); write "
                      "the full path" +
                      (files_.Separator() == '\\' ? ", with its drive" : ""));
     }
     const std::string problem = TargetProblem(files_, target);
-    if (!problem.empty()) Problem("TargetPath " + target + " cannot be used: " + problem);
+    if (!problem.empty()) Problem(key + " " + target + " cannot be used: " + problem);
   }
 
   // The optional keys of [Project] with the values a run will use.
@@ -125,34 +109,26 @@ class Checker {
     SettingsReader& reader = *context_.platform.settings;
     const std::string& ini = context_.state.ini_path;
     out_ << "Extension keys:\n";
-    struct Count {
-      const char* key;
-      const char* unit;  // What a value other than 0 counts.
-      const char* off;   // What 0 means.
-    };
-    for (const Count& count :
-         {Count{"ProgramTimeout", " seconds for each program and the packer", "no time limit"},
-          Count{"MinFreeMB", " MiB kept free on the staging folder's drive",
-                "no free space is kept"}}) {
-      std::string warning;
-      const long long value = ReadIniCount(reader, "Project", count.key, ini, &warning);
-      out_ << "  " << count.key << " = " << value << " ("
-           << (value == 0 ? count.off : std::to_string(value) + count.unit) << ")\n";
-      if (!warning.empty()) {
-        Problem("[Project] " + std::string(count.key) + "=" +
-                ReadIniString(reader, "Project", count.key, ini) +
-                " is not a whole number (write digits only), so it counts as off: " + count.off);
+    for (const ProjectKey* key : kProjectKeys) {
+      const std::string written = ReadIniString(reader, kProjectSection, key->name, ini);
+      const std::string named = project_ + " " + key->name + "=" + written;
+      if (key->type == KeyType::kCount) {
+        std::string warning;
+        const long long value = ReadIniCount(reader, kProjectSection, key->name, ini, &warning);
+        out_ << "  " << key->name << " = " << value << " ("
+             << (value == 0 ? key->off : std::to_string(value) + key->on) << ")\n";
+        if (!warning.empty()) {
+          Problem(named +
+                  " is not a whole number (write digits only), so it counts as off: " + key->off);
+        }
+      } else if (key->type == KeyType::kFlag) {
+        const bool on = SameNoCase(written, "true");
+        out_ << "  " << key->name << " = " << (on ? "true (" : "false (")
+             << (on ? key->on : key->off) << ")\n";
+        if (!written.empty() && !on && !SameNoCase(written, "false")) {
+          Problem(named + " is neither true nor false, so it counts as off: " + key->off);
+        }
       }
-    }
-    const std::string report = ReadIniString(reader, "Project", "Report", ini);
-    const bool on = SameNoCase(report, "true");
-    out_ << "  Report = "
-         << (on ? "true (the archive holds a report of the run)"
-                : "false (no report in the archive)")
-         << "\n";
-    if (!report.empty() && !on && !SameNoCase(report, "false")) {
-      Problem("[Project] Report=" + report +
-              " is neither true nor false, so it counts as off: no report in the archive");
     }
   }
 
@@ -190,7 +166,7 @@ class Checker {
   }
 
   // Lists one numbered list of this PC with what each entry names now.
-  void List(const std::string& section, bool programs) {
+  void List(const std::string& section, ListKind kind) {
     out_ << "[" << section << "]\n";
     const ListSection list{*context_.platform.settings, context_.state.ini_path, section};
     int n = 1;
@@ -208,10 +184,10 @@ class Checker {
       }
       if (IsForeign(expanded.text)) {
         Problem(ForeignPath("the entry", expanded.text.substr(0, expanded.text.find(' '))));
-      } else if (programs) {
+      } else if (kind == ListKind::kStartPrograms) {
         CheckProgram(text);
       } else {
-        CheckPattern(text, value, section);
+        CheckPattern(text, value, kind == ListKind::kDeleteFiles);
       }
     }
     if (n == 1) out_ << "  (empty)\n";
@@ -249,12 +225,13 @@ class Checker {
   }
 
   void CheckProjectKeys(const std::vector<std::string>& keys) {
-    const std::vector<std::string> known(std::begin(kProjectKeys), std::end(kProjectKeys));
+    std::vector<std::string> known;
+    for (const ProjectKey* key : kProjectKeys) known.push_back(key->name);
     for (const std::string& key : keys) {
       std::size_t distance = 0;
       const std::string nearest = Nearest(key, known, &distance);
       if (distance == 0) continue;
-      Problem("[Project] " + key + "= is no key Quillet reads" +
+      Problem(project_ + " " + key + "= is no key Quillet reads" +
               (distance <= kKeyHintDistance ? " (did you mean " + nearest + "=?)" : ""));
     }
   }
@@ -310,9 +287,7 @@ class Checker {
     }
   }
 
-  void CheckPattern(const std::string& pattern, const std::string& value,
-                    const std::string& section) {
-    const bool deletion = Upper(section).rfind("DELETEFILES", 0) == 0;
+  void CheckPattern(const std::string& pattern, const std::string& value, bool deletion) {
     std::string folder, last;
     SplitLastComponent(pattern, &folder, &last);
     FileInfo info;
@@ -356,6 +331,7 @@ class Checker {
   RunContext& context_;
   Files& files_;
   std::ostream& out_;
+  const std::string project_ = std::string("[") + kProjectSection + "]";
   int problems_ = 0;
   std::set<FileId> collected_;  // What the log lists of this PC match now.
 };
@@ -369,8 +345,7 @@ int CheckSettings(RunContext& context, std::ostream& out) {
   const bool have_file = !files.Stat(state.ini_path, &info);
   out << "Settings file: " << state.ini_path << (have_file ? "\n" : " (MISSING)\n");
   Checker checker(context, out);
-  const std::string target =
-      ReadIniString(*context.platform.settings, "Project", "TargetPath", state.ini_path);
+  const std::string target = ReadTargetPath(context);
   checker.CheckTarget(target);
   checker.CheckExtensionKeys();
   out << "Tags: OsTag=" << state.os_tag << " HmiTag=" << state.hmi_tag << "\n";
@@ -382,10 +357,9 @@ int CheckSettings(RunContext& context, std::ostream& out) {
   checker.CheckBatchFolder();
   checker.CheckTools();
   checker.CheckLayout();
-  checker.List("StartExeFiles" + state.os_tag, true);
-  checker.List("LogFiles" + state.os_tag, false);
-  checker.List("LogFiles" + state.hmi_tag, false);
-  checker.List("DeleteFiles" + state.os_tag, false);
+  for (const ListSchema& list : kListSections) {
+    checker.List(ListSectionName(list, state.os_tag, state.hmi_tag), list.kind);
+  }
   const int problems = checker.problems();
   out << (problems == 0 ? "No problems found.\n"
                         : std::to_string(problems) + (problems == 1 ? " problem" : " problems") +

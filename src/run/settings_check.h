@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "run/run_collection.h"
+#include "core/run_context.h"
 
 namespace quillet {
 

@@ -14,7 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr char kReportName[] = "Quillet-Report.json";
 // A report larger than this is not kept in memory to be read.
 constexpr std::uint64_t kMaxReportBytes = 64ull * 1024 * 1024;
 

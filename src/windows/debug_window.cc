@@ -31,26 +31,27 @@ int FindDebugWindow(const WindowList& windows) {
 
 // Asks for `window` to become the foreground window, at most 50 times; a
 // window already in the foreground gets no call at all.
-void BringToFront(const Platform& p, WindowHandle window, bool restore) {
-  for (int tries = 0; tries < kForegroundTries && p.desktop->Foreground() != window; ++tries) {
-    if (restore) p.desktop->Restore(window);
-    p.desktop->BringToFront(window);
-    p.window->YieldToUi();
-    p.clock->Sleep(kPauseMs);
+void BringToFront(const Platform& platform, WindowHandle window, bool restore) {
+  for (int tries = 0; tries < kForegroundTries && platform.desktop->Foreground() != window;
+       ++tries) {
+    if (restore) platform.desktop->Restore(window);
+    platform.desktop->BringToFront(window);
+    platform.window->YieldToUi();
+    platform.clock->Sleep(kPauseMs);
   }
 }
 
-WindowHandle WaitForDialog(const Platform& p) {
+WindowHandle WaitForDialog(const Platform& platform) {
   for (int pauses = 0;; ++pauses) {
-    const WindowHandle dialog = p.desktop->FindTopLevel(kDialogTitle);
+    const WindowHandle dialog = platform.desktop->FindTopLevel(kDialogTitle);
     if (dialog != 0 || pauses == kDialogPauses) return dialog;
-    p.clock->Sleep(kPauseMs);
+    platform.clock->Sleep(kPauseMs);
   }
 }
 
 // The clicks of the export; returns when a click could not be aimed.
-void ClickSave(const Platform& p, WindowHandle debug, DebugWindowOutcome* outcome) {
-  Desktop& desktop = *p.desktop;
+void ClickSave(const Platform& platform, WindowHandle debug, DebugWindowOutcome* outcome) {
+  Desktop& desktop = *platform.desktop;
   int screen_width = 0, screen_height = 0;
   GetScreenSize(desktop, &screen_width, &screen_height);
   int left = 0, top = 0, height = 0, width = 0;
@@ -64,31 +65,31 @@ void ClickSave(const Platform& p, WindowHandle debug, DebugWindowOutcome* outcom
   outcome->first_click_sent = MouseClick(desktop, kLeftButton);
 
   // Without the dialog the second click would land in the debug window.
-  const WindowHandle dialog = WaitForDialog(p);
+  const WindowHandle dialog = WaitForDialog(platform);
   if (dialog == 0) return;
-  BringToFront(p, dialog, false);
+  BringToFront(platform, dialog, false);
   if (!GetWindowBox(desktop, dialog, &left, &top, &height, &width)) return;
   desktop.ShowTopmostAt(dialog, left, top, width, height);
   MouseMoveTo(desktop, left + kOkFromLeft, top + kOkFromTop);
   outcome->second_click_sent = MouseClick(desktop, kLeftButton);
-  p.clock->Sleep(kAfterSaveMs);
+  platform.clock->Sleep(kAfterSaveMs);
 }
 
 }  // namespace
 
-DebugWindowOutcome SaveDebugWindow(const Platform& p, const WindowList& windows) {
+DebugWindowOutcome SaveDebugWindow(const Platform& platform, const WindowList& windows) {
   DebugWindowOutcome outcome;
-  p.window->SetLabel("DebugWin");
+  platform.window->SetLabel("DebugWin");
   const int found = FindDebugWindow(windows);
   if (found != 0) {
     outcome.found = true;
     const WindowHandle debug = windows.Entry(found).handle;
-    BringToFront(p, debug, true);
-    ClickSave(p, debug, &outcome);
-    p.desktop->Minimize(debug);
-    p.window->YieldToUi();
+    BringToFront(platform, debug, true);
+    ClickSave(platform, debug, &outcome);
+    platform.desktop->Minimize(debug);
+    platform.window->YieldToUi();
   }
-  p.desktop->RequestForeground(p.window->Handle());
+  platform.desktop->RequestForeground(platform.window->Handle());
   return outcome;
 }
 

@@ -21,7 +21,7 @@ struct DebugWindowOutcome {
 // rectangle cannot be read or the screen has no size, and the second click
 // only into a dialog that appeared. On every path the status window is
 // asked to the foreground at the end.
-DebugWindowOutcome SaveDebugWindow(const Platform& p, const WindowList& windows);
+DebugWindowOutcome SaveDebugWindow(const Platform& platform, const WindowList& windows);
 
 }  // namespace quillet
 

@@ -34,12 +34,12 @@ void Walk(Desktop& desktop, WindowHandle own, ZOrder where, WindowList* list) {
 
 }  // namespace
 
-WindowList ReadWindowList(const Platform& p) {
-  p.window->SetLabel("Reading Windows");
-  const WindowHandle own = p.window->Handle();
+WindowList ReadWindowList(const Platform& platform) {
+  platform.window->SetLabel("Reading Windows");
+  const WindowHandle own = platform.window->Handle();
   WindowList list;
-  Walk(*p.desktop, own, ZOrder::kBelow, &list);
-  Walk(*p.desktop, own, ZOrder::kAbove, &list);
+  Walk(*platform.desktop, own, ZOrder::kBelow, &list);
+  Walk(*platform.desktop, own, ZOrder::kAbove, &list);
   return list;
 }
 

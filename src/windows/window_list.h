@@ -12,7 +12,7 @@ namespace quillet {
 // nearest first in each direction. Untitled windows are passed through.
 // Titles are read up to 253 characters and padded to kTitleLength.
 // Recording stops at kWindowListSize windows.
-WindowList ReadWindowList(const Platform& p);
+WindowList ReadWindowList(const Platform& platform);
 
 }  // namespace quillet
 

@@ -22,7 +22,9 @@ constexpr std::uint16_t kZip64ExtraId = 0x0001;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kMax16 = 0xFFFFu;
 
-std::uint64_t Get(const std::string& data, std::size_t at, int bytes) {
+// The unsigned number of `bytes` bytes at `at` in `data`, least significant
+// byte first, as the zip format stores every number.
+std::uint64_t ReadLittleEndian(const std::string& data, std::size_t at, int bytes) {
   std::uint64_t value = 0;
   for (int i = bytes - 1; i >= 0; --i) {
     value = (value << 8) | static_cast<unsigned char>(data[at + static_cast<std::size_t>(i)]);
@@ -50,15 +52,15 @@ bool Fail(std::string* error, const std::string& what) {
 // ZIP64 extra field, which lists only those, in this order.
 bool ApplyZip64Extra(const std::string& extra, ZipEntryInfo* entry) {
   for (std::size_t at = 0; at + 4 <= extra.size();) {
-    const std::uint64_t id = Get(extra, at, 2);
-    const std::size_t length = static_cast<std::size_t>(Get(extra, at + 2, 2));
+    const std::uint64_t id = ReadLittleEndian(extra, at, 2);
+    const std::size_t length = static_cast<std::size_t>(ReadLittleEndian(extra, at + 2, 2));
     if (at + 4 + length > extra.size()) return false;
     if (id == kZip64ExtraId) {
       std::size_t field = at + 4;
       for (std::uint64_t* value : {&entry->size, &entry->compressed_size, &entry->local_offset}) {
         if (*value != kMax32) continue;
         if (field + 8 > at + 4 + length) return false;
-        *value = Get(extra, field, 8);
+        *value = ReadLittleEndian(extra, field, 8);
         field += 8;
       }
       return true;
@@ -84,33 +86,35 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
   // The end record is the last one whose comment reaches the end of the file.
   std::size_t end = std::string::npos;
   for (std::size_t at = tail_size - kEndSize + 1; at-- > 0;) {
-    if (Get(tail, at, 4) == kEndSignature && at + kEndSize + Get(tail, at + 20, 2) == tail_size) {
+    if (ReadLittleEndian(tail, at, 4) == kEndSignature &&
+        at + kEndSize + ReadLittleEndian(tail, at + 20, 2) == tail_size) {
       end = at;
       break;
     }
   }
   if (end == std::string::npos) return Fail(error, "no end of central directory record");
-  if (Get(tail, end + 4, 2) != 0 || Get(tail, end + 6, 2) != 0) {
+  if (ReadLittleEndian(tail, end + 4, 2) != 0 || ReadLittleEndian(tail, end + 6, 2) != 0) {
     return Fail(error, "the archive is spread over several disks");
   }
-  std::uint64_t count = Get(tail, end + 10, 2);
-  std::uint64_t directory_size = Get(tail, end + 12, 4);
-  std::uint64_t directory_offset = Get(tail, end + 16, 4);
+  std::uint64_t count = ReadLittleEndian(tail, end + 10, 2);
+  std::uint64_t directory_size = ReadLittleEndian(tail, end + 12, 4);
+  std::uint64_t directory_offset = ReadLittleEndian(tail, end + 16, 4);
   std::uint64_t directory_end = tail_start + end;
 
   // A ZIP64 archive puts a locator right before the end record.
-  if (end >= kZip64LocatorSize && Get(tail, end - kZip64LocatorSize, 4) == kZip64LocatorSignature) {
-    const std::uint64_t record = Get(tail, end - kZip64LocatorSize + 8, 8);
+  if (end >= kZip64LocatorSize &&
+      ReadLittleEndian(tail, end - kZip64LocatorSize, 4) == kZip64LocatorSignature) {
+    const std::uint64_t record = ReadLittleEndian(tail, end - kZip64LocatorSize + 8, 8);
     const std::uint64_t locator = tail_start + end - kZip64LocatorSize;
     std::string zip64;
     if (locator < kZip64EndSize || record > locator - kZip64EndSize ||
         !ReadExactly(file, record, kZip64EndSize, &zip64) ||
-        Get(zip64, 0, 4) != kZip64EndSignature) {
+        ReadLittleEndian(zip64, 0, 4) != kZip64EndSignature) {
       return Fail(error, "the ZIP64 end record is missing or damaged");
     }
-    count = Get(zip64, 32, 8);
-    directory_size = Get(zip64, 40, 8);
-    directory_offset = Get(zip64, 48, 8);
+    count = ReadLittleEndian(zip64, 32, 8);
+    directory_size = ReadLittleEndian(zip64, 40, 8);
+    directory_offset = ReadLittleEndian(zip64, 48, 8);
     directory_end = record;
   } else if (count == kMax16 || directory_size == kMax32 || directory_offset == kMax32) {
     return Fail(error, "the ZIP64 end records are missing");
@@ -126,18 +130,22 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
   }
   std::size_t at = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
-    if (at + kCentralSize > directory.size() || Get(directory, at, 4) != kCentralSignature) {
+    if (at + kCentralSize > directory.size() ||
+        ReadLittleEndian(directory, at, 4) != kCentralSignature) {
       return Fail(error, "central directory entry " + std::to_string(i + 1) + " is damaged");
     }
     ZipEntryInfo entry;
-    entry.method = static_cast<int>(Get(directory, at + 10, 2));
-    entry.crc = static_cast<std::uint32_t>(Get(directory, at + 16, 4));
-    entry.compressed_size = Get(directory, at + 20, 4);
-    entry.size = Get(directory, at + 24, 4);
-    const std::size_t name_length = static_cast<std::size_t>(Get(directory, at + 28, 2));
-    const std::size_t extra_length = static_cast<std::size_t>(Get(directory, at + 30, 2));
-    const std::size_t comment_length = static_cast<std::size_t>(Get(directory, at + 32, 2));
-    entry.local_offset = Get(directory, at + 42, 4);
+    entry.method = static_cast<int>(ReadLittleEndian(directory, at + 10, 2));
+    entry.crc = static_cast<std::uint32_t>(ReadLittleEndian(directory, at + 16, 4));
+    entry.compressed_size = ReadLittleEndian(directory, at + 20, 4);
+    entry.size = ReadLittleEndian(directory, at + 24, 4);
+    const std::size_t name_length =
+        static_cast<std::size_t>(ReadLittleEndian(directory, at + 28, 2));
+    const std::size_t extra_length =
+        static_cast<std::size_t>(ReadLittleEndian(directory, at + 30, 2));
+    const std::size_t comment_length =
+        static_cast<std::size_t>(ReadLittleEndian(directory, at + 32, 2));
+    entry.local_offset = ReadLittleEndian(directory, at + 42, 4);
     const std::size_t next = at + kCentralSize + name_length + extra_length + comment_length;
     if (next > directory.size()) {
       return Fail(error, "central directory entry " + std::to_string(i + 1) + " is cut short");
@@ -172,10 +180,11 @@ std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,
   const std::error_code damaged = std::make_error_code(std::errc::illegal_byte_sequence);
   std::string header;
   if (!ReadExactly(archive, entry.local_offset, kLocalSize, &header) ||
-      Get(header, 0, 4) != kLocalSignature) {
+      ReadLittleEndian(header, 0, 4) != kLocalSignature) {
     return damaged;
   }
-  std::uint64_t at = entry.local_offset + kLocalSize + Get(header, 26, 2) + Get(header, 28, 2);
+  std::uint64_t at = entry.local_offset + kLocalSize + ReadLittleEndian(header, 26, 2) +
+                     ReadLittleEndian(header, 28, 2);
   const std::uint64_t end = at + entry.compressed_size;
   if (end > archive.Size() || (entry.method != 0 && entry.method != 8)) return damaged;
   z_stream stream{};

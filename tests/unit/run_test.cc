@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "archive/pack_logs.h"
-#include "run/run_collection.h"
+#include "run/command_line.h"
 #include "run/settings_check.h"
 #include "tests/fakes/fakes.h"
 
