@@ -1,18 +1,10 @@
-// Directory variables, placeholder expansion, settings values, platform tags
-// and the screenshot's picture file: the rules that the steps build on.
+// Directory variables, placeholder expansion, settings values and platform
+// tags: the rules that the steps build on.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "config/dir_variables.h"
 #include "config/platform_tags.h"
 #include "config/settings.h"
-#include "platform/bmp.h"
 #include "platform/errors.h"
 #include "tests/fakes/fakes.h"
 
@@ -93,43 +85,6 @@ TEST(SettingsTest, ListsFlagsCountsAndTags) {
   fake.files.AddFile("p.ini", "[Project]\nVWStudio=true\n");
   EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "p.ini").hmi_tag, "VWS");
   EXPECT_EQ(DetectPlatformTags(0x05650004, fake.settings, "none.ini").hmi_tag, "VW");
-}
-
-TEST(BmpTest, WritesEveryHeaderField) {
-  const std::string path = ::testing::TempDir() + "quillet-" + std::to_string(getpid()) + ".bmp";
-  ASSERT_FALSE(WriteBmp(path, 2, 3, std::vector<std::uint8_t>(BmpStride(2) * 3, 7)));
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::remove(path.c_str());
-  const auto field = [&](std::size_t at, int size) {
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
-      value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-  };
-  ASSERT_EQ(bytes.size(), 54u + 8 * 3);
-  EXPECT_EQ(bytes.substr(0, 2), "BM");
-  const std::vector<std::uint32_t> header = {field(2, 4),  field(10, 4), field(14, 4), field(18, 4),
-                                             field(22, 4), field(26, 2), field(28, 2), field(30, 4),
-                                             field(34, 4), field(38, 4), field(42, 4)};
-  EXPECT_EQ(header, (std::vector<std::uint32_t>{78, 54, 40, 2, 3, 1, 24, 0, 24, 3780, 3780}));
-  EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
-  // A disk that takes only part of the picture keeps no temporary file.
-  rlimit before;
-  getrlimit(RLIMIT_FSIZE, &before);
-  const rlimit small = {40, before.rlim_max};
-  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write then fails instead.
-  setrlimit(RLIMIT_FSIZE, &small);
-  const std::error_code cut_short = WriteBmp(path, 2, 3, std::vector<std::uint8_t>(24, 7));
-  setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, handler);
-  EXPECT_TRUE(cut_short);
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-  // A folder in the way: the picture cannot take its place, and its temporary file goes too.
-  std::filesystem::create_directories(path + "/in the way");
-  EXPECT_TRUE(WriteBmp(path, 2, 3, std::vector<std::uint8_t>(BmpStride(2) * 3, 7)));
-  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-  std::filesystem::remove_all(path);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// The report page and its picture: the screenshot decoded back from its PNG byte by byte, the
-// page's sections in their order, what it highlights, and that no text from the PC changes it.
+// The report page and its picture: the screenshot file written whole and decoded back from its
+// PNG byte by byte, the page's sections in their order, what it highlights, and that no text from
+// the PC changes it.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
@@ -22,8 +25,9 @@ std::uint32_t Big32(const std::string& bytes, std::size_t at) {
   return value;
 }
 
-// The chunks of a PNG, type and data, each checked against its CRC-32.
-std::vector<std::pair<std::string, std::string>> Chunks(const std::string& png) {
+// The IHDR fields and the inflated rows of a PNG of `width` by `height` RGB pixels; each chunk
+// is checked against its CRC-32.
+std::string Decode(const std::string& png, std::uint32_t width, std::uint32_t height) {
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   std::vector<std::pair<std::string, std::string>> chunks;
   for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + Big32(png, at)) {
@@ -32,12 +36,6 @@ std::vector<std::pair<std::string, std::string>> Chunks(const std::string& png) 
               crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size()));
     chunks.push_back({typed.substr(0, 4), typed.substr(4)});
   }
-  return chunks;
-}
-
-// The IHDR fields and the inflated rows of a PNG of `width` by `height` RGB pixels.
-std::string Decode(const std::string& png, std::uint32_t width, std::uint32_t height) {
-  const auto chunks = Chunks(png);
   EXPECT_EQ(chunks.size(), 3u);
   if (chunks.size() != 3) return "";
   EXPECT_EQ(chunks[0].first + chunks[1].first + chunks[2].first + chunks[2].second, "IHDRIDATIEND");
@@ -54,14 +52,33 @@ std::string Decode(const std::string& png, std::uint32_t width, std::uint32_t he
   return rows;
 }
 
-TEST(ReportPictureTest, TheScreenshotBecomesAPngOfItsPixelsAtItsSize) {
+TEST(ReportPictureTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   // Two rows of three pixels, stored bottom row first in blue, green, red, each row padded.
   const std::vector<std::uint8_t> bmp_rows = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
                                               10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
   const std::string path = ::testing::TempDir() + "/quillet-report-test.bmp";
   ASSERT_FALSE(WriteBmp(path, 3, 2, bmp_rows));
   const std::string bmp = test_support::ReadAll(path);
-  std::filesystem::remove(path);
+  // Every header field: sizes, the pixels' offset, 24 bits, 96 dpi; then the pixels as given.
+  using testing::fake_detail::Le;
+  EXPECT_EQ(bmp, "BM" + Le(78, 4) + Le(0, 4) + Le(54, 4) + Le(40, 4) + Le(3, 4) + Le(2, 4) +
+                     Le(1, 2) + Le(24, 2) + Le(0, 4) + Le(24, 4) + Le(3780, 4) + Le(3780, 4) +
+                     Le(0, 8) + std::string(bmp_rows.begin(), bmp_rows.end()));
+  EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
+  // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file.
+  rlimit before;
+  getrlimit(RLIMIT_FSIZE, &before);
+  const rlimit small = {40, before.rlim_max};
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write then fails instead.
+  setrlimit(RLIMIT_FSIZE, &small);
+  const std::error_code cut_short = WriteBmp(path + "2", 3, 2, bmp_rows);
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_TRUE(cut_short);
+  std::filesystem::create_directories(path + "3/in the way");
+  EXPECT_TRUE(WriteBmp(path + "3", 3, 2, bmp_rows));
+  for (const char* name : {"2.tmp", "3.tmp"}) EXPECT_FALSE(std::filesystem::exists(path + name));
+  for (const char* name : {"", "2", "3"}) std::filesystem::remove_all(path + name);
   testing::FakeFiles files;
   files.AddFile("T:\\Screen.bmp", bmp);
   const PagePicture picture = ScreenshotPicture(files, "T:\\Screen.bmp");
