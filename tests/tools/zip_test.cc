@@ -84,15 +84,12 @@ class ZipTest : public ::testing::Test {
       fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(root_, ec);
   }
-  // Zip.exe's command line, its error output going to Errors().
-  std::string ZipCommand(const std::string& options, const fs::path& archive,
-                         const std::string& pattern) const {
-    return Quote(QUILLET_TOOLS_BIN "/Zip.exe") + " " + options + " " + Quote(archive.string()) +
-           " " + Quote(pattern) + " 2>" + Quote((root_ / "errors.txt").string());
-  }
+  // Runs Zip.exe, its error output going to Errors().
   int RunZip(const fs::path& archive, const std::string& pattern,
              const std::string& options = "-j") {
-    return RunCommand(ZipCommand(options, archive, pattern));
+    return RunCommand(Quote(QUILLET_TOOLS_BIN "/Zip.exe") + " " + options + " " +
+                      Quote(archive.string()) + " " + Quote(pattern) + " 2>" +
+                      Quote((root_ / "errors.txt").string()));
   }
   std::string Errors() const { return ReadAll(root_ / "errors.txt"); }
   // Packs `pattern` on 1, 2 and 8 threads and expects the same archive.

@@ -1,5 +1,5 @@
-// The steps of a run over the fakes: rotation, start list, log collection, packing with its
-// archive check, and deletion.
+// The steps of a run over the fakes: rotation, start list, the debug window export, log
+// collection, packing with its archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
@@ -8,6 +8,9 @@
 #include "collect/delete_listed.h"
 #include "collect/start_programs.h"
 #include "tests/fakes/fakes.h"
+#include "windows/debug_window.h"
+#include "windows/mouse.h"
+#include "windows/window_list.h"
 
 namespace quillet {
 namespace {
@@ -256,6 +259,68 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
         "same.log (the archive does not hold it)"})
     EXPECT_NE(journal.find(std::string("Kept:D:\\L\\") + kept), std::string::npos) << journal;
   EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
+}
+
+constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
+
+TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
+  fake_.desktop.z_order = {
+      {kStatus, "Status", {}}, {3, "Editor", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
+  fake_.desktop.on_click = [this](int, int) {
+    if (fake_.desktop.z_order.size() == 3)
+      fake_.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
+  };
+  DebugWindowOutcome outcome = SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform));
+  // Pixel (276, 510) in the debug window, then (392, 272) in the dialog.
+  EXPECT_EQ(fake_.desktop.calls,
+            (Names{"Restore 4", "Front 4", "Move 17664,43519", "Click 0", "Find", "Front 9",
+                   "Topmost 9 300,200,240,180", "Move 25088,23210", "Click 0", "Minimize 4",
+                   "Foreground 256"}));
+  EXPECT_TRUE(outcome.found && outcome.first_click_sent && outcome.second_click_sent);
+  // The status window is repainted once the debug window is down again.
+  const Names& events = fake_.window.events;
+  EXPECT_EQ(Names(events.end() - 3, events.end()),
+            (Names{"Minimize 4", "Yield", "Foreground 256"}));
+  EXPECT_EQ(fake_.clock.slept_ms, 100 + 100 + 500);
+
+  // No click it cannot aim: without a debug window there is none at all.
+  fake_.desktop.calls.clear();
+  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
+  EXPECT_FALSE(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found);
+  EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
+  // Left, right and middle; there is no fourth button to press.
+  EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
+  int width = 0, height = 0;
+  GetScreenSize(fake_.desktop, &width, &height, 2);  // In inches: 1024 px are 11.
+  EXPECT_EQ(width, 11);
+  GetScreenSize(fake_.desktop, &width, &height, 3);  // In points.
+  EXPECT_EQ(width, 11 * 72);
+
+  // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
+  fake_.desktop.calls.clear();
+  fake_.clock.slept_ms = 0;
+  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
+  fake_.desktop.foreground = 4;
+  const WindowList windows = ReadWindowList(fake_.platform);
+  outcome = SaveDebugWindow(fake_.platform, windows);
+  EXPECT_TRUE(outcome.first_click_sent);
+  EXPECT_FALSE(outcome.second_click_sent);
+  EXPECT_EQ(std::count(fake_.desktop.calls.begin(), fake_.desktop.calls.end(), "Find"), 51);
+  EXPECT_EQ(fake_.clock.slept_ms, 50 * 100);  // A pause before each lookup but the last.
+  EXPECT_EQ(fake_.desktop.calls.front(), "Move 11264,39253");
+  EXPECT_EQ(fake_.desktop.calls.back(), "Foreground 256");
+
+  // Refused foreground: fifty tries; a window closed since the inventory gets no click.
+  fake_.desktop.calls.clear();
+  fake_.desktop.foreground = 0;
+  fake_.desktop.grant_foreground = false;
+  fake_.desktop.z_order.pop_back();
+  fake_.clock.slept_ms = 0;
+  outcome = SaveDebugWindow(fake_.platform, windows);
+  EXPECT_FALSE(outcome.first_click_sent);
+  EXPECT_EQ(fake_.clock.slept_ms, 50 * 100);
+  EXPECT_EQ(fake_.desktop.calls.size(), 50u * 2 + 2);
+  EXPECT_EQ(fake_.desktop.calls[100], "Minimize 4");
 }
 
 }  // namespace
