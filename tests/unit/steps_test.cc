@@ -158,11 +158,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
                             "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Prog\n"
                             "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
                        variables_, 0);
-  ASSERT_EQ(fake_.processes.launches.size(), 2u);
-  EXPECT_EQ(fake_.processes.launches[0].command_line, "C:\\Prog\\x.exe -q \"a b\"");
-  EXPECT_EQ(fake_.processes.launches[0].directory, "C:\\Prog");
-  EXPECT_EQ(fake_.processes.launches[1].directory, "C:\\Tools");
-  EXPECT_FALSE(fake_.processes.launches[0].group);
+  EXPECT_EQ(fake_.processes.launches,
+            (Names{"C:\\Prog\\x.exe -q \"a b\" in C:\\Prog", "tool.exe arg in C:\\Tools"}));
   EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
   ASSERT_EQ(records.size(), 3u);
   EXPECT_TRUE(records[0].found && records[0].started);
@@ -174,7 +171,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   fake_.processes.hang = true;
   const std::vector<ProgramRecord> hung = RunStartPrograms(
       fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
-  EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
+  EXPECT_TRUE(hung[0].timed_out);
+  EXPECT_EQ(fake_.processes.launches.back(), "C:\\Prog\\x.exe in C:\\Prog as a group");
   EXPECT_EQ(fake_.processes.terminated, 1);
   EXPECT_EQ(fake_.processes.open, 0);
   EXPECT_EQ(fake_.window.With("Yield").size(), 5u + 20);
