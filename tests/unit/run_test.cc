@@ -70,12 +70,14 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
             "a.log\r\n" + resisted[0] + "\r\n" + resisted[1] + "\r\n");
   EXPECT_EQ(fake_.window.With("Message:"), Names{});
   EXPECT_EQ(fake_.window.With("Error:"), resisted);
-  // Without a packer no archive is made: nothing says OK, and the report left in the staging
-  // folder tells that the screen could not be captured.
-  fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=T:\\Target\nReport=true\n");
+  // Without a packer no archive is made: nothing says OK, no listed log is deleted, and the
+  // report left in the staging folder tells that the screen could not be captured.
+  fake_.WriteSettings("[DeleteFilesXP]\n1=D:\\Logs\\old.log\n", "Report=true\n");
   fake_.files.DeleteFile("C:\\MorvaTools\\Quillet\\Zip.exe");
   fake_.desktop.no_screen = true;
   EXPECT_EQ(Run("x"), kExitNoArchive);
+  EXPECT_TRUE(fake_.files.Exists("D:\\Logs\\old.log"));
+  EXPECT_EQ(fake_.window.With("Error:").back().rfind("No archive was made: the packer ", 0), 0u);
   EXPECT_EQ(fake_.window.With("Label:").back(), "No archive was made");
   EXPECT_EQ(fake_.window.With("Label:OK").size(), 1u);  // The first run's alone.
   const nlohmann::json json =

@@ -225,9 +225,8 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
       << ReadAll(Path("hmi_clicks.txt"));
 }
 
-// True when the screen shows the status window's label as a person in front
-// of the PC sees it: the light grey of the window with dark text on it, not
-// another window over it.
+// True when the screen shows the status window's label as a person in front of the PC sees it: the
+// light grey of the window with dark text on it, not another window over it.
 bool StatusTextOnScreen() {
   HWND window = FindWindowA(nullptr, "Quilletfiles");
   RECT client = {};
