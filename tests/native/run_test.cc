@@ -39,9 +39,6 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Trees are named after their test process, to tell a killed test's tree from a live one's.
-std::string TreePrefix() { return (fs::path(::testing::TempDir()) / "quillet-").string(); }
-
 // A process that is gone, or a zombie that only waits to be reaped.
 bool Gone(int pid) {
   const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
@@ -54,7 +51,8 @@ bool Gone(int pid) {
 class NativeRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = TreePrefix() + std::to_string(getpid()) + "-XXXXXX";
+    // Named after the test process, to tell a killed test's tree from a live one's.
+    std::string pattern = ::testing::TempDir() + "quillet-" + std::to_string(getpid()) + "-XXXXXX";
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     for (const char* folder : {"visu", "prog"}) fs::create_directories(root_ / folder);
@@ -266,7 +264,7 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
 TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   // The target folder is a file system of 1 MiB of its own. Trees of killed tests, whose test
   // process is gone, may still hold theirs mounted.
-  const std::string prefix = TreePrefix();
+  const std::string prefix = ::testing::TempDir() + "quillet-";
   std::istringstream mounts(ReadAll("/proc/mounts"));
   for (std::string device, point, rest; mounts >> device >> point && std::getline(mounts, rest);) {
     const int pid = point.rfind(prefix, 0) == 0 ? std::atoi(point.c_str() + prefix.size()) : 0;
