@@ -157,8 +157,7 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
   for (const auto& entry : entries) held += entry.first + " ";
   EXPECT_EQ(held,
             "Debug1.txt Quillet-Journal.txt Quillet-Report.html Quillet-Report.json "
-            "Quillet-Settings.ini Task.log "
-            "app.log old1.log ");
+            "Quillet-Settings.ini Task.log app.log old1.log ");
   const std::string& report = entries["Quillet-Report.json"];
   EXPECT_FALSE(std::regex_search(
       report, std::regex("\"(settings_file|target_path|pattern|source)\": \"[^\"]*\\\\")))
