@@ -353,9 +353,6 @@ class FakeFiles : public Files {
     if (source == nullptr || source->folder) return Code(std::errc::no_such_file_or_directory);
     if (source->held > (sharing ? 1 : 0)) return Code(std::errc::device_or_resource_busy);
     if (Key(from) == Key(to)) return make_error_code(Errc::kSameFile);
-    const Node* target = Find(to);
-    if (target != nullptr && (target->folder || target->held != 0))
-      return Code(std::errc::permission_denied);
     AddFile(to, source->content, source->modified);
     return {};
   }
@@ -449,18 +446,14 @@ class FakeClock : public Clock {
 class FakeProcesses : public Processes {
  public:
   explicit FakeProcesses(FakeFiles* files) : files_(files) {}
-  struct Launch {
-    std::string command_line, directory;
-    bool group;
-  };
-  std::vector<Launch> launches;
+  Names launches;  // "<command line> in <current folder>", then " as a group" if so.
   std::function<int(const std::string& command_line)> on_start;
   bool hang = false;      // Started programs never end by themselves.
   int running_polls = 0;  // Waits that still find a program running before it ends.
   int terminated = 0;     // Groups ended by Terminate.
   int open = 0;           // Programs started and not yet closed.
   std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override {
-    launches.push_back({command_line, files_->current_dir, group});
+    launches.push_back(command_line + " in " + files_->current_dir + (group ? " as a group" : ""));
     // The first word, or the first quoted words, name the program.
     const bool quoted = !command_line.empty() && command_line[0] == '"';
     std::string program =

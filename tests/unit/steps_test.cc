@@ -1,5 +1,6 @@
-// The steps of a run over the fakes: rotation, start list, log collection, packing with its
-// archive check, and deletion.
+// The steps of a run over the fakes, and the rules they build on: directory variables,
+// placeholder expansion, settings values and platform tags; rotation, start list, the debug
+// window export, log collection, packing with its archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
@@ -7,7 +8,14 @@
 #include "collect/collect_logs.h"
 #include "collect/delete_listed.h"
 #include "collect/start_programs.h"
+#include "config/dir_variables.h"
+#include "config/platform_tags.h"
+#include "config/settings.h"
+#include "platform/errors.h"
 #include "tests/fakes/fakes.h"
+#include "windows/debug_window.h"
+#include "windows/mouse.h"
+#include "windows/window_list.h"
 
 namespace quillet {
 namespace {
@@ -41,6 +49,80 @@ class StepsTest : public ::testing::Test {
   Names warnings_;
   RotationWarning warn_ = [this](const std::string& text) { warnings_.push_back(text); };
 };
+
+TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverlongTexts) {
+  testing::FakeEnvironment& environment = fake_.environment;
+  environment.variables = {{"windir", "C:\\Windows"},
+                           {"VISUDIR", ""},
+                           {"TempVisu", " $VisuDir$ "},
+                           {"MorvaToolsDir", std::string(5000, 'm')}};
+  for (int i = 1; i <= 12; ++i) EXPECT_FALSE(ResolveDirVariable(i, environment, &variables_));
+  const std::pair<int, std::string> resolved[] = {
+      {1, "C:\\Windows"}, {2, std::string(5000, 'm')}, {4, "C:\\Pantra"}, {12, " $VisuDir$ "}};
+  for (const auto& [i, value] : resolved) EXPECT_EQ(variables_.Entry(i).value, value) << i;
+  EXPECT_EQ(variables_.Entry(13).name, "");
+  EXPECT_EQ(ResolveDirVariable(0, environment, &variables_), make_error_code(Errc::kBounds));
+  EXPECT_EQ(ResolveDirVariable(21, environment, &variables_), make_error_code(Errc::kBounds));
+  EXPECT_FALSE(ResolveDirVariable(20, environment, &variables_));
+
+  FillDirVariables(&variables_);
+  const auto expand = [&](const std::string& text) {
+    ExpandResult result = ExpandVariables(variables_, text);
+    EXPECT_FALSE(result.error) << result.what;
+    return result.text;
+  };
+  for (const std::string value : {"$VisuDir$", "$VisuDir$\\x", "x$TempVisu$"}) {
+    variables_.Entry(4).value = value;
+    variables_.Entry(12).value = "$VisuDir$";
+    ExpandResult result = ExpandVariables(variables_, "$VisuDir$\\Task.bat");
+    ASSERT_EQ(result.error, make_error_code(Errc::kPlaceholderCycle)) << value;
+    EXPECT_NE(result.what.find("$VisuDir$"), std::string::npos) << result.what;
+    EXPECT_EQ(result.text, "$VisuDir$\\Task.bat");
+  }
+  EXPECT_EQ(ExpandVariables(variables_, std::string(40000, 'a') + "$VisuDir$").error,
+            make_error_code(Errc::kTextTooLong));
+  EXPECT_EQ(expand(std::string(40000, 'a')), std::string(40000, 'a'));
+  // Up to 4096 replacements, and not one more.
+  FillDirVariables(&variables_);
+  variables_.Entry(1).value = "x";
+  variables_.Entry(4).value = "$windir$$windir$";
+  std::string many;
+  for (int i = 0; i < 1365; ++i) many += "$VisuDir$";
+  EXPECT_EQ(expand(many + "$windir$"), std::string(2731, 'x'));
+  EXPECT_EQ(ExpandVariables(variables_, many + "$windir$$windir$").error,
+            make_error_code(Errc::kPlaceholderCycle));
+  // The closing "$" of a pair may stand at character 32767, not beyond.
+  FillDirVariables(&variables_);
+  EXPECT_EQ(expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
+  EXPECT_EQ(ExpandVariables(variables_, std::string(32759, 'a') + "$VisuDir$").error,
+            make_error_code(Errc::kTextTooLong));
+}
+
+TEST_F(StepsTest, SettingsListsFlagsCountsAndTags) {
+  fake_.files.AddFile("f",
+                      "[L]\n1=a\n2=b\n4=d\n32767=x\n[P]\nA = True\nB=yes\nT=15\nU=-5\nV=1.5\n");
+  const ListSection list{fake_.settings, "f", "L"};
+  const std::pair<int, const char*> entries[] = {
+      {1, "a"}, {4, "d"}, {32767, "x"}, {32768, ""}, {0, ""}};
+  for (const auto& [key, value] : entries) EXPECT_EQ(list.Entry(key), value) << key;
+  EXPECT_TRUE(ReadIniFlag(fake_.settings, "P", "A", "f"));
+  EXPECT_FALSE(ReadIniFlag(fake_.settings, "P", "B", "f"));
+  std::string warning;
+  EXPECT_EQ(ReadIniCount(fake_.settings, "P", "T", "f", &warning), 15);
+  EXPECT_EQ(ReadIniCount(fake_.settings, "P", "none", "f", &warning), 0);
+  EXPECT_EQ(warning, "");
+  for (const char* key : {"U", "V", "B"}) {
+    EXPECT_EQ(ReadIniCount(fake_.settings, "P", key, "f", &warning), 0);
+    EXPECT_EQ(warning.rfind(std::string("Ignored ") + key + "=", 0), 0u) << warning;
+  }
+
+  EXPECT_EQ(OsTagFromVersion(0x05650004), "NT");  // 4.0 build 1381
+  for (std::uint32_t version : {0x00000104u, 0x08930005u, 0x0A280105u, 0xC0000004u, 0xC0000A04u})
+    EXPECT_EQ(OsTagFromVersion(version), "XP") << version;
+  fake_.files.AddFile("p.ini", "[Project]\nVWStudio=true\n");
+  EXPECT_EQ(DetectPlatformTags(0x05650004, fake_.settings, "p.ini").hmi_tag, "VWS");
+  EXPECT_EQ(DetectPlatformTags(0x05650004, fake_.settings, "none.ini").hmi_tag, "VW");
+}
 
 TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) {
   for (int d = 1; d <= 9; ++d) fake_.files.AddFile(Slot(d, d));
@@ -76,11 +158,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
                             "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Prog\n"
                             "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
                        variables_, 0);
-  ASSERT_EQ(fake_.processes.launches.size(), 2u);
-  EXPECT_EQ(fake_.processes.launches[0].command_line, "C:\\Prog\\x.exe -q \"a b\"");
-  EXPECT_EQ(fake_.processes.launches[0].directory, "C:\\Prog");
-  EXPECT_EQ(fake_.processes.launches[1].directory, "C:\\Tools");
-  EXPECT_FALSE(fake_.processes.launches[0].group);
+  EXPECT_EQ(fake_.processes.launches,
+            (Names{"C:\\Prog\\x.exe -q \"a b\" in C:\\Prog", "tool.exe arg in C:\\Tools"}));
   EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
   ASSERT_EQ(records.size(), 3u);
   EXPECT_TRUE(records[0].found && records[0].started);
@@ -92,7 +171,8 @@ TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
   fake_.processes.hang = true;
   const std::vector<ProgramRecord> hung = RunStartPrograms(
       fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
-  EXPECT_TRUE(hung[0].timed_out && fake_.processes.launches.back().group);
+  EXPECT_TRUE(hung[0].timed_out);
+  EXPECT_EQ(fake_.processes.launches.back(), "C:\\Prog\\x.exe in C:\\Prog as a group");
   EXPECT_EQ(fake_.processes.terminated, 1);
   EXPECT_EQ(fake_.processes.open, 0);
   EXPECT_EQ(fake_.window.With("Yield").size(), 5u + 20);
@@ -256,6 +336,68 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
         "same.log (the archive does not hold it)"})
     EXPECT_NE(journal.find(std::string("Kept:D:\\L\\") + kept), std::string::npos) << journal;
   EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
+}
+
+constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
+
+TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
+  fake_.desktop.z_order = {
+      {kStatus, "Status", {}}, {3, "Editor", {}}, {4, "x DebugWindow", {100, 50, 740, 530}}};
+  fake_.desktop.on_click = [this](int, int) {
+    if (fake_.desktop.z_order.size() == 3)
+      fake_.desktop.z_order.push_back({9, "Save DebugWin contents", {300, 200, 540, 380}});
+  };
+  DebugWindowOutcome outcome = SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform));
+  // Pixel (276, 510) in the debug window, then (392, 272) in the dialog.
+  EXPECT_EQ(fake_.desktop.calls,
+            (Names{"Restore 4", "Front 4", "Move 17664,43519", "Click 0", "Find", "Front 9",
+                   "Topmost 9 300,200,240,180", "Move 25088,23210", "Click 0", "Minimize 4",
+                   "Foreground 256"}));
+  EXPECT_TRUE(outcome.found && outcome.first_click_sent && outcome.second_click_sent);
+  // The status window is repainted once the debug window is down again.
+  const Names& events = fake_.window.events;
+  EXPECT_EQ(Names(events.end() - 3, events.end()),
+            (Names{"Minimize 4", "Yield", "Foreground 256"}));
+  EXPECT_EQ(fake_.clock.slept_ms, 100 + 100 + 500);
+
+  // No click it cannot aim: without a debug window there is none at all.
+  fake_.desktop.calls.clear();
+  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
+  EXPECT_FALSE(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found);
+  EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
+  // Left, right and middle; there is no fourth button to press.
+  EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
+  int width = 0, height = 0;
+  GetScreenSize(fake_.desktop, &width, &height, 2);  // In inches: 1024 px are 11.
+  EXPECT_EQ(width, 11);
+  GetScreenSize(fake_.desktop, &width, &height, 3);  // In points.
+  EXPECT_EQ(width, 11 * 72);
+
+  // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
+  fake_.desktop.calls.clear();
+  fake_.clock.slept_ms = 0;
+  fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "DEBUGWINDOW", {0, 0, 640, 480}}};
+  fake_.desktop.foreground = 4;
+  const WindowList windows = ReadWindowList(fake_.platform);
+  outcome = SaveDebugWindow(fake_.platform, windows);
+  EXPECT_TRUE(outcome.first_click_sent);
+  EXPECT_FALSE(outcome.second_click_sent);
+  EXPECT_EQ(std::count(fake_.desktop.calls.begin(), fake_.desktop.calls.end(), "Find"), 51);
+  EXPECT_EQ(fake_.clock.slept_ms, 50 * 100);  // A pause before each lookup but the last.
+  EXPECT_EQ(fake_.desktop.calls.front(), "Move 11264,39253");
+  EXPECT_EQ(fake_.desktop.calls.back(), "Foreground 256");
+
+  // Refused foreground: fifty tries; a window closed since the inventory gets no click.
+  fake_.desktop.calls.clear();
+  fake_.desktop.foreground = 0;
+  fake_.desktop.grant_foreground = false;
+  fake_.desktop.z_order.pop_back();
+  fake_.clock.slept_ms = 0;
+  outcome = SaveDebugWindow(fake_.platform, windows);
+  EXPECT_FALSE(outcome.first_click_sent);
+  EXPECT_EQ(fake_.clock.slept_ms, 50 * 100);
+  EXPECT_EQ(fake_.desktop.calls.size(), 50u * 2 + 2);
+  EXPECT_EQ(fake_.desktop.calls[100], "Minimize 4");
 }
 
 }  // namespace
