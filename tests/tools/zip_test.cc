@@ -154,7 +154,7 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   EXPECT_EQ(RunZip(root_ / "none.Zip", folder.string() + "\\*.*", "-T 0 -j"), 2);  // Usage.
 }
 
-TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
+TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
   // The first entry starts just below 4 GiB in a sparse file, so the second and
   // the central directory lie beyond it. The second, noise, is deflated, found
   // not to shrink and rewritten stored; the archive must end where its records do.
@@ -202,8 +202,14 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsetsAndForManyEntries) {
                           "z.getinfo(\"text.log\").compress_type == 8"));
   pack(wide, 0, 3 * kBlock);  // A threshold of text.log's own size is reached.
   EXPECT_TRUE(PythonHolds(wide, "z.getinfo(\"text.log\").extract_version == 45"));
+}
 
-  // 65535 entries fill the classic count, whose largest value sends readers to ZIP64.
+// 65535 entries fill the classic count, whose largest value sends readers to ZIP64. The count
+// is the writer's own arithmetic, the same on every system, so the Windows tree leaves this test
+// to the native one: under Wine its 65535 opens of a file take minutes.
+TEST_F(ZipTest, WriterSendsReadersToZip64ForAFullEntryCount) {
+  std::unique_ptr<quillet::Files> system_files = quillet::CreateFiles();
+  quillet::ZipWriter writer(*system_files, 6, 2);
   const fs::path many = root_ / "many.zip";
   Write(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
