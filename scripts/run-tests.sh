@@ -70,6 +70,12 @@ else
 fi
 echo "$said"
 
+# The Linux tree builds in a folder of its own, so it starts first, at a lower
+# priority, beside the Windows trees, instead of after them.
+linux_log=build/linux-build.log
+mkdir -p build
+nice -n 10 scripts/build.sh linux >"$linux_log" 2>&1 &
+linux_build=$!
 # The packer's tests under Wine take longest, so its part of the tree is
 # built first and they start while the rest compiles.
 scripts/build.sh $tree-packer
@@ -93,12 +99,6 @@ wine_log=build/$tree/wine-tests.log
 tools_log=build/$tree/wine-tools-tests.log
 (cd build/$tree/tests/tools && nice -n 10 ctest --output-on-failure) >"$tools_log" 2>&1 &
 tools_tests=$!
-# The Linux tree builds in a folder of its own, so it starts now, at a lower
-# priority, beside the Windows trees, instead of after them.
-linux_log=build/linux-build.log
-mkdir -p build
-nice -n 10 scripts/build.sh linux >"$linux_log" 2>&1 &
-linux_build=$!
 if [ $bits = 32 ]; then
   scripts/build.sh windows windows64
 else
