@@ -45,7 +45,9 @@ fi
 
 # Which Windows tree the tests run on. Wine's 32-bit part is what runs the
 # 32-bit programs; scripts/setup.sh installs it wherever the kernel can use it.
-if scripts/starts-32bit.sh && dpkg -s wine32:i386 >/dev/null 2>&1; then
+kernel32=no
+if scripts/starts-32bit.sh; then kernel32=yes; fi
+if [ $kernel32 = yes ] && dpkg -s wine32:i386 >/dev/null 2>&1; then
   bits=32 tree=windows
   export QUILLET_WINE=wine
   # A prefix made before Wine's 32-bit part was installed cannot start
@@ -54,7 +56,7 @@ if scripts/starts-32bit.sh && dpkg -s wine32:i386 >/dev/null 2>&1; then
   export QUILLET_WINEPREFIX="$root/build/windows/wineprefix-wow64"
   said="Windows tests: 32-bit release tree"
 else
-  if scripts/starts-32bit.sh; then
+  if [ $kernel32 = yes ]; then
     why="Wine's 32-bit part, wine32:i386, is not installed: scripts/setup.sh"
     if [ -n "${CI:-}" ]; then
       echo "run-tests: this machine starts 32-bit programs, but $why" >&2

@@ -43,16 +43,10 @@ if [ -z "${QUILLET_PICTURE_DISPLAY_READY:-}" ]; then
     "$0" "$build_dir" "$output"
 fi
 
-# Debian's `wine` command takes Wine's 32-bit loader whenever that is
-# installed; on a kernel that cannot start 32-bit programs the 64-bit loader
-# is called directly, as the tests do.
-if "$source_dir/scripts/starts-32bit.sh"; then
-  wine=wine
-else
-  wine=/usr/lib/wine/wine64
-  export WINELOADER=$wine WINEARCH=win64
-fi
-for tool in $wine wineserver import; do
+# The tests' own Wine starter, which chooses the loader that this kernel can
+# start, with this script's prefix.
+wine=$source_dir/tests/wine/wine-run
+for tool in wine wineserver import; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "$0: $tool is not installed" >&2
     exit 1
@@ -67,6 +61,7 @@ if [ ! -f "$program" ] || [ ! -f "$stand_in" ] ||
 fi
 
 export WINEPREFIX="${QUILLET_PICTURE_WINEPREFIX:-$build_dir/wineprefix-picture}"
+export QUILLET_WINEPREFIX="$WINEPREFIX"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/patterns.h"
 #include "platform/text.h"
 #include "platform/wildcard.h"
 #include "run/report_html.h"
@@ -40,12 +41,11 @@ void AddUnlisted(Files& files, Staging& staging, RunReport* report) {
     report->staged.back().earlier_run = true;
     listed.insert(Upper(name));
   }
-  std::vector<std::string> own;
-  std::string name;
-  for (files.DirFirst(staging.PathOf("*.*"), false, &name); !name.empty(); files.DirNext(&name)) {
-    if (listed.count(Upper(name)) == 0) own.push_back(name);
+  std::vector<std::string> names, passed_over;
+  ListMatches(files, staging.PathOf("*.*"), &names, &passed_over);  // What it found is listed.
+  for (const std::string& name : names) {
+    if (listed.count(Upper(name)) == 0) report->staged.push_back(Unlisted(files, staging, name));
   }
-  for (const std::string& file : own) report->staged.push_back(Unlisted(files, staging, file));
 }
 
 // The deletion list as written and expanded; it is processed after packing.
@@ -66,13 +66,14 @@ std::vector<PatternRecord> PlannedDeletions(const RunContext& context, const Lis
 }
 
 // The files each entry of the deletion list matches now, and whether this
-// run collected them, for the page.
+// run collected them, for the page. They are found as the deletion finds
+// them, so a file that matches only by its short name is not among them.
 void AddDeletionMatches(Files& files, const CollectOutcome& collected, RunReport* report) {
   for (const PatternRecord& entry : report->delete_patterns) {
     std::vector<PlannedDeletion>& planned = report->planned_deletions.emplace_back();
-    std::string name;
-    if (files.DirFirst(entry.pattern, false, &name)) continue;
-    while (!name.empty()) {
+    std::vector<std::string> names, passed_over;
+    ListMatches(files, entry.pattern, &names, &passed_over);  // What it found is listed.
+    for (const std::string& name : names) {
       PlannedDeletion match;
       match.path = PathOfMatch(entry.pattern, name, files.Separator());
       FileInfo info;
@@ -81,7 +82,6 @@ void AddDeletionMatches(Files& files, const CollectOutcome& collected, RunReport
         match.copy_failed = collected.failed.count(info.id) != 0;
       }
       planned.push_back(match);
-      if (files.DirNext(&name)) break;
     }
   }
 }
