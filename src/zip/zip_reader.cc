@@ -190,7 +190,13 @@ std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,
   z_stream stream{};
   if (entry.method == 8 && inflateInit2(&stream, -MAX_WBITS) != Z_OK) return damaged;
   constexpr std::size_t kChunk = 64 * 1024;
-  std::string in, out(256 * 1024, '\0');
+  // Only inflating needs room for output, and never more than the entry's
+  // size and one byte, which shows data that unpacks to more than that. An
+  // archive of many small stored files is read without it.
+  std::string in, out;
+  if (entry.method == 8) {
+    out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, 256 * 1024)) + 1);
+  }
   uLong crc = crc32(0, Z_NULL, 0);
   std::uint64_t size = 0;
   int status = Z_OK;
