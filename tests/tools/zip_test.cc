@@ -206,7 +206,7 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
 
 // 65535 entries fill the classic count, whose largest value sends readers to ZIP64. The count
 // is the writer's own arithmetic, the same on every system, so the Windows tree leaves this test
-// to the native one: under Wine its 65535 opens of a file take minutes.
+// to the native one, where it is quicker.
 TEST_F(ZipTest, WriterSendsReadersToZip64ForAFullEntryCount) {
   std::unique_ptr<quillet::Files> system_files = quillet::CreateFiles();
   quillet::ZipWriter writer(*system_files, 6, 2);
