@@ -16,12 +16,7 @@ std::string FirstNotArchived(Files& files, const Staging& staging,
   std::map<std::string, const ZipEntryInfo*> by_name;
   for (const ZipEntryInfo& entry : entries) by_name[entry.name] = &entry;
   std::vector<std::string> names;
-  std::string name;
-  files.DirFirst(staging.PathOf("*.*"), false, &name);
-  while (!name.empty()) {
-    names.push_back(name);
-    if (files.DirNext(&name)) break;
-  }
+  files.List(staging.PathOf("*.*"), false, &names);
   for (const std::string& staged : names) {
     const auto found = by_name.find(staged);
     const ZipEntryInfo* entry = found == by_name.end() ? nullptr : found->second;

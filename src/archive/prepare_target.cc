@@ -1,6 +1,7 @@
 #include "archive/prepare_target.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -11,26 +12,24 @@ constexpr int kFileTries = 20;  // File deletions per numbered folder.
 constexpr int kTries = 5;       // Removal attempts, slot-9 passes, rename passes.
 constexpr int kPauseMs = 100;
 
-// The first match of a new search, "" when there is none or the search fails.
-std::string FirstMatch(Files& files, const std::string& pattern, bool with_folders) {
-  std::string name;
-  if (files.DirFirst(pattern, with_folders, &name)) return "";
-  return name;
+// The matches of a new search; a search that fails matches nothing.
+std::vector<std::string> Matches(Files& files, const std::string& pattern, bool with_folders) {
+  std::vector<std::string> names;
+  files.List(pattern, with_folders, &names);
+  return names;
 }
 
-// The next match of the search that FirstMatch began, "" at its end or when
-// the search fails.
-std::string NextMatch(Files& files) {
-  std::string name;
-  if (files.DirNext(&name)) return "";
-  return name;
+// The first match of a new search, "" when there is none or the search fails.
+std::string FirstMatch(Files& files, const std::string& pattern, bool with_folders) {
+  const std::vector<std::string> names = Matches(files, pattern, with_folders);
+  return names.empty() ? "" : names.front();
 }
 
 // True unless a search proves that nothing matches: a search that fails
 // counts as a match, so the action it guards is attempted.
 bool MayExist(Files& files, const std::string& pattern, bool with_folders) {
-  std::string name;
-  return files.DirFirst(pattern, with_folders, &name) || !name.empty();
+  std::vector<std::string> names;
+  return files.List(pattern, with_folders, &names) || !names.empty();
 }
 
 bool HasZipInName(const std::string& name) { return Upper(name).find(".ZIP") != std::string::npos; }
@@ -46,15 +45,14 @@ void RemoveNumberedFolders(const Platform& platform, const std::string& target, 
   for (int digit = 1; digit <= 9; ++digit) {
     window.YieldToUi();
     const std::string digit_pattern = files.Join(target, std::to_string(digit) + "*");
-    std::string name = FirstMatch(files, digit_pattern, true);
-    while (!name.empty() && *counter < kTries) {
+    std::vector<std::string> names = Matches(files, digit_pattern, true);
+    std::size_t next = 0;
+    while (next < names.size() && *counter < kTries) {
+      const std::string name = names[next++];
       // A link may lead to a folder that is no part of the target folder;
       // deleting through it would destroy what it leads to.
       FileInfo info;
-      if (HasZipInName(name) || files.Stat(files.Join(target, name), &info) || info.link) {
-        name = NextMatch(files);
-        continue;
-      }
+      if (HasZipInName(name) || files.Stat(files.Join(target, name), &info) || info.link) continue;
       const std::string folder = files.Join(target, name);
       const std::string all_files = files.Join(folder, "*.*");
       *counter = 0;
@@ -76,7 +74,9 @@ void RemoveNumberedFolders(const Platform& platform, const std::string& target, 
         ++*counter;
         found = FirstMatch(files, folder, true);
       }
-      name = FirstMatch(files, digit_pattern, true);
+      // Every removal changes the folder: the search of this digit starts over.
+      names = Matches(files, digit_pattern, true);
+      next = 0;
     }
   }
 }
@@ -135,9 +135,7 @@ std::string PrepareTarget(const Platform& platform, const std::string& target_pa
   RemoveNumberedFolders(platform, target_path, &counter);
 
   // A failed test counts as "missing"; a missing parent makes MakeDir fail quietly.
-  std::string found;
-  if (platform.files->DirFirst(target_path, true, &found) || found.empty())
-    platform.files->MakeDir(target_path);
+  if (FirstMatch(*platform.files, target_path, true).empty()) platform.files->MakeDir(target_path);
   platform.window->YieldToUi();
   // A run killed while it packed leaves its unfinished archive, and the
   // packer's own temporary file; its collected files are still staged and

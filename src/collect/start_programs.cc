@@ -22,9 +22,9 @@ std::vector<ProgramRecord> RunStartPrograms(const Platform& platform, const List
     const std::string program = files.Native(command.text.substr(0, blank));
     record.command_line =
         program + (blank == std::string::npos ? std::string() : command.text.substr(blank));
-    std::string found;
+    std::vector<std::string> found;
     // A failing existence test counts as found: the launch is attempted.
-    if (!files.DirFirst(program, false, &found) && found.empty()) continue;
+    if (!files.List(program, false, &found) && found.empty()) continue;
     record.found = true;
     std::string saved;
     const bool have_saved = !files.CurrentDir(&saved);

@@ -5,10 +5,11 @@
 namespace quillet {
 
 bool PatternFolderExists(Files& files, const std::string& pattern) {
-  std::string folder, last, name;
+  std::string folder, last;
   SplitLastComponent(pattern, &folder, &last);
   const bool is_root = folder.empty() || (folder.size() == 2 && folder[1] == ':');
-  return is_root || (!files.DirFirst(folder, true, &name) && !name.empty());
+  std::vector<std::string> found;
+  return is_root || (!files.List(folder, true, &found) && !found.empty());
 }
 
 std::error_code ListMatches(Files& files, const std::string& pattern,
@@ -16,17 +17,16 @@ std::error_code ListMatches(Files& files, const std::string& pattern,
                             std::vector<std::string>* passed_over) {
   names->clear();
   passed_over->clear();
-  std::string folder, last, name;
+  std::string folder, last;
   SplitLastComponent(pattern, &folder, &last);
-  const bool wildcards = HasWildcards(last);
-  std::error_code error = files.DirFirst(pattern, false, &name);
-  while (!error && !name.empty()) {
-    if (!wildcards || MatchesWildcard(last, name)) {
+  std::vector<std::string> found;
+  const std::error_code error = files.List(pattern, false, &found);
+  for (const std::string& name : found) {
+    if (!HasWildcards(last) || MatchesWildcard(last, name)) {
       names->push_back(name);
     } else {
       passed_over->push_back(PathOfMatch(pattern, name, files.Separator()));
     }
-    error = files.DirNext(&name);
   }
   return error;
 }

@@ -16,8 +16,8 @@ namespace quillet {
 // root cannot be searched for by name; both count as existing.
 bool PatternFolderExists(Files& files, const std::string& pattern);
 
-// The files that `pattern` matches, as bare names in the order the search
-// gives them. The Windows search also matches a file by its 8.3 short name,
+// The files that `pattern` matches, as bare names in the order of
+// Files::List. The Windows search also matches a file by its 8.3 short name,
 // so "old*.log" can find "old_alarm.logx" (short name OLD_AL~1.LOG): a match
 // whose own name does not fit the pattern's wildcards is left out and its
 // path put into `*passed_over`, so that a list never collects or deletes a

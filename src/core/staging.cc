@@ -8,19 +8,18 @@ Staging::Staging(Files& files, const std::string& target_path)
     : files_(files), path_(files.Join(target_path, "Log")) {}
 
 std::error_code Staging::Ensure() {
-  std::string found;
+  std::vector<std::string> found;
   // A failed test counts as "missing": the creation is attempted, and an
   // existing folder only makes it fail harmlessly.
-  if (!files_.DirFirst(path_, true, &found) && !found.empty()) return {};
+  if (!files_.List(path_, true, &found) && !found.empty()) return {};
   const std::error_code error = files_.MakeDir(path_);
   return error == std::errc::file_exists ? std::error_code() : error;
 }
 
 void Staging::NoteLeftovers() {
-  std::string name;
-  for (files_.DirFirst(PathOf("*.*"), false, &name); !name.empty(); files_.DirNext(&name)) {
-    leftovers_[Upper(name)] = name;
-  }
+  std::vector<std::string> names;
+  files_.List(PathOf("*.*"), false, &names);
+  for (const std::string& name : names) leftovers_[Upper(name)] = name;
 }
 
 std::string Staging::FreeName(const std::string& name) const {

@@ -101,18 +101,19 @@ class Files {
     return path;
   }
 
-  // Starts a new search, ending any earlier one, and stores in `*name` the
-  // bare name (no folder) of the first entry that matches `pattern`, or ""
-  // when none does. The last component of the pattern may hold the wildcards
-  // "*" and "?", compared without regard to case; "*.*" matches every name.
-  // Without `with_folders` only files match. Hidden entries never match. A
-  // pattern without wildcards that names an existing folder, searched with
-  // folders, gives that folder's own name. A folder that does not exist
-  // holds no matches.
-  virtual std::error_code DirFirst(const std::string& pattern, bool with_folders,
-                                   std::string* name) = 0;
-  // The next entry of the most recent DirFirst search, or "" when exhausted.
-  virtual std::error_code DirNext(std::string* name) = 0;
+  // Stores in `*names` the bare names (no folder) of the entries that match
+  // `pattern`, in the order of LessNoCase (platform/text.h) on every system:
+  // byte by byte with the letters A to Z as capitals, as NTFS orders such
+  // names; names that differ only in case come in byte order. The last
+  // component of the pattern may hold the wildcards "*" and "?", compared
+  // without regard to case; "*.*" matches every name, with or without a dot.
+  // Without `with_folders` only files match. Hidden entries, and on Windows
+  // system entries, never match. A pattern without wildcards that names an
+  // existing folder, searched with folders, gives that folder's own name. A
+  // folder that does not exist holds no matches and is no error. On failure
+  // `*names` is empty.
+  virtual std::error_code List(const std::string& pattern, bool with_folders,
+                               std::vector<std::string>* names) = 0;
 
   // Deletes every file matching `pattern`; folders are left alone. Fails when
   // nothing matches or when a match cannot be deleted.

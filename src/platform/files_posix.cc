@@ -36,8 +36,8 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Lists the entries of the folder part of `pattern` that match its last
-// component, sorted without regard to case as an NTFS search returns them.
+// The entries of the folder part of `pattern` that match its last component,
+// as Files::List gives them.
 std::error_code Search(const std::string& pattern, bool with_folders,
                        std::vector<std::string>* names) {
   names->clear();
@@ -52,7 +52,9 @@ std::error_code Search(const std::string& pattern, bool with_folders,
     if (errno == ENOENT || errno == ENOTDIR) return {};
     return LastPosixError();
   }
-  while (dirent* e = readdir(d)) {
+  // readdir tells a failure from the end of the folder only through errno; a
+  // listing cut short by one is no listing.
+  for (errno = 0; dirent* e = readdir(d); errno = 0) {
     const std::string name = e->d_name;
     if (name.empty() || name[0] == '.') continue;
     if (!MatchesWildcard(last, name)) continue;
@@ -62,7 +64,12 @@ std::error_code Search(const std::string& pattern, bool with_folders,
     if (S_ISDIR(st.st_mode) ? !with_folders : !S_ISREG(st.st_mode)) continue;
     names->push_back(name);
   }
+  const std::error_code error = LastPosixError();
   closedir(d);
+  if (error) {
+    names->clear();
+    return error;
+  }
   std::sort(names->begin(), names->end(), LessNoCase);
   return {};
 }
@@ -236,17 +243,9 @@ class PosixFiles : public Files {
  public:
   char Separator() const override { return '/'; }
 
-  std::error_code DirFirst(const std::string& pattern, bool with_folders,
-                           std::string* name) override {
-    matches_.clear();
-    next_ = 0;
-    if (std::error_code error = Search(pattern, with_folders, &matches_)) return error;
-    return DirNext(name);
-  }
-
-  std::error_code DirNext(std::string* name) override {
-    *name = next_ < matches_.size() ? matches_[next_++] : std::string();
-    return {};
+  std::error_code List(const std::string& pattern, bool with_folders,
+                       std::vector<std::string>* names) override {
+    return Search(pattern, with_folders, names);
   }
 
   std::error_code KillFiles(const std::string& pattern) override {
@@ -408,10 +407,6 @@ class PosixFiles : public Files {
     info->id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return {};
   }
-
- private:
-  std::vector<std::string> matches_;
-  std::size_t next_ = 0;
 };
 
 }  // namespace

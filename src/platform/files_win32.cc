@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "platform/wildcard.h"
 #include "platform/win32.h"
 
@@ -154,39 +155,30 @@ bool IsSameFile(const std::string& from, const std::string& to) {
 
 class Win32Files : public Files {
  public:
-  ~Win32Files() override { EndSearch(); }
-
   char Separator() const override { return '\\'; }
 
-  std::error_code DirFirst(const std::string& pattern, bool with_folders,
-                           std::string* name) override {
-    EndSearch();
-    name->clear();
-    with_folders_ = with_folders;
+  std::error_code List(const std::string& pattern, bool with_folders,
+                       std::vector<std::string>* names) override {
+    names->clear();
     WIN32_FIND_DATAA data;
-    search_ = FindFirstFileA(pattern.c_str(), &data);
-    if (search_ == INVALID_HANDLE_VALUE) {
+    HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       return NotFound(error) ? std::error_code() : Win32Error(error);
     }
-    if (Fits(data)) {
-      *name = data.cFileName;
-      return {};
+    do {
+      if (!NeverMatches(data) && (with_folders || !IsFolder(data)))
+        names->push_back(data.cFileName);
+    } while (FindNextFileA(search, &data));
+    // A search cut short by a failure is no listing.
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) {
+      names->clear();
+      return Win32Error(error);
     }
-    return DirNext(name);
-  }
-
-  std::error_code DirNext(std::string* name) override {
-    name->clear();
-    if (search_ == INVALID_HANDLE_VALUE) return {};
-    WIN32_FIND_DATAA data;
-    while (FindNextFileA(search_, &data)) {
-      if (Fits(data)) {
-        *name = data.cFileName;
-        return {};
-      }
-    }
-    EndSearch();
+    // The order of a search is the file system's own; NTFS sorts, others do not.
+    std::sort(names->begin(), names->end(), LessNoCase);
     return {};
   }
 
@@ -429,19 +421,6 @@ class Win32Files : public Files {
     }
     return Identity(path, &info->id);
   }
-
- private:
-  bool Fits(const WIN32_FIND_DATAA& data) const {
-    return !NeverMatches(data) && (with_folders_ || !IsFolder(data));
-  }
-
-  void EndSearch() {
-    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
-    search_ = INVALID_HANDLE_VALUE;
-  }
-
-  HANDLE search_ = INVALID_HANDLE_VALUE;
-  bool with_folders_ = false;
 };
 
 }  // namespace

@@ -26,11 +26,15 @@ inline bool SameNoCase(const std::string& a, const std::string& b) {
          });
 }
 
-// Orders texts as a case-insensitive file system lists names.
+// Orders texts as a case-insensitive file system lists names. Texts that
+// differ only in case, which a case-sensitive file system can hold side by
+// side, come in byte order, so that every listing has one order.
 inline bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+  const auto upper_less = [](char x, char y) {
     return static_cast<unsigned char>(UpperChar(x)) < static_cast<unsigned char>(UpperChar(y));
-  });
+  };
+  if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), upper_less)) return true;
+  return !std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), upper_less) && a < b;
 }
 
 // The number of single-letter insertions, deletions and replacements that

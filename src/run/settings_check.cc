@@ -214,8 +214,8 @@ class Checker {
   }
 
   bool Exists(const std::string& path) {
-    std::string found;
-    return !files_.DirFirst(path, false, &found) && !found.empty();
+    std::vector<std::string> found;
+    return !files_.List(path, false, &found) && !found.empty();
   }
 
   // A file the run writes itself before the lists need it.

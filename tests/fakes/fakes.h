@@ -96,7 +96,8 @@ class FakeFiles : public Files {
     auto it = nodes_.find(Key(path));
     return it == nodes_.end() ? "" : it->second.content;
   }
-  // Bare names, sorted.
+  // Every entry of `folder`, folders included, as bare names sorted by their capitals: what a
+  // test looks at, while the steps search through the List of the interface.
   Names List(const std::string& folder) const {
     Names names;
     const std::string prefix = Key(folder) + "\\";
@@ -123,17 +124,11 @@ class FakeFiles : public Files {
   std::uint64_t free_space = std::uint64_t{1} << 40;
 
   char Separator() const override { return '\\'; }
-  std::error_code DirFirst(const std::string& pattern, bool with_folders,
-                           std::string* name) override {
-    search_.clear();
-    next_ = 0;
-    if (auto error = Fault("DirFirst", pattern)) return error;
+  std::error_code List(const std::string& pattern, bool with_folders, Names* names) override {
+    names->clear();
+    if (auto error = Fault("List", pattern)) return error;
     std::string folder;
-    search_ = Matches(pattern, with_folders, &folder);
-    return DirNext(name);
-  }
-  std::error_code DirNext(std::string* name) override {
-    *name = next_ < search_.size() ? search_[next_++] : "";
+    *names = Matches(pattern, with_folders, &folder);
     return {};
   }
   std::error_code KillFiles(const std::string& pattern) override {
@@ -359,8 +354,6 @@ class FakeFiles : public Files {
 
   std::map<std::string, Node> nodes_;
   std::vector<Injected> faults_;
-  Names search_;
-  std::size_t next_ = 0;
   std::uint64_t next_id_ = 1;
 };
 

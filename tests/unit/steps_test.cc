@@ -185,7 +185,7 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
     fake_.files.AddFile(f, f);
   fake_.files.HoldOpen("D:\\A\\app.log", true);  // Its program writes on: copied through sharing.
   fake_.files.FailOn("CopyFile", "B.LOG");
-  fake_.files.FailOn("DirFirst", "X:\\");
+  fake_.files.FailOn("List", "X:\\");
   // The last entry names a file of the first again, in other letters: it is staged once.
   EXPECT_FALSE(Collect(List("LogFilesXP",
                             "1=D:\\A\\*.log\n2=X:\\gone\\*.log\n3=D:\\B\\*.*\n"

@@ -84,12 +84,7 @@ int main(int argc, char** argv) {
   // the one every other step uses, so "*.*" and friends match the same files
   // here as everywhere else in a run.
   std::vector<std::string> names;
-  std::string name;
-  std::error_code ec = files->DirFirst(pattern, /*with_folders=*/false, &name);
-  while (!ec && !name.empty()) {
-    names.push_back(name);
-    ec = files->DirNext(&name);
-  }
+  std::error_code ec = files->List(pattern, /*with_folders=*/false, &names);
   if (ec) return Report("search " + pattern, ec);
   const std::string folder = FolderOf(pattern);
   // An archive written into the folder it packs must not be packed into
