@@ -52,13 +52,14 @@ DeleteOutcome DeleteListedFiles(const Platform& platform, const ListSection& lis
   for (int n = 1;; ++n) {
     const std::string value = list.Entry(n);
     if (value.empty()) break;
-    const ExpandResult expanded = ExpandVariables(variables, value);
-    const std::string pattern = files.Native(expanded.text);
+    std::string expanded;
+    const Error expand_error = ExpandVariables(variables, value, &expanded);
+    const std::string pattern = files.Native(expanded);
     PatternRecord& record = outcome.patterns.emplace_back();
     record.section = list.section;
     record.value = value;
-    record.pattern = expanded.error ? expanded.what : pattern;
-    if (expanded.error) continue;
+    record.pattern = expand_error ? expand_error.what : pattern;
+    if (expand_error) continue;
     std::vector<std::string> names, passed_over;
     if (std::error_code error = ListMatches(files, pattern, &names, &passed_over)) {
       record.failures.push_back({"", error.message()});
