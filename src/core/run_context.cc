@@ -70,12 +70,18 @@ std::string ReadTargetPath(const RunContext& context) {
 
 Error ExpandTargetPath(const RunContext& context, const std::string& value, std::string* target) {
   target->clear();
+  const std::string key = std::string("The key ") + kTargetPathKey.name + " in section [" +
+                          kProjectSection + "] of the settings file " + context.state.ini_path;
   std::string expanded;
   if (Error error = ExpandVariables(context.variables, value, &expanded)) {
-    error.what = std::string("The key ") + kTargetPathKey.name + " in section [" + kProjectSection +
-                 "] of the settings file " + context.state.ini_path +
-                 " cannot be expanded: " + error.what;
+    error.what = key + " cannot be expanded: " + error.what;
     return error;
+  }
+  // An empty folder would put the numbered folders, the archives and the
+  // staging folder at the root of the drive.
+  if (expanded.empty()) {
+    return Error{std::make_error_code(std::errc::invalid_argument),
+                 key + " expands to nothing, so it names no folder."};
   }
   *target = context.platform.files->Native(expanded);
   return {};

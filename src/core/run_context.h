@@ -55,8 +55,9 @@ std::vector<ListSection> ListSections(const RunContext& context, ListKind kind);
 std::string ReadTargetPath(const RunContext& context);
 
 // Gives in `*target` TargetPath as the run uses it: expanded once and
-// written as the system writes paths. When the value cannot be expanded,
-// `*target` is empty and the failure's sentence names the key and the file.
+// written as the system writes paths. When the value cannot be expanded, or
+// expands to nothing, `*target` is empty and the failure's sentence names
+// the key and the file.
 Error ExpandTargetPath(const RunContext& context, const std::string& value, std::string* target);
 
 // Succeeds when the target folder exists or can be made (its parent exists);
