@@ -35,7 +35,8 @@ constexpr std::uint64_t kZip64Room = 0xF0000000u;
 // by old tools. Paths may separate components with "\" on every platform,
 // like the paths of the rest of the program. The archive is written, read
 // back and flushed through `files`, so that its every write can fail in a
-// test; the packed files are read directly.
+// test; the packed files are read directly. A call that fails says what it
+// could not do, such as "read C:\Log\a.txt", worded to follow "cannot ".
 class ZipWriter {
  public:
   // `threads` deflate at once (1 to kMaxDeflateThreads; others are clamped).
@@ -43,9 +44,6 @@ class ZipWriter {
   ~ZipWriter();
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
-
-  // Every call that fails says what it could not do, such as "read
-  // C:\Log\a.txt", worded to follow "cannot ".
 
   // Creates (or empties) the archive file at `path` and starts the threads.
   // The first entry starts at `first_offset`, with a hole before it. A file
