@@ -40,54 +40,55 @@ std::string FirstDamaged(InputFile& archive, const std::vector<ZipEntryInfo>& en
   return "";
 }
 
-// Reads the archive at `packing` back; "" when it holds every staged file,
-// else why not. The texts name the archive by the name it is to have.
-std::string Prove(Files& files, const Staging& staging, const std::string& packing,
-                  PackOutcome* outcome) {
+// Reads the archive at `packing` back and fails unless it holds every staged
+// file. The failures name the archive by the name it is to have.
+Error Prove(Files& files, const Staging& staging, const std::string& packing,
+            PackOutcome* outcome) {
   std::unique_ptr<InputFile> archive;
   if (std::error_code error = files.OpenRead(packing, &archive)) {
-    return "the packer made no archive " + outcome->archive_path + " (" + error.message() + ")";
+    return Error{error, "the packer made no archive " + outcome->archive_path + " (" +
+                            error.message() + ")"};
   }
-  std::string error;
-  if (!ReadCentralDirectory(*archive, &outcome->entries, &error)) {
-    return "the archive " + outcome->archive_path + " is not readable: " + error;
+  if (Error error = ReadCentralDirectory(*archive, &outcome->entries)) {
+    error.what = "the archive " + outcome->archive_path + " is not readable: " + error.what;
+    return error;
   }
   const std::string damaged = FirstDamaged(*archive, outcome->entries);
   if (!damaged.empty()) {
-    return "the archive " + outcome->archive_path + " is damaged at " + damaged;
+    return Error{Errc::kDamagedArchive,
+                 "the archive " + outcome->archive_path + " is damaged at " + damaged};
   }
   const std::string missing = FirstNotArchived(files, staging, outcome->entries);
   if (!missing.empty()) {
-    return "the archive " + outcome->archive_path + " does not hold " + missing +
-           " as it was collected";
+    return Error{Errc::kNotArchived, "the archive " + outcome->archive_path + " does not hold " +
+                                         missing + " as it was collected"};
   }
-  return "";
+  return {};
 }
 
 // Gives the proven archive at `packing` its place in slot 1 for good: its
 // data reaches the disk, the earlier archives move up, and its name reaches
-// the disk. "" when all went well, else why not; `*named` tells whether the
-// archive has its name all the same.
-std::string Settle(const Platform& platform, const std::string& target_path,
-                   const std::string& packing, const std::string& archive_path,
-                   const RotationWarning& warn, bool* named) {
+// the disk. After a failure, `*named` tells whether the archive has its name
+// all the same.
+Error Settle(const Platform& platform, const std::string& target_path, const std::string& packing,
+             const std::string& archive_path, const RotationWarning& warn, bool* named) {
   Files& files = *platform.files;
   if (std::error_code error = files.SyncFile(packing)) {
-    return "the archive " + archive_path + " could not be written to the disk (" + error.message() +
-           ")";
+    return Error{error, "the archive " + archive_path + " could not be written to the disk (" +
+                            error.message() + ")"};
   }
   RotateArchives(platform, target_path, warn);
   if (std::error_code error = files.RenamePath(packing, archive_path)) {
-    return "the archive " + packing + " could not be renamed to " + archive_path + " (" +
-           error.message() + ")";
+    return Error{error, "the archive " + packing + " could not be renamed to " + archive_path +
+                            " (" + error.message() + ")"};
   }
   *named = true;
   if (std::error_code error = files.SyncFolder(target_path)) {
     // The archive is there, but its name may not survive a power cut; the
     // files it holds stay until a run whose archive is safe.
-    return "its name could not be written to the disk (" + error.message() + ")";
+    return Error{error, "its name could not be written to the disk (" + error.message() + ")"};
   }
-  return "";
+  return {};
 }
 
 // Deletes each file of the staging folder that the archive holds with the
@@ -142,36 +143,41 @@ PackOutcome PackLogs(const Platform& platform, const DirVariables& variables,
   PackOutcome outcome;
   outcome.archive_path = files.Join(target_path, archive_name);
   const std::string packing = files.Join(target_path, kPackingName);
-  const ExpandResult packer = ExpandVariables(variables, "$MorvaToolsDir$\\Quillet\\Zip.exe");
-  if (packer.error) {
-    outcome.why_not = packer.what;
+  std::string packer;
+  if (Error error = ExpandVariables(variables, "$MorvaToolsDir$\\Quillet\\Zip.exe", &packer)) {
+    outcome.failure = error;
     return outcome;
   }
-  outcome.packer = files.Native(packer.text);
+  outcome.packer = files.Native(packer);
   const LaunchOutcome run =
       RunAndWait(*platform.processes, *platform.window,
                  PackCommandLine(outcome.packer, packing, staging.PathOf("*.*")), timeout_s);
   platform.window->YieldToUi();
   FileInfo info;
   if (!run.started) {
-    outcome.why_not = "the packer " + outcome.packer +
-                      (files.Stat(outcome.packer, &info) ? " is missing" : " could not be started");
+    outcome.failure =
+        files.Stat(outcome.packer, &info)
+            ? Error{std::make_error_code(std::errc::no_such_file_or_directory),
+                    "the packer " + outcome.packer + " is missing"}
+            : Error{Errc::kNotStarted, "the packer " + outcome.packer + " could not be started"};
   } else if (run.timed_out) {
     // Our packer writes under the archive's name with ".tmp" added until it
     // is done; a packer ended at the time limit leaves that file behind.
     files.DeleteFile(packing + ".tmp");
-    outcome.why_not = "the packer " + outcome.packer + " was ended at the time limit";
+    outcome.failure = Error{std::make_error_code(std::errc::timed_out),
+                            "the packer " + outcome.packer + " was ended at the time limit"};
   } else if (!run.exit_code_known || run.exit_code != 0) {
-    outcome.why_not = "the packer " + outcome.packer + " ended with exit code " +
-                      (run.exit_code_known ? std::to_string(run.exit_code) : "unknown");
+    outcome.failure = Error{Errc::kFailedProgram,
+                            "the packer " + outcome.packer + " ended with exit code " +
+                                (run.exit_code_known ? std::to_string(run.exit_code) : "unknown")};
   } else {
-    outcome.why_not = Prove(files, staging, packing, &outcome);
-    if (outcome.why_not.empty()) {
-      outcome.why_not =
+    outcome.failure = Prove(files, staging, packing, &outcome);
+    if (!outcome.failure) {
+      outcome.failure =
           Settle(platform, target_path, packing, outcome.archive_path, warn, &outcome.named);
     }
   }
-  outcome.archived = outcome.why_not.empty();
+  outcome.archived = !outcome.failure;
   if (!outcome.archived) {
     // No archive moved; what the packer made is no archive of any slot.
     files.DeleteFile(packing);

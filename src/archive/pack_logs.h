@@ -9,6 +9,7 @@
 #include "config/dir_variables.h"
 #include "core/journal.h"
 #include "core/staging.h"
+#include "platform/errors.h"
 #include "platform/platform.h"
 #include "zip/zip_reader.h"
 
@@ -24,7 +25,7 @@ struct PackOutcome {
   // True when the archive has its name in slot 1 although it is not
   // accepted, since that name may not survive a power cut.
   bool named = false;
-  std::string why_not;                // Without an archive, why: a sentence for the closing text.
+  Error failure;  // Without an archive, why: its `what` goes into the closing text.
   std::vector<ZipEntryInfo> entries;  // The proven archive's entries.
   // What stays in the staging folder after an archive was made, because the
   // archive does not hold it as it is (a subfolder, a hidden file, a file
@@ -49,7 +50,7 @@ std::string PackCommandLine(const std::string& packer, const std::string& archiv
 // of the staging folder that the archive holds as it is deleted, and the
 // folder removed when nothing else is left in it; what is left is named in
 // the journal and in `kept`. Without an accepted archive, the unfinished
-// one is deleted, no archive and nothing collected changes, and `why_not`
+// one is deleted, no archive and nothing collected changes, and `failure`
 // says what was missing. A packer ended at the time limit (`timeout_s`
 // above 0) leaves no partial archive behind.
 PackOutcome PackLogs(const Platform& platform, const DirVariables& variables,

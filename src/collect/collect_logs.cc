@@ -99,36 +99,36 @@ class Collector {
 
 }  // namespace
 
-RunError CollectLogFiles(const Platform& platform, const ListSection& list,
-                         const DirVariables& variables, Staging& staging, Journal& journal,
-                         long long min_free_mb, CollectOutcome* outcome) {
+Error CollectLogFiles(const Platform& platform, const ListSection& list,
+                      const DirVariables& variables, Staging& staging, Journal& journal,
+                      long long min_free_mb, CollectOutcome* outcome) {
   Files& files = *platform.files;
   platform.window->SetLabel("Copying Logs " + list.section);
   if (std::error_code error = staging.Ensure()) {
-    return RunError{error,
-                    "Cannot create the staging folder " + staging.path() + ": " + error.message()};
+    return Error{error,
+                 "Cannot create the staging folder " + staging.path() + ": " + error.message()};
   }
   std::string value = list.Entry(1);
   if (std::error_code error = journal.Open()) {
-    return RunError{error,
-                    "Cannot open the copy journal " + journal.path() + ": " + error.message()};
+    return Error{error, "Cannot open the copy journal " + journal.path() + ": " + error.message()};
   }
   Collector collector(platform, staging, journal, min_free_mb, outcome);
   for (int n = 1; !value.empty(); value = list.Entry(++n)) {
-    const ExpandResult expanded = ExpandVariables(variables, value);
-    const std::string pattern = files.Native(expanded.text);
+    std::string expanded;
+    const Error expand_error = ExpandVariables(variables, value, &expanded);
+    const std::string pattern = files.Native(expanded);
     PatternRecord& record = outcome->patterns.emplace_back();
     record.section = list.section;
     record.value = value;
-    record.pattern = expanded.error ? expanded.what : pattern;
+    record.pattern = expand_error ? expand_error.what : pattern;
     // The matches are listed before copying, so that copies made into a
     // folder the pattern names are not matched in turn.
     std::vector<std::string> names, passed_over;
-    std::error_code error = expanded.error;
+    std::error_code error = expand_error.code;
     if (!error) error = ListMatches(files, pattern, &names, &passed_over);
     if (error && names.empty()) {
       journal.Write("Fehler:");
-      record.failures.push_back({"", expanded.error ? expanded.what : error.message()});
+      record.failures.push_back({"", expand_error ? expand_error.what : error.message()});
     } else if (names.empty() && passed_over.empty() && !PatternFolderExists(files, pattern)) {
       record.failures.push_back({pattern, "folder not found"});
     }

@@ -13,6 +13,7 @@
 #include "core/records.h"
 #include "core/run_state.h"
 #include "core/staging.h"
+#include "platform/errors.h"
 #include "platform/platform.h"
 
 namespace quillet {
@@ -40,9 +41,9 @@ struct CollectOutcome {
 // would leave less free space on the staging folder's drive is not copied.
 // A failure before the journal is open (the staging folder cannot be made,
 // the journal cannot be opened) ends the run.
-RunError CollectLogFiles(const Platform& platform, const ListSection& list,
-                         const DirVariables& variables, Staging& staging, Journal& journal,
-                         long long min_free_mb, CollectOutcome* outcome);
+Error CollectLogFiles(const Platform& platform, const ListSection& list,
+                      const DirVariables& variables, Staging& staging, Journal& journal,
+                      long long min_free_mb, CollectOutcome* outcome);
 
 }  // namespace quillet
 

@@ -11,19 +11,21 @@ namespace {
 
 using ArchiveIndex = std::map<std::string, const ZipEntryInfo*>;
 
-// Deletes one match; returns why it was kept, "" when it is gone.
-std::string DeleteOne(Files& files, const std::string& path, const CollectOutcome& collected,
-                      const ArchiveIndex& archived) {
+// Deletes one match; fails, saying why, when it is kept.
+Error DeleteOne(Files& files, const std::string& path, const CollectOutcome& collected,
+                const ArchiveIndex& archived) {
   FileInfo info;
-  if (std::error_code error = files.Stat(path, &info)) return error.message();
-  if (collected.failed.count(info.id) != 0) return "it could not be collected";
+  if (std::error_code error = files.Stat(path, &info)) return Error{error, error.message()};
+  if (collected.failed.count(info.id) != 0) {
+    return Error{Errc::kNotArchived, "it could not be collected"};
+  }
   const auto staged = collected.collected.find(info.id);
   std::error_code error;
   if (staged == collected.collected.end()) {
     error = files.DeleteFile(path);
   } else {
     const auto found = archived.find(staged->second);
-    if (found == archived.end()) return "the archive does not hold it";
+    if (found == archived.end()) return Error{Errc::kNotArchived, "the archive does not hold it"};
     const ZipEntryInfo* entry = found->second;
     error = files.DeleteVerified(
         path,
@@ -33,9 +35,10 @@ std::string DeleteOne(Files& files, const std::string& path, const CollectOutcom
           return !FileDigest(file, &size, &crc) && size == entry->size && crc == entry->crc;
         },
         false);
-    if (error == Errc::kChanged) return "it changed after it was collected";
+    if (error == Errc::kChanged) return Error{error, "it changed after it was collected"};
   }
-  return error ? error.message() : "";
+  if (error) return Error{error, error.message()};
+  return {};
 }
 
 }  // namespace
@@ -52,13 +55,14 @@ DeleteOutcome DeleteListedFiles(const Platform& platform, const ListSection& lis
   for (int n = 1;; ++n) {
     const std::string value = list.Entry(n);
     if (value.empty()) break;
-    const ExpandResult expanded = ExpandVariables(variables, value);
-    const std::string pattern = files.Native(expanded.text);
+    std::string expanded;
+    const Error expand_error = ExpandVariables(variables, value, &expanded);
+    const std::string pattern = files.Native(expanded);
     PatternRecord& record = outcome.patterns.emplace_back();
     record.section = list.section;
     record.value = value;
-    record.pattern = expanded.error ? expanded.what : pattern;
-    if (expanded.error) continue;
+    record.pattern = expand_error ? expand_error.what : pattern;
+    if (expand_error) continue;
     std::vector<std::string> names, passed_over;
     if (std::error_code error = ListMatches(files, pattern, &names, &passed_over)) {
       record.failures.push_back({"", error.message()});
@@ -68,12 +72,11 @@ DeleteOutcome DeleteListedFiles(const Platform& platform, const ListSection& lis
     for (const std::string& name : names) {
       ++record.matches;
       const std::string path = PathOfMatch(pattern, name, files.Separator());
-      const std::string kept = DeleteOne(files, path, collected, index);
-      if (kept.empty()) {
-        ++outcome.deleted;
+      if (Error kept = DeleteOne(files, path, collected, index)) {
+        record.failures.push_back({path, "kept: " + kept.what});
+        journal.Write("Kept:" + path + " (" + kept.what + ")");
       } else {
-        record.failures.push_back({path, "kept: " + kept});
-        journal.Write("Kept:" + path + " (" + kept + ")");
+        ++outcome.deleted;
       }
     }
   }

@@ -12,16 +12,19 @@ std::vector<ProgramRecord> RunStartPrograms(const Platform& platform, const List
   for (int n = 1;; ++n) {
     const std::string value = list.Entry(n);
     if (value.empty()) break;
-    const ExpandResult command = ExpandVariables(variables, value);
+    std::string command;
     ProgramRecord& record = records.emplace_back();
-    record.command_line = command.error ? value : command.text;
-    if (command.error) continue;  // A placeholder cycle: this entry cannot be run.
+    // A placeholder cycle: this entry cannot be run.
+    if (ExpandVariables(variables, value, &command)) {
+      record.command_line = value;
+      continue;
+    }
     // The program's path is written as the system writes paths; its
     // arguments stay as they are.
-    const std::size_t blank = command.text.find(' ');
-    const std::string program = files.Native(command.text.substr(0, blank));
+    const std::size_t blank = command.find(' ');
+    const std::string program = files.Native(command.substr(0, blank));
     record.command_line =
-        program + (blank == std::string::npos ? std::string() : command.text.substr(blank));
+        program + (blank == std::string::npos ? std::string() : command.substr(blank));
     std::vector<std::string> found;
     // A failing existence test counts as found: the launch is attempted.
     if (!files.List(program, false, &found) && found.empty()) continue;

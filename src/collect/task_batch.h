@@ -6,6 +6,7 @@
 
 #include "config/dir_variables.h"
 #include "core/run_state.h"
+#include "platform/errors.h"
 #include "platform/platform.h"
 
 namespace quillet {
@@ -15,8 +16,8 @@ namespace quillet {
 // "$MorvaToolsDir$\Quillet") into "$VisuDir$\Task.log". The start list may
 // name the batch file; nothing else runs it. A batch file that cannot be
 // written ends the run.
-RunError WriteTaskBatch(const Platform& platform, const DirVariables& variables,
-                        const std::string& os_tag);
+Error WriteTaskBatch(const Platform& platform, const DirVariables& variables,
+                     const std::string& os_tag);
 
 }  // namespace quillet
 

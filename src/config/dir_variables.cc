@@ -44,8 +44,10 @@ const DirVariable* FindEntry(const DirVariables& variables, const std::string& n
   return nullptr;
 }
 
-ExpandResult Fail(const std::string& text, Errc code, const std::string& what) {
-  return ExpandResult{text, make_error_code(code), what};
+// Gives back the text unchanged, with the failure.
+Error Fail(const std::string& text, std::string* expanded, Errc code, const std::string& what) {
+  *expanded = text;
+  return Error{make_error_code(code), what};
 }
 
 }  // namespace
@@ -66,7 +68,8 @@ std::error_code ResolveDirVariable(int i, Environment& environment, DirVariables
   return {};
 }
 
-ExpandResult ExpandVariables(const DirVariables& variables, const std::string& text) {
+Error ExpandVariables(const DirVariables& variables, const std::string& text,
+                      std::string* expanded) {
   std::string s = text;
   // Every text met after a replacement: meeting one again means that the
   // replacements go round in a circle and would never end.
@@ -86,7 +89,7 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
     if (close == std::string::npos) break;
     if (close >= kMaxPosition) {
       return Fail(
-          text, Errc::kTextTooLong,
+          text, expanded, Errc::kTextTooLong,
           "A \"$\" lies beyond character 32767 of the text \"" + text.substr(0, 60) + "...\".");
     }
     const std::string name = Upper(s.substr(open + 1, close - open - 1));
@@ -105,20 +108,21 @@ ExpandResult ExpandVariables(const DirVariables& variables, const std::string& t
     from = previous == std::string::npos ? 0 : previous;
     ++replaced[static_cast<std::size_t>(entry - variables.entries.data())];
     if (!seen.insert(std::hash<std::string>()(s)).second) {
-      return Fail(text, Errc::kPlaceholderCycle,
+      return Fail(text, expanded, Errc::kPlaceholderCycle,
                   "The placeholder $" + entry->name +
                       "$ leads back to itself through the values of the directory variables.");
     }
     if (s.size() > kMaxPosition || ++total > kMaxReplacements) {
       const std::size_t worst = static_cast<std::size_t>(
           std::max_element(replaced.begin(), replaced.end()) - replaced.begin());
-      return Fail(text, Errc::kPlaceholderCycle,
+      return Fail(text, expanded, Errc::kPlaceholderCycle,
                   "The placeholder $" + variables.entries[worst].name +
                       "$ keeps growing when expanded: its value leads back to its own "
                       "placeholder.");
     }
   }
-  return ExpandResult{s, {}, ""};
+  *expanded = s;
+  return {};
 }
 
 std::vector<std::string> UnknownPlaceholders(const DirVariables& variables,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "platform/errors.h"
 
 namespace quillet {
 
@@ -37,20 +38,17 @@ void FillDirVariables(DirVariables* variables);
 // is outside 1 to 20.
 std::error_code ResolveDirVariable(int i, Environment& environment, DirVariables* variables);
 
-struct ExpandResult {
-  std::string text;  // The expanded text; the input unchanged on error.
-  std::error_code error;
-  std::string what;  // On error, a sentence naming the variable at fault.
-};
-
-// Replaces each $Name$ whose name matches an entry (without regard to case)
-// by that entry's value, and scans again from the start, so placeholders in
-// inserted values are expanded in turn. A "$" pair whose name matches no
-// entry stays as plain text and the scan goes on after its opening "$".
-// A value that leads back to its own placeholder ends with
-// Errc::kPlaceholderCycle, and a text that grows beyond 32767 characters,
-// or a "$" found beyond that position, with Errc::kTextTooLong.
-ExpandResult ExpandVariables(const DirVariables& variables, const std::string& text);
+// Gives in `*expanded` the text with each $Name$ whose name matches an
+// entry (without regard to case) replaced by that entry's value, scanning
+// again from the start, so placeholders in inserted values are expanded in
+// turn. A "$" pair whose name matches no entry stays as plain text and the
+// scan goes on after its opening "$". A value that leads back to its own
+// placeholder fails with Errc::kPlaceholderCycle, and a text that grows
+// beyond 32767 characters, or a "$" found beyond that position, with
+// Errc::kTextTooLong; the failure's sentence names the variable at fault,
+// and `*expanded` is then the text unchanged.
+Error ExpandVariables(const DirVariables& variables, const std::string& text,
+                      std::string* expanded);
 
 // The $Name$ pairs left in an expanded text whose names look like variable
 // names (letters, digits, "_") but match no entry: most likely misspelt.

@@ -22,17 +22,17 @@ void SetProgramLocation(const std::string& program_path, RunContext* context) {
   context->program_name = BaseName(program_path);
 }
 
-RunError Configure(RunContext& context) {
+Error Configure(RunContext& context) {
   Platform& platform = context.platform;
   FillDirVariables(&context.variables);
   for (int i = 1; i <= kBuiltInDirVariables; ++i) {
     ResolveDirVariable(i, *platform.environment, &context.variables);
   }
-  const ExpandResult visu = ExpandVariables(context.variables, "$VisuDir$");
-  if (visu.error) return RunError{visu.error, visu.what};
+  std::string visu;
+  if (Error error = ExpandVariables(context.variables, "$VisuDir$", &visu)) return error;
   const PlatformTags tags =
       DetectPlatformTags(platform.environment->GetVersion(), *platform.settings,
-                         platform.files->Native(visu.text + "\\" + kHmiEditionFlag.file));
+                         platform.files->Native(visu + "\\" + kHmiEditionFlag.file));
   context.state.os_tag = tags.os_tag;
   context.state.hmi_tag = tags.hmi_tag;
   context.state.ini_path = platform.files->Join(context.program_dir, context.program_name + ".ini");
@@ -68,25 +68,36 @@ std::string ReadTargetPath(const RunContext& context) {
                        context.state.ini_path);
 }
 
-std::string ExpandTargetPath(const RunContext& context, const std::string& value,
-                             std::string* error) {
-  const ExpandResult expanded = ExpandVariables(context.variables, value);
-  if (expanded.error) {
-    *error = std::string("The key ") + kTargetPathKey.name + " in section [" + kProjectSection +
-             "] of the settings file " + context.state.ini_path +
-             " cannot be expanded: " + expanded.what;
-    return "";
+Error ExpandTargetPath(const RunContext& context, const std::string& value, std::string* target) {
+  target->clear();
+  const std::string key = std::string("The key ") + kTargetPathKey.name + " in section [" +
+                          kProjectSection + "] of the settings file " + context.state.ini_path;
+  std::string expanded;
+  if (Error error = ExpandVariables(context.variables, value, &expanded)) {
+    error.what = key + " cannot be expanded: " + error.what;
+    return error;
   }
-  return context.platform.files->Native(expanded.text);
+  // An empty folder would put the numbered folders, the archives and the
+  // staging folder at the root of the drive.
+  if (expanded.empty()) {
+    return Error{std::make_error_code(std::errc::invalid_argument),
+                 key + " expands to nothing, so it names no folder."};
+  }
+  *target = context.platform.files->Native(expanded);
+  return {};
 }
 
-std::string TargetProblem(Files& files, const std::string& target) {
+Error CheckTargetFolder(Files& files, const std::string& target) {
   FileInfo info;
-  if (!files.Stat(target, &info)) return info.folder ? "" : "it is a file, not a folder";
+  if (!files.Stat(target, &info)) {
+    if (info.folder) return {};
+    return Error{std::make_error_code(std::errc::not_a_directory), "it is a file, not a folder"};
+  }
   const std::size_t cut = target.find_last_of("\\/");
   const std::string parent = cut == std::string::npos ? "" : target.substr(0, cut);
-  if (parent.empty() || FolderExists(files, parent)) return "";
-  return "neither the folder nor its parent " + parent + " exists";
+  if (parent.empty() || FolderExists(files, parent)) return {};
+  return Error{std::make_error_code(std::errc::no_such_file_or_directory),
+               "neither the folder nor its parent " + parent + " exists"};
 }
 
 }  // namespace quillet

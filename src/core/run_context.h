@@ -11,6 +11,7 @@
 #include "config/settings.h"
 #include "config/settings_schema.h"
 #include "core/run_state.h"
+#include "platform/errors.h"
 #include "platform/platform.h"
 
 namespace quillet {
@@ -39,7 +40,7 @@ void SetProgramLocation(const std::string& program_path, RunContext* context);
 
 // Fills the directory variables and the tags and locates the settings file:
 // what the run and the settings check both start from.
-RunError Configure(RunContext& context);
+Error Configure(RunContext& context);
 
 // Reads the optional keys of section Project; invalid values count as absent
 // and are named in `warnings`.
@@ -53,14 +54,15 @@ std::vector<ListSection> ListSections(const RunContext& context, ListKind kind);
 // The value of TargetPath as written, "" without one.
 std::string ReadTargetPath(const RunContext& context);
 
-// TargetPath as the run uses it: expanded once and written as the system
-// writes paths. An expansion error is returned as a sentence in `*error`.
-std::string ExpandTargetPath(const RunContext& context, const std::string& value,
-                             std::string* error);
+// Gives in `*target` TargetPath as the run uses it: expanded once and
+// written as the system writes paths. When the value cannot be expanded, or
+// expands to nothing, `*target` is empty and the failure's sentence names
+// the key and the file.
+Error ExpandTargetPath(const RunContext& context, const std::string& value, std::string* target);
 
-// "" when the target folder exists or can be made (its parent exists), else
-// why not.
-std::string TargetProblem(Files& files, const std::string& target);
+// Succeeds when the target folder exists or can be made (its parent exists);
+// otherwise says why not, in words that follow "cannot be used: ".
+Error CheckTargetFolder(Files& files, const std::string& target);
 
 }  // namespace quillet
 

@@ -1,10 +1,8 @@
-// The state of one run that the steps share, the error that ends a run, and
-// the program's exit codes.
+// The state of one run that the steps share, and the program's exit codes.
 #ifndef QUILLET_CORE_RUN_STATE_H_
 #define QUILLET_CORE_RUN_STATE_H_
 
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "platform/desktop.h"
@@ -36,13 +34,6 @@ struct RunState {
   std::string os_tag;        // "XP" or "NT".
   std::string hmi_tag;       // "VW" or "VWS".
   WindowList window_list;    // The inventory and its WindowCount.
-};
-
-// An error that escapes a step and ends the run. Empty when the step went on.
-struct RunError {
-  std::error_code code;
-  std::string what;  // A sentence for whoever reads it.
-  explicit operator bool() const { return static_cast<bool>(code); }
 };
 
 // Exit codes of the program. Callers that ignore them are unaffected.

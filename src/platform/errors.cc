@@ -18,6 +18,14 @@ class Category : public std::error_category {
         return "source and destination are the same file";
       case Errc::kChanged:
         return "the file changed after it was collected";
+      case Errc::kDamagedArchive:
+        return "the file is no readable zip archive";
+      case Errc::kNotArchived:
+        return "the archive does not hold every collected file";
+      case Errc::kNotStarted:
+        return "the program could not be started";
+      case Errc::kFailedProgram:
+        return "the program ended with an error";
     }
     return "unknown error";
   }

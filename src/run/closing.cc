@@ -44,7 +44,7 @@ int CloseRun(RunContext& context, const PackOutcome& packed, const Staging& stag
     return EndWith(context,
                    (packed.named ? "The archive " + packed.archive_path + " was made, but "
                                  : std::string("No archive was made: ")) +
-                       packed.why_not + ". The collected files are in " + staging.path() +
+                       packed.failure.what + ". The collected files are in " + staging.path() +
                        ", and nothing was deleted." + earlier,
                    kExitNoArchive);
   }

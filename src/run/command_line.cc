@@ -128,7 +128,7 @@ int RunProgram(RunContext& context) {
       std::cout << "Quillet " << ProgramVersion() << std::endl;
       return kExitOk;
     case Option::kCheck: {
-      if (RunError error = Configure(context)) {
+      if (Error error = Configure(context)) {
         std::cout << error.what << std::endl;
         return kExitRunError;
       }

@@ -44,11 +44,11 @@ int EndWithoutTarget(RunContext& context) {
 }
 
 // Runs one step and records its status and duration for the report.
-RunError RunAndRecordStep(RunContext& context, RunReport& report, const std::string& name,
-                          const std::function<RunError()>& step) {
+Error RunAndRecordStep(RunContext& context, RunReport& report, const std::string& name,
+                       const std::function<Error()>& step) {
   Clock& clock = *context.platform.clock;
   const long long start = clock.Milliseconds();
-  RunError error = step();
+  Error error = step();
   report.steps.push_back({name, error ? "failed" : "done", clock.Milliseconds() - start});
   return error;
 }
@@ -65,7 +65,7 @@ void FailLastStepIf(bool failed, RunReport* report) {
 int BeginRun(RunContext& context) {
   Platform& platform = context.platform;
   RunState& state = context.state;
-  if (RunError error = Configure(context)) return EndWith(context, error.what, kExitRunError);
+  if (Error error = Configure(context)) return EndWith(context, error.what, kExitRunError);
   std::error_code lock_error;
   if (platform.lock->Take(&lock_error) == LockResult::kHeld) {
     return EndWith(context,
@@ -81,15 +81,17 @@ int BeginRun(RunContext& context) {
   }
   const std::string target_value = ReadTargetPath(context);
   if (target_value.empty()) return EndWithoutTarget(context);
-  std::string problem;
-  state.target_path = ExpandTargetPath(context, target_value, &problem);
-  if (problem.empty()) problem = TargetProblem(*platform.files, state.target_path);
-  if (!problem.empty() && !state.target_path.empty()) {
-    problem = "The target folder " + state.target_path + " (key " + kTargetPathKey.name +
-              " in section [" + kProjectSection + "] of the settings file " + state.ini_path +
-              ") cannot be used: " + problem + ". Nothing was collected.";
+  if (Error error = ExpandTargetPath(context, target_value, &state.target_path)) {
+    return EndWith(context, error.what, kExitRunError);
   }
-  if (!problem.empty()) return EndWith(context, problem, kExitRunError);
+  if (Error error = CheckTargetFolder(*platform.files, state.target_path)) {
+    return EndWith(context,
+                   "The target folder " + state.target_path + " (key " + kTargetPathKey.name +
+                       " in section [" + kProjectSection + "] of the settings file " +
+                       state.ini_path + ") cannot be used: " + error.what +
+                       ". Nothing was collected.",
+                   kExitRunError);
+  }
   return kExitOk;
 }
 
@@ -107,7 +109,7 @@ int RunCollection(RunContext& context) {
 
   RunAndRecordStep(context, report, "PrepareTarget", [&] {
     state.archive_name = PrepareTarget(platform, state.target_path);
-    return RunError();
+    return Error();
   });
   Staging staging(*platform.files, state.target_path);
   staging.NoteLeftovers();
@@ -116,7 +118,7 @@ int RunCollection(RunContext& context) {
     const ScreenSource source = CaptureScreen(platform, staging, &report.screenshot_name);
     report.screenshot = ScreenSourceName(source);
     if (source == ScreenSource::kNone) report.screenshot_name.clear();
-    return RunError();
+    return Error();
   });
   FailLastStepIf(report.screenshot == "none", &report);
   platform.window->Show();
@@ -124,7 +126,7 @@ int RunCollection(RunContext& context) {
     platform.window->SetLabel(warning);
     platform.clock->Sleep(kWarningMs);
   }
-  if (RunError error = RunAndRecordStep(context, report, "WriteTaskBatch", [&] {
+  if (Error error = RunAndRecordStep(context, report, "WriteTaskBatch", [&] {
         return WriteTaskBatch(platform, context.variables, state.os_tag);
       })) {
     return EndWith(context, error.what, kExitRunError);
@@ -133,7 +135,7 @@ int RunCollection(RunContext& context) {
     report.programs =
         RunStartPrograms(platform, ListSections(context, ListKind::kStartPrograms).front(),
                          context.variables, options.program_timeout_s);
-    return RunError();
+    return Error();
   });
   FailLastStepIf(std::any_of(report.programs.begin(), report.programs.end(),
                              [](const ProgramRecord& program) {
@@ -142,17 +144,17 @@ int RunCollection(RunContext& context) {
                  &report);
   RunAndRecordStep(context, report, "ReadWindowList", [&] {
     state.window_list = ReadWindowList(platform);
-    return RunError();
+    return Error();
   });
   RunAndRecordStep(context, report, "SaveDebugWindow", [&] {
     report.debug_window = SaveDebugWindow(platform, state.window_list);
-    return RunError();
+    return Error();
   });
   FailLastStepIf(!report.debug_window.second_click_sent, &report);
   Journal journal(*platform.files, platform.files->Join(context.program_dir, "test.log"));
   CollectOutcome collected;
   for (const ListSection& logs : ListSections(context, ListKind::kLogFiles)) {
-    if (RunError error = RunAndRecordStep(context, report, "CollectLogFiles " + logs.section, [&] {
+    if (Error error = RunAndRecordStep(context, report, "CollectLogFiles " + logs.section, [&] {
           return CollectLogFiles(platform, logs, context.variables, staging, journal,
                                  options.min_free_mb, &collected);
         })) {

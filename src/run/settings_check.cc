@@ -87,12 +87,11 @@ class Checker {
       return Problem(project_ + " has no " + key + ", so a run collects nothing: add a line " +
                      key + "= with the full path of the folder for the archives");
     }
-    const ExpandResult expanded = ExpandVariables(context_.variables, value);
-    std::string error;
-    const std::string target = ExpandTargetPath(context_, value, &error);
-    if (!error.empty()) return Problem(error);
+    std::string target;
+    if (Error error = ExpandTargetPath(context_, value, &target)) return Problem(error.what);
     if (target != value) out_ << "    expands to " << target << "\n";
-    if (IsForeign(expanded.text)) return Problem(ForeignPath(key, expanded.text));
+    const std::string expanded = Expanded(value);
+    if (IsForeign(expanded)) return Problem(ForeignPath(key, expanded));
     if (!IsAbsolute(target)) {
       return Problem(key + " " + target +
                      " is a relative path: the archives would land below whatever folder the "
@@ -100,8 +99,9 @@ class Checker {
                      "the full path" +
                      (files_.Separator() == '\\' ? ", with its drive" : ""));
     }
-    const std::string problem = TargetProblem(files_, target);
-    if (!problem.empty()) Problem(key + " " + target + " cannot be used: " + problem);
+    if (Error error = CheckTargetFolder(files_, target)) {
+      Problem(key + " " + target + " cannot be used: " + error.what);
+    }
   }
 
   // The optional keys of [Project] with the values a run will use.
@@ -135,7 +135,7 @@ class Checker {
   // The folder of the process-list batch file: a run that cannot write
   // Task.bat there stops at "Taskmanager".
   void CheckBatchFolder() {
-    const std::string written = ExpandVariables(context_.variables, "$VisuDir$").text;
+    const std::string written = Expanded("$VisuDir$");
     const std::string folder = files_.Native(written);
     out_ << "Batch file: " << files_.Join(folder, "Task.bat") << "\n";
     const std::string fix = "; set the environment variable VisuDir to the HMI's folder on this PC";
@@ -172,18 +172,18 @@ class Checker {
     int n = 1;
     for (std::string value = list.Entry(n); !value.empty(); value = list.Entry(++n)) {
       out_ << "  " << n << "=" << value << "\n";
-      const ExpandResult expanded = ExpandVariables(context_.variables, value);
-      if (expanded.error) {
-        Problem(expanded.what);
+      std::string expanded;
+      if (Error error = ExpandVariables(context_.variables, value, &expanded)) {
+        Problem(error.what);
         continue;
       }
-      const std::string text = files_.Native(expanded.text);
+      const std::string text = files_.Native(expanded);
       out_ << "    expands to " << text << "\n";
       for (const std::string& name : UnknownPlaceholders(context_.variables, text)) {
         Problem("unknown placeholder $" + name + "$");
       }
-      if (IsForeign(expanded.text)) {
-        Problem(ForeignPath("the entry", expanded.text.substr(0, expanded.text.find(' '))));
+      if (IsForeign(expanded)) {
+        Problem(ForeignPath("the entry", expanded.substr(0, expanded.find(' '))));
       } else if (kind == ListKind::kStartPrograms) {
         CheckProgram(text);
       } else {
@@ -194,9 +194,14 @@ class Checker {
   }
 
  private:
-  std::string Expand(const std::string& text) {
-    return files_.Native(ExpandVariables(context_.variables, text).text);
+  // The text expanded but as written, before the system's separators replace
+  // the others; the text unchanged when it cannot be expanded.
+  std::string Expanded(const std::string& text) {
+    std::string expanded;
+    ExpandVariables(context_.variables, text, &expanded);
+    return expanded;
   }
+  std::string Expand(const std::string& text) { return files_.Native(Expanded(text)); }
 
   // A Windows path where this system is not Windows.
   bool IsForeign(const std::string& written) const {

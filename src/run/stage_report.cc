@@ -54,13 +54,13 @@ std::vector<PatternRecord> PlannedDeletions(const RunContext& context, const Lis
   for (int n = 1;; ++n) {
     const std::string value = list.Entry(n);
     if (value.empty()) break;
-    const ExpandResult expanded = ExpandVariables(context.variables, value);
-    records.push_back(
-        {list.section,
-         value,
-         expanded.error ? expanded.what : context.platform.files->Native(expanded.text),
-         0,
-         {}});
+    std::string expanded;
+    const Error error = ExpandVariables(context.variables, value, &expanded);
+    records.push_back({list.section,
+                       value,
+                       error ? error.what : context.platform.files->Native(expanded),
+                       0,
+                       {}});
   }
   return records;
 }

@@ -94,9 +94,8 @@ int VerifyArchive(Files& files, const std::string& path, std::ostream& out) {
     return kExitRunError;
   }
   std::vector<ZipEntryInfo> entries;
-  std::string why;
-  if (!ReadCentralDirectory(*archive, &entries, &why)) {
-    out << "NOT WHOLE: this is no readable zip archive: " << why << ".\n";
+  if (Error error = ReadCentralDirectory(*archive, &entries)) {
+    out << "NOT WHOLE: this is no readable zip archive: " << error.what << ".\n";
     return kExitNoArchive;
   }
   std::vector<std::string> damaged;

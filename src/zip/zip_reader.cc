@@ -43,10 +43,8 @@ bool ReadExactly(InputFile& file, std::uint64_t offset, std::size_t size, std::s
   return true;
 }
 
-bool Fail(std::string* error, const std::string& what) {
-  *error = what;
-  return false;
-}
+// The failure of a file that is no readable zip archive, saying why.
+Error Damaged(const std::string& what) { return Error{Errc::kDamagedArchive, what}; }
 
 // Replaces the classic fields that hold their maximum by the values of the
 // ZIP64 extra field, which lists only those, in this order.
@@ -72,16 +70,16 @@ bool ApplyZip64Extra(const std::string& extra, ZipEntryInfo* entry) {
 
 }  // namespace
 
-bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, std::string* error) {
+Error ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries) {
   entries->clear();
   const std::uint64_t file_size = file.Size();
-  if (file_size < kEndSize) return Fail(error, "the file is too short for a zip archive");
+  if (file_size < kEndSize) return Damaged("the file is too short for a zip archive");
   const std::size_t tail_size =
       static_cast<std::size_t>(std::min<std::uint64_t>(file_size, kEndSize + kMaxComment));
   const std::uint64_t tail_start = file_size - tail_size;
   std::string tail;
   if (!ReadExactly(file, tail_start, tail_size, &tail)) {
-    return Fail(error, "the end of the file cannot be read");
+    return Damaged("the end of the file cannot be read");
   }
   // The end record is the last one whose comment reaches the end of the file.
   std::size_t end = std::string::npos;
@@ -92,9 +90,9 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
       break;
     }
   }
-  if (end == std::string::npos) return Fail(error, "no end of central directory record");
+  if (end == std::string::npos) return Damaged("no end of central directory record");
   if (ReadLittleEndian(tail, end + 4, 2) != 0 || ReadLittleEndian(tail, end + 6, 2) != 0) {
-    return Fail(error, "the archive is spread over several disks");
+    return Damaged("the archive is spread over several disks");
   }
   std::uint64_t count = ReadLittleEndian(tail, end + 10, 2);
   std::uint64_t directory_size = ReadLittleEndian(tail, end + 12, 4);
@@ -110,29 +108,29 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
     if (locator < kZip64EndSize || record > locator - kZip64EndSize ||
         !ReadExactly(file, record, kZip64EndSize, &zip64) ||
         ReadLittleEndian(zip64, 0, 4) != kZip64EndSignature) {
-      return Fail(error, "the ZIP64 end record is missing or damaged");
+      return Damaged("the ZIP64 end record is missing or damaged");
     }
     count = ReadLittleEndian(zip64, 32, 8);
     directory_size = ReadLittleEndian(zip64, 40, 8);
     directory_offset = ReadLittleEndian(zip64, 48, 8);
     directory_end = record;
   } else if (count == kMax16 || directory_size == kMax32 || directory_offset == kMax32) {
-    return Fail(error, "the ZIP64 end records are missing");
+    return Damaged("the ZIP64 end records are missing");
   }
   if (directory_offset > directory_end || directory_size > directory_end - directory_offset ||
       count > directory_size / kCentralSize) {
-    return Fail(error, "the central directory lies outside the file");
+    return Damaged("the central directory lies outside the file");
   }
 
   std::string directory;
   if (!ReadExactly(file, directory_offset, static_cast<std::size_t>(directory_size), &directory)) {
-    return Fail(error, "the central directory cannot be read");
+    return Damaged("the central directory cannot be read");
   }
   std::size_t at = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
     if (at + kCentralSize > directory.size() ||
         ReadLittleEndian(directory, at, 4) != kCentralSignature) {
-      return Fail(error, "central directory entry " + std::to_string(i + 1) + " is damaged");
+      return Damaged("central directory entry " + std::to_string(i + 1) + " is damaged");
     }
     ZipEntryInfo entry;
     entry.method = static_cast<int>(ReadLittleEndian(directory, at + 10, 2));
@@ -148,12 +146,12 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
     entry.local_offset = ReadLittleEndian(directory, at + 42, 4);
     const std::size_t next = at + kCentralSize + name_length + extra_length + comment_length;
     if (next > directory.size()) {
-      return Fail(error, "central directory entry " + std::to_string(i + 1) + " is cut short");
+      return Damaged("central directory entry " + std::to_string(i + 1) + " is cut short");
     }
     entry.name = directory.substr(at + kCentralSize, name_length);
     if (!ApplyZip64Extra(directory.substr(at + kCentralSize + name_length, extra_length), &entry) ||
         entry.local_offset >= directory_offset) {
-      return Fail(error, "the sizes or the place of " + entry.name + " are damaged");
+      return Damaged("the sizes or the place of " + entry.name + " are damaged");
     }
     entries->push_back(entry);
     at = next;
@@ -169,10 +167,10 @@ bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, s
   for (std::size_t i = 1; i < extents.size(); ++i) {
     if (extents[i].first < extents[i - 1].second) {
       entries->clear();
-      return Fail(error, "entries overlap");
+      return Damaged("entries overlap");
     }
   }
-  return true;
+  return {};
 }
 
 std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,

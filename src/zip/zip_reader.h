@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 
 namespace quillet {
@@ -23,13 +24,14 @@ struct ZipEntryInfo {
 };
 
 // Reads the central directory of the archive in `file`, with the ZIP64
-// records where the classic fields overflow. Returns false, with a sentence
-// in `*error`, when the file is not a readable zip archive: too short, no
-// end record, a directory that lies outside the file or does not hold the
-// entries it announces. Archives spread over several disks are refused. The
-// archive is another program's output, so nothing in it is trusted: every
-// size and offset is checked against the file before it is used.
-bool ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries, std::string* error);
+// records where the classic fields overflow. Fails with
+// Errc::kDamagedArchive, saying why, when the file is not a readable zip
+// archive: too short, no end record, a directory that lies outside the file
+// or does not hold the entries it announces. Archives spread over several
+// disks are refused. The archive is another program's output, so nothing in
+// it is trusted: every size and offset is checked against the file before
+// it is used.
+Error ReadCentralDirectory(InputFile& file, std::vector<ZipEntryInfo>* entries);
 
 // Reads the content of `entry` out of `archive`, stored or deflated, and
 // hands it to `sink` piece by piece. Fails with std::errc::illegal_byte_sequence

@@ -138,11 +138,21 @@ ZipWriter::ZipWriter(Files& files, int level, int threads)
 
 ZipWriter::~ZipWriter() { Abandon(); }
 
-std::error_code ZipWriter::Create(const std::string& path, std::uint64_t first_offset,
-                                  std::uint64_t zip64_room) {
+Error ZipWriter::Create(const std::string& path, std::uint64_t first_offset,
+                        std::uint64_t zip64_room) {
+  return Open(path, first_offset, zip64_room) ? error_ : Error{};
+}
+
+Error ZipWriter::AddFile(const std::string& source, const std::string& name) {
+  return Add(source, name) ? error_ : Error{};
+}
+
+Error ZipWriter::Finish() { return Complete() ? error_ : Error{}; }
+
+std::error_code ZipWriter::Open(const std::string& path, std::uint64_t first_offset,
+                                std::uint64_t zip64_room) {
   Abandon();
-  error_.clear();
-  failure_.clear();
+  error_ = {};
   count_ = 0;
   zip64_room_ = zip64_room;
   // The threads start first, so that by the time the archive exists the
@@ -169,11 +179,8 @@ void ZipWriter::Abandon() {
 }
 
 std::error_code ZipWriter::Fail(const std::string& what, std::error_code ec) {
-  if (!error_) {
-    error_ = ec;
-    failure_ = what;
-  }
-  return error_;
+  if (!error_) error_ = Error{ec, what};
+  return error_.code;
 }
 
 std::error_code ZipWriter::Write(const void* data, std::size_t size) {
@@ -199,11 +206,11 @@ std::error_code ZipWriter::WriteAt(std::uint64_t offset, const std::string& byte
   return {};
 }
 
-std::error_code ZipWriter::AddFile(const std::string& source, const std::string& name) {
+std::error_code ZipWriter::Add(const std::string& source, const std::string& name) {
   if (out_ == nullptr) {
     return Fail("add " + source, std::make_error_code(std::errc::bad_file_descriptor));
   }
-  if (error_) return error_;
+  if (error_) return error_.code;
   if (name.empty() || name.size() > kMax16) {
     return Fail("add " + source, std::make_error_code(std::errc::filename_too_long));
   }
@@ -541,11 +548,11 @@ std::error_code ZipWriter::WriteCentralDirectory() {
   return ec;
 }
 
-std::error_code ZipWriter::Finish() {
+std::error_code ZipWriter::Complete() {
   if (out_ == nullptr) {
     return Fail("finish the archive", std::make_error_code(std::errc::bad_file_descriptor));
   }
-  std::error_code ec = error_;
+  std::error_code ec = error_.code;
   SubmitOpenBlock();
   while (!ec && !deflater_->Empty()) ec = WriteOldestBlock();
   if (ec) return ec;

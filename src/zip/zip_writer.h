@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 
 namespace quillet {
@@ -34,7 +35,8 @@ constexpr std::uint64_t kZip64Room = 0xF0000000u;
 // by old tools. Paths may separate components with "\" on every platform,
 // like the paths of the rest of the program. The archive is written, read
 // back and flushed through `files`, so that its every write can fail in a
-// test; the packed files are read directly.
+// test; the packed files are read directly. A call that fails says what it
+// could not do, such as "read C:\Log\a.txt", worded to follow "cannot ".
 class ZipWriter {
  public:
   // `threads` deflate at once (1 to kMaxDeflateThreads; others are clamped).
@@ -49,25 +51,21 @@ class ZipWriter {
   // past 4 GiB while it is read, gets ZIP64 sizes in its local header ahead
   // of its data. Tests lower both to reach the ZIP64 records without
   // writing or reading 4 GiB.
-  std::error_code Create(const std::string& path, std::uint64_t first_offset = 0,
-                         std::uint64_t zip64_room = kZip64Room);
+  Error Create(const std::string& path, std::uint64_t first_offset = 0,
+               std::uint64_t zip64_room = kZip64Room);
   // Adds the file at `source` as a new entry called `name`, dated with the
   // file's modification time. The file has been read when this returns, but
   // its data may still be on its way into the archive, so a failure to
   // deflate or write it can also come from a later call. After any failure
   // the archive is unusable, every later call fails the same way, and only
   // Abandon is left to do.
-  std::error_code AddFile(const std::string& source, const std::string& name);
+  Error AddFile(const std::string& source, const std::string& name);
   // Writes what is still in flight and the central directory, and closes
   // the archive once all of it is on the disk.
-  std::error_code Finish();
+  Error Finish();
   // Stops the threads, closes an unfinished archive and deletes it. Does
   // nothing after Finish.
   void Abandon();
-
-  // What the first failing call could not do, such as "read C:\Log\a.txt",
-  // worded to follow "cannot ".
-  const std::string& failure() const { return failure_; }
 
  private:
   struct Entry {
@@ -83,6 +81,14 @@ class ZipWriter {
     bool zip64_local = false;  // The local header carries a ZIP64 extra field.
   };
 
+  // The work of Create, AddFile and Finish, whose failures all go through
+  // Fail, so that `error_` holds the first with its words.
+  std::error_code Open(const std::string& path, std::uint64_t first_offset,
+                       std::uint64_t zip64_room);
+  std::error_code Add(const std::string& source, const std::string& name);
+  std::error_code Complete();
+  // Keeps the first failure, `ec` with what could not be done, and returns
+  // its code.
   std::error_code Fail(const std::string& what, std::error_code ec);
   // Appends to the archive, advancing `offset_`. Small writes gather in
   // `buffer_` and reach the file together.
@@ -123,8 +129,7 @@ class ZipWriter {
                                // when a stored entry replaced longer data.
   std::uint64_t count_ = 0;    // Entries complete in the archive.
   std::deque<Entry> pending_;  // Entries with blocks in flight, oldest first.
-  std::error_code error_;      // The first failure, repeated by every later call.
-  std::string failure_;
+  Error error_;                // The first failure, repeated by every later call.
 };
 
 }  // namespace quillet

@@ -16,10 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quillet::FillDirVariables(&variables);
   for (int i = 1; i <= quillet::kBuiltInDirVariables && input; ++i)
     std::getline(input, variables.Entry(i).value, '\0');
-  const quillet::ExpandResult result = quillet::ExpandVariables(variables, text);
+  std::string expanded;
+  const quillet::Error error = quillet::ExpandVariables(variables, text, &expanded);
   // A failure leaves the text as it was and says which variable is at fault.
-  if (result.error && (result.text != text || result.what.empty())) std::abort();
-  if (!result.error && text.find('$') == std::string::npos && result.text != text) std::abort();
-  quillet::UnknownPlaceholders(variables, result.text);
+  if (error && (expanded != text || error.what.empty())) std::abort();
+  if (!error && text.find('$') == std::string::npos && expanded != text) std::abort();
+  quillet::UnknownPlaceholders(variables, expanded);
   return 0;
 }

@@ -14,9 +14,8 @@ constexpr std::uint64_t kMaxExtracted = 64 << 20;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quillet::testing::MemoryFile file(std::string(reinterpret_cast<const char*>(data), size));
   std::vector<quillet::ZipEntryInfo> entries;
-  std::string error;
-  if (!quillet::ReadCentralDirectory(file, &entries, &error)) {
-    if (error.empty()) std::abort();  // A refusal must say why.
+  if (quillet::Error error = quillet::ReadCentralDirectory(file, &entries)) {
+    if (error.what.empty()) std::abort();  // A refusal must say why.
     return 0;
   }
   for (const quillet::ZipEntryInfo& entry : entries) {

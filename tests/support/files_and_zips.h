@@ -56,9 +56,8 @@ inline std::map<std::string, std::string> ReadZip(const std::string& path,
                                                   std::vector<ZipEntryInfo>* directory = nullptr) {
   std::unique_ptr<InputFile> file;
   std::vector<ZipEntryInfo> infos;
-  std::string error = "cannot open " + path;
-  if (CreateFiles()->OpenRead(path, &file) || !ReadCentralDirectory(*file, &infos, &error))
-    return {{"!", error}};
+  if (CreateFiles()->OpenRead(path, &file)) return {{"!", "cannot open " + path}};
+  if (Error error = ReadCentralDirectory(*file, &infos)) return {{"!", error.what}};
   std::map<std::string, std::string> entries;
   for (const ZipEntryInfo& info : infos) {
     std::string& content = entries[info.name];

@@ -168,8 +168,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
   const auto pack = [&](const fs::path& archive, std::uint64_t first_offset, std::uint64_t wide) {
     ASSERT_FALSE(writer.Create(archive.string(), first_offset, wide));
     for (const std::string& name : order)
-      ASSERT_FALSE(writer.AddFile((source_ / name).string(), name)) << writer.failure();
-    ASSERT_FALSE(writer.Finish()) << writer.failure();
+      ASSERT_EQ(writer.AddFile((source_ / name).string(), name).what, "");
+    ASSERT_EQ(writer.Finish().what, "");
     EXPECT_EQ(ReadZip(archive.string(), &infos), files);
   };
   const std::uint64_t first = (std::uint64_t{1} << 32) - 40;
@@ -214,15 +214,16 @@ TEST_F(ZipTest, WriterSendsReadersToZip64ForAFullEntryCount) {
   Write(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
   // A source that cannot be opened spoils the archive; Create starts afresh.
-  EXPECT_TRUE(writer.AddFile((source_ / "missing").string(), "missing"));
-  EXPECT_EQ(writer.failure(), "open " + (source_ / "missing").string());
+  const quillet::Error missing = writer.AddFile((source_ / "missing").string(), "missing");
+  EXPECT_TRUE(missing);
+  EXPECT_EQ(missing.what, "open " + (source_ / "missing").string());
   EXPECT_TRUE(writer.AddFile((source_ / "tiny.txt").string(), "tiny"));
   ASSERT_FALSE(writer.Create(many.string()));
   for (int i = 0; i < 0xFFFF; ++i) {  // The first name is as long as a name can be.
     const std::string name = i == 0 ? std::string(0xFFFF, 'n') : std::to_string(i);
     ASSERT_FALSE(writer.AddFile((source_ / "tiny.txt").string(), name)) << i;
   }
-  ASSERT_FALSE(writer.Finish()) << writer.failure();
+  ASSERT_EQ(writer.Finish().what, "");
   EXPECT_TRUE(ReadersAccept(many, false));
   const Files entries = ReadZip(many.string());
   EXPECT_EQ(entries.size(), 65535u);
@@ -239,14 +240,14 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
   for (const char* fault : {"", "WriteAt", "Sync", "OpenWrite"}) {
     if (*fault != '\0') fake.files.FailOn(fault, "a.zip");
     quillet::ZipWriter writer(fake.files, 6, 2);
-    std::error_code ec = writer.Create("C:\\Out\\a.zip");
-    if (!ec) ec = writer.AddFile((source_ / "a.log").string(), "a.log");
-    if (!ec) ec = writer.Finish();
-    EXPECT_EQ(!ec, *fault == '\0') << fault;
+    quillet::Error error = writer.Create("C:\\Out\\a.zip");
+    if (!error) error = writer.AddFile((source_ / "a.log").string(), "a.log");
+    if (!error) error = writer.Finish();
+    EXPECT_EQ(!error, *fault == '\0') << fault;
     writer.Abandon();
-    EXPECT_EQ(fake.files.Exists("C:\\Out\\a.zip"), !ec) << fault;
+    EXPECT_EQ(fake.files.Exists("C:\\Out\\a.zip"), !error) << fault;
     // Every write comes before the flush.
-    EXPECT_TRUE(ec || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
+    EXPECT_TRUE(error || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
   }
 }
 

@@ -88,6 +88,14 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
             std::string::npos);
   fake_.files.FailOn("OpenText", "TASK.BAT");  // Without its batch file no process list is made.
   EXPECT_EQ(Run("x"), kExitRunError);
+  // A TargetPath that expands to nothing names no folder: the run would clear, rotate and stage
+  // at the drive's root.
+  fake_.files.Heal();
+  fake_.files.AddFile("C:\\Tools\\quillet.ini", "[Project]\nTargetPath=$$\n");
+  EXPECT_EQ(Run("x"), kExitRunError);
+  EXPECT_EQ(fake_.window.With("Error:").back(),
+            "The key TargetPath in section [Project] of the settings file C:\\Tools\\quillet.ini "
+            "expands to nothing, so it names no folder.");
   // The packer's words stay whole where a folder has a blank.
   EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
             "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");

@@ -33,7 +33,7 @@ class StepsTest : public ::testing::Test {
     return "T:\\Target\\" + std::to_string(slot) + "-12.0" + std::to_string(day) +
            ".26-14.03.09.Zip";
   }
-  RunError Collect(const ListSection& list) {
+  Error Collect(const ListSection& list) {
     return CollectLogFiles(fake_.platform, list, variables_, staging_, journal_, 0, &collected_);
   }
   PackOutcome Pack(long long timeout_s = 0) {
@@ -66,21 +66,24 @@ TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverl
   EXPECT_FALSE(ResolveDirVariable(20, environment, &variables_));
 
   FillDirVariables(&variables_);
+  std::string expanded;
   const auto expand = [&](const std::string& text) {
-    ExpandResult result = ExpandVariables(variables_, text);
-    EXPECT_FALSE(result.error) << result.what;
-    return result.text;
+    const Error error = ExpandVariables(variables_, text, &expanded);
+    EXPECT_FALSE(error) << error.what;
+    return expanded;
+  };
+  const auto failure = [&](const std::string& text) {
+    return ExpandVariables(variables_, text, &expanded).code;
   };
   for (const std::string value : {"$VisuDir$", "$VisuDir$\\x", "x$TempVisu$"}) {
     variables_.Entry(4).value = value;
     variables_.Entry(12).value = "$VisuDir$";
-    ExpandResult result = ExpandVariables(variables_, "$VisuDir$\\Task.bat");
-    ASSERT_EQ(result.error, make_error_code(Errc::kPlaceholderCycle)) << value;
-    EXPECT_NE(result.what.find("$VisuDir$"), std::string::npos) << result.what;
-    EXPECT_EQ(result.text, "$VisuDir$\\Task.bat");
+    const Error error = ExpandVariables(variables_, "$VisuDir$\\Task.bat", &expanded);
+    ASSERT_EQ(error.code, make_error_code(Errc::kPlaceholderCycle)) << value;
+    EXPECT_NE(error.what.find("$VisuDir$"), std::string::npos) << error.what;
+    EXPECT_EQ(expanded, "$VisuDir$\\Task.bat");
   }
-  EXPECT_EQ(ExpandVariables(variables_, std::string(40000, 'a') + "$VisuDir$").error,
-            make_error_code(Errc::kTextTooLong));
+  EXPECT_EQ(failure(std::string(40000, 'a') + "$VisuDir$"), make_error_code(Errc::kTextTooLong));
   EXPECT_EQ(expand(std::string(40000, 'a')), std::string(40000, 'a'));
   // Up to 4096 replacements, and not one more.
   FillDirVariables(&variables_);
@@ -89,13 +92,11 @@ TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverl
   std::string many;
   for (int i = 0; i < 1365; ++i) many += "$VisuDir$";
   EXPECT_EQ(expand(many + "$windir$"), std::string(2731, 'x'));
-  EXPECT_EQ(ExpandVariables(variables_, many + "$windir$$windir$").error,
-            make_error_code(Errc::kPlaceholderCycle));
+  EXPECT_EQ(failure(many + "$windir$$windir$"), make_error_code(Errc::kPlaceholderCycle));
   // The closing "$" of a pair may stand at character 32767, not beyond.
   FillDirVariables(&variables_);
   EXPECT_EQ(expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
-  EXPECT_EQ(ExpandVariables(variables_, std::string(32759, 'a') + "$VisuDir$").error,
-            make_error_code(Errc::kTextTooLong));
+  EXPECT_EQ(failure(std::string(32759, 'a') + "$VisuDir$"), make_error_code(Errc::kTextTooLong));
 }
 
 TEST_F(StepsTest, SettingsListsFlagsCountsAndTags) {
@@ -240,7 +241,7 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
     const PackOutcome outcome = Pack(timeout_s);
     EXPECT_TRUE(!outcome.archived && fake_.files.List("T:\\Target") == target &&
                 fake_.files.List("T:\\Target\\Log").size() == 3u);
-    return outcome.why_not;
+    return outcome.failure.what;
   };
   fake_.processes.on_start = [this](const std::string&) {
     fake_.files.AddFile(kPacking, "stale");
@@ -283,7 +284,7 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
   const Names& log = fake_.files.log;
   const std::size_t from = log.size();
   const PackOutcome packed = Pack();
-  ASSERT_TRUE(packed.archived) << packed.why_not;
+  ASSERT_TRUE(packed.archived) << packed.failure.what;
   EXPECT_EQ(fake_.files.List("T:\\Target"), (Names{"1-a.Zip", "2-old.Zip", "Log"}));
   EXPECT_EQ(packed.kept, (Names{"b.log", "sub"}));
   EXPECT_NE(fake_.files.Content("C:\\Tools\\test.log")
@@ -310,7 +311,7 @@ TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
   EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
   fake_.PackerMakesArchives();
   const PackOutcome packed = Pack();
-  ASSERT_TRUE(packed.archived) << packed.why_not;
+  ASSERT_TRUE(packed.archived) << packed.failure.what;
   fake_.files.AddFile("D:\\L\\grew.log", "D:\\L\\grew.log and a line more");
   fake_.files.HoldOpen("D:\\Old\\busy.log", true);
   fake_.files.on_verify = [this](const std::string& path) {

@@ -97,16 +97,16 @@ int main(int argc, char** argv) {
   // the step by whether the archive exists, and an empty folder of logs is
   // a normal outcome rather than a failure.
   quillet::ZipWriter writer(*files, 6, threads);
-  ec = writer.Create(temp);
-  for (std::size_t i = 0; !ec && i < names.size(); ++i) {
+  quillet::Error error = writer.Create(temp);
+  for (std::size_t i = 0; !error && i < names.size(); ++i) {
     const std::string source = folder + names[i];
     if (!archive_in_folder || !SamePath(*files, source, archive))
-      ec = writer.AddFile(source, names[i]);
+      error = writer.AddFile(source, names[i]);
   }
-  if (!ec) ec = writer.Finish();
-  if (ec) {
+  if (!error) error = writer.Finish();
+  if (error) {
     writer.Abandon();
-    return Report(writer.failure(), ec);
+    return Report(error.what, error.code);
   }
 
   // The archive appears under its own name only once it is complete and on
