@@ -43,7 +43,7 @@ void Put64(std::string* out, std::uint64_t value) {
   Put32(out, value & kMax32);
   Put32(out, value >> 32);
 }
-std::uint64_t Get(const unsigned char* in, int bytes) {
+std::uint64_t ReadLittleEndian(const unsigned char* in, int bytes) {
   std::uint64_t value = 0;
   for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | in[i];
   return value;
@@ -511,24 +511,24 @@ std::error_code ZipWriter::WriteCentralDirectory() {
     Entry entry;
     entry.offset = next;
     std::size_t extra_size = 0;
-    bool read = reader.Read(next, fixed, sizeof(fixed)) && Get(fixed, 4) == 0x04034b50;
+    bool read = reader.Read(next, fixed, sizeof(fixed)) && ReadLittleEndian(fixed, 4) == 0x04034b50;
     if (read) {
-      entry.method = static_cast<std::uint16_t>(Get(fixed + 8, 2));
-      entry.dos_time = static_cast<std::uint16_t>(Get(fixed + 10, 2));
-      entry.dos_date = static_cast<std::uint16_t>(Get(fixed + 12, 2));
-      entry.crc = static_cast<std::uint32_t>(Get(fixed + 14, 4));
-      entry.compressed = Get(fixed + 18, 4);
-      entry.uncompressed = Get(fixed + 22, 4);
-      entry.name.resize(Get(fixed + 26, 2));
-      extra_size = Get(fixed + 28, 2);
+      entry.method = static_cast<std::uint16_t>(ReadLittleEndian(fixed + 8, 2));
+      entry.dos_time = static_cast<std::uint16_t>(ReadLittleEndian(fixed + 10, 2));
+      entry.dos_date = static_cast<std::uint16_t>(ReadLittleEndian(fixed + 12, 2));
+      entry.crc = static_cast<std::uint32_t>(ReadLittleEndian(fixed + 14, 4));
+      entry.compressed = ReadLittleEndian(fixed + 18, 4);
+      entry.uncompressed = ReadLittleEndian(fixed + 22, 4);
+      entry.name.resize(ReadLittleEndian(fixed + 26, 2));
+      extra_size = ReadLittleEndian(fixed + 28, 2);
       read = reader.Read(next + kLocalHeaderSize, &entry.name[0], entry.name.size());
     }
     if (read && extra_size == kZip64LocalExtraSize) {
       unsigned char extra[kZip64LocalExtraSize] = {};
       read = reader.Read(next + kLocalHeaderSize + entry.name.size(), extra, sizeof(extra));
       entry.zip64_local = true;
-      entry.uncompressed = Get(extra + 4, 8);
-      entry.compressed = Get(extra + 12, 8);
+      entry.uncompressed = ReadLittleEndian(extra + 4, 8);
+      entry.compressed = ReadLittleEndian(extra + 12, 8);
     }
     if (!read) {
       ec = Fail("read back " + path_, std::make_error_code(std::errc::io_error));
