@@ -59,13 +59,19 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
 
 }  // namespace fake_detail
 
-// A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads.
+// A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads;
+// the `fail_at`-th read fails, with an error or as an early end.
 class MemoryFile : public InputFile {
  public:
-  explicit MemoryFile(std::string content) : content_(std::move(content)) {}
+  explicit MemoryFile(std::string content, int fail_at = 0, bool with_error = true)
+      : content_(std::move(content)), fail_at_(fail_at), with_error_(with_error) {}
+  int reads = 0;
   std::uint64_t Size() override { return content_.size(); }
   std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
                          std::size_t* got) override {
+    *got = 0;
+    if (++reads == fail_at_)
+      return with_error_ ? std::make_error_code(std::errc::io_error) : std::error_code();
     *got = content_.copy(static_cast<char*>(buffer), std::min<std::size_t>(size, 4096),
                          std::min<std::uint64_t>(at, content_.size()));
     return {};
@@ -73,6 +79,8 @@ class MemoryFile : public InputFile {
 
  private:
   std::string content_;
+  int fail_at_;
+  bool with_error_;
 };
 
 // A file system in memory with Windows rules: "\" or "/" separate, names

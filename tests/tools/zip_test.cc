@@ -142,11 +142,6 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   // No match gives an empty archive; a folder in the archive's place fails and leaves nothing.
   ASSERT_EQ(RunZip(root_ / "empty.Zip", (source_ / "*.none").string()), 0) << Errors();
   EXPECT_EQ(fs::file_size(root_ / "empty.Zip"), 22u);
-  // Another packer's archive may end in a comment, which the run's reader passes over.
-  std::string commented = ReadAll(root_ / "empty.Zip") + "c";
-  commented[20] = 1;
-  Write(root_ / "commented.Zip", commented);
-  EXPECT_EQ(ReadZip((root_ / "commented.Zip").string()), Files{});
   fs::create_directories(root_ / "taken.Zip" / "inside");
   EXPECT_EQ(RunZip(root_ / "taken.Zip", folder.string() + "\\*.*"), 1);
   EXPECT_EQ(Errors().rfind("Zip: cannot rename ", 0), 0u) << Errors();
@@ -247,6 +242,64 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
     EXPECT_EQ(fake.files.Exists("C:\\Out\\a.zip"), !ec) << fault;
     // Every write comes before the flush.
     EXPECT_TRUE(ec || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
+  }
+}
+
+// True when the run's reader finds `file` a zip archive whose every entry unpacks whole.
+bool ReadsWhole(quillet::InputFile& file) {
+  std::vector<quillet::ZipEntryInfo> entries;
+  std::string error;
+  bool whole = quillet::ReadCentralDirectory(file, &entries, &error);
+  for (const quillet::ZipEntryInfo& entry : entries)
+    whole = whole && !quillet::ExtractEntry(file, entry, [](const char*, std::size_t) {});
+  return whole;
+}
+
+TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
+  // Deflated over several reads, stored, and longer than the tail that the end record is sought in.
+  Write(source_ / "text.log", LogText(3 * kBlock));
+  Write(source_ / "noise.bin", Noise(70000));
+  ASSERT_EQ(RunZip(root_ / "a.zip", (source_ / "*.*").string()), 0) << Errors();
+  const std::string packed = ReadAll(root_ / "a.zip");
+  for (bool with_error : {true, false}) {
+    for (int n = 1;; ++n) {
+      quillet::testing::MemoryFile file(packed, n, with_error);
+      const bool whole = ReadsWhole(file);
+      EXPECT_EQ(whole, file.reads < n) << "read " << n << " failed, with an error: " << with_error;
+      if (file.reads < n) break;
+    }
+  }
+  for (int n = 1;; ++n) {  // The digest of a file tells a failed read too.
+    quillet::testing::MemoryFile file(packed, n);
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    const bool read = !quillet::FileDigest(file, &size, &crc);
+    EXPECT_EQ(read, file.reads < n) << n;
+    if (file.reads < n) break;
+  }
+  // Entries "1", "2", "3" of four bytes each: locals at 0, 35 and 70, the directory at 105, its
+  // entries 47 bytes apart, the end record at 246. Each of these breaks the archive: a local
+  // signature, data, a method, a size, a name running past the directory, an entry starting in
+  // it, entries on the same data (the first two, the last two), another disk, more entries than
+  // the directory holds or a count only ZIP64 records hold, a directory too small, elsewhere or
+  // outside the file, a comment longer than the file's rest, the end cut short.
+  using quillet::testing::fake_detail::Le;
+  const std::string zip =
+      quillet::testing::fake_detail::StoredZip({{"1", "same"}, {"2", "same"}, {"3", "same"}});
+  const std::pair<std::size_t, std::string> damages[] = {
+      {0, "Q"},          {66, "x"},         {115, Le(9, 2)},      {176, Le(5, 4)},
+      {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
+      {250, Le(1, 2)},   {256, Le(4, 2)},   {256, Le(0xFFFF, 2)}, {258, Le(140, 4)},
+      {262, Le(106, 4)}, {262, Le(300, 4)}, {266, Le(1, 2)},      {267, ""}};
+  // Another packer's archive may end in a comment, which the reader passes over.
+  quillet::testing::MemoryFile commented(zip.substr(0, 266) + Le(1, 2) + "c");
+  EXPECT_TRUE(ReadsWhole(commented));
+  quillet::testing::MemoryFile whole(zip);
+  EXPECT_TRUE(ReadsWhole(whole));
+  for (const auto& [at, bytes] : damages) {
+    quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
+                                      (bytes.empty() ? "" : zip.substr(at + bytes.size())));
+    EXPECT_FALSE(ReadsWhole(file)) << at;
   }
 }
 

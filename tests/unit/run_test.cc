@@ -293,13 +293,19 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   const std::vector<std::uint8_t> bmp_rows = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
                                               10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
   const std::string path = ::testing::TempDir() + "/quillet-report-test.bmp";
-  ASSERT_FALSE(WriteBmp(path, 3, 2, bmp_rows));
-  const std::string bmp = test_support::ReadAll(path);
-  // Every header field: sizes, the pixels' offset, 24 bits, 96 dpi; then the pixels as given.
+  // Every header field, also where sizes pass 16 bits: sizes, the pixels' offset, 24 bits,
+  // 96 dpi; then the pixels as given.
   using testing::fake_detail::Le;
-  EXPECT_EQ(bmp, "BM" + Le(78, 4) + Le(0, 4) + Le(54, 4) + Le(40, 4) + Le(3, 4) + Le(2, 4) +
-                     Le(1, 2) + Le(24, 2) + Le(0, 4) + Le(24, 4) + Le(3780, 4) + Le(3780, 4) +
-                     Le(0, 8) + std::string(bmp_rows.begin(), bmp_rows.end()));
+  for (const auto& [width, height] : {std::pair{70000, 1}, {1, 70000}, {3, 2}}) {
+    const std::vector<std::uint8_t> rows =
+        width == 3 ? bmp_rows : std::vector<std::uint8_t>(BmpStride(width) * height, 9);
+    ASSERT_FALSE(WriteBmp(path, width, height, rows));
+    EXPECT_EQ(test_support::ReadAll(path),
+              "BM" + Le(54 + rows.size(), 4) + Le(0, 4) + Le(54, 4) + Le(40, 4) + Le(width, 4) +
+                  Le(height, 4) + Le(1, 2) + Le(24, 2) + Le(0, 4) + Le(rows.size(), 4) +
+                  Le(3780, 4) + Le(3780, 4) + Le(0, 8) + std::string(rows.begin(), rows.end()));
+  }
+  const std::string bmp = test_support::ReadAll(path);
   EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
   // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file.
   rlimit before;
@@ -327,13 +333,21 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   EXPECT_EQ(Decode(EncodePng(70000, 1, std::vector<std::uint8_t>(210000, 7)), 70000, 1),
             std::string(1, '\0') + std::string(210000, 7));
   EXPECT_EQ(EncodePng(2, 2, std::vector<std::uint8_t>(11)), "");
-  // A file that is cut short, of another kind, or missing gives no picture and no crash.
-  files.AddFile("T:\\Cut.bmp", bmp.substr(0, bmp.size() - 1));
-  std::string other = bmp;
-  other[28] = 32;  // Bits per pixel.
-  files.AddFile("T:\\Other.bmp", other);
-  for (const char* name : {"T:\\Cut.bmp", "T:\\Other.bmp", "T:\\None.bmp"})
-    EXPECT_EQ(ScreenshotPicture(files, name).png, "") << name;
+  // Rows from the top down, as the clipboard may give them, make the same picture.
+  files.AddFile("T:\\Down.bmp", bmp.substr(0, 22) + Le(0xFFFFFFFE, 4) + bmp.substr(26, 28) +
+                                    bmp.substr(66) + bmp.substr(54, 12));
+  EXPECT_EQ(ScreenshotPicture(files, "T:\\Down.bmp").png, picture.png);
+  // A file of another kind, or whose header promises what it does not hold, gives no picture.
+  EXPECT_EQ(ScreenshotPicture(files, "T:\\None.bmp").png, "");
+  const std::pair<std::size_t, std::string> damages[] = {
+      {0, "P"},        {10, Le(53, 4)}, {10, Le(55, 4)},     {14, Le(39, 4)}, {18, Le(0, 4)},
+      {18, Le(-1, 4)}, {18, Le(5, 4)},  {22, Le(0, 4)},      {22, Le(3, 4)},  {26, Le(2, 2)},
+      {28, Le(32, 2)}, {30, Le(1, 4)},  {bmp.size() - 1, ""}};
+  for (const auto& [at, bytes] : damages) {
+    files.AddFile("T:\\Bad.bmp",
+                  bmp.substr(0, at) + bytes + (bytes.empty() ? "" : bmp.substr(at + bytes.size())));
+    EXPECT_EQ(ScreenshotPicture(files, "T:\\Bad.bmp").png, "") << at << " " << bytes.size();
+  }
 }
 
 TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThePcsTexts) {

@@ -365,6 +365,15 @@ TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
   fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   EXPECT_FALSE(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found);
   EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
+  // The inventory holds 1000 windows and 253 characters of each title: the last window and the
+  // last title that fit are searched, the first that do not are not.
+  for (const auto& [before, blanks, found] :
+       {std::tuple{999, 242, true}, {1000, 0, false}, {0, 243, false}}) {
+    fake_.desktop.z_order.resize(1);
+    for (int i = 0; i < before; ++i) fake_.desktop.z_order.push_back({1000u + i, "Editor", {}});
+    fake_.desktop.z_order.push_back({4, std::string(blanks, ' ') + "DebugWindow", {}});
+    EXPECT_EQ(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found, found);
+  }
   // Left, right and middle; there is no fourth button to press.
   EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
   int width = 0, height = 0;
