@@ -210,6 +210,8 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "PROBLEM: [StartExeFilesXP] 9= is never read: the list ends after key 4",
         "PROBLEM: [StartExeFilesXP] Note= is never read",
         "PROBLEM: the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
+        "Directory variables:\n  $WinDir$ = C:\\WinNt\n",
+        "  $TempVisu$ = $TempVisu$\\Temp\nBatch file: ",
         "program C:\\Pantra\\Task.bat is written by each run",
         "old.log\n    matches 1 file\n",
         "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run",
@@ -437,7 +439,8 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "D:\\big.log: kept",
         "D:\\x.log: deleted, though no archive holds it",
         "<h2>Directory variables",
-        "$VisuDir$",
+        "$WinDir$",
+        "$TempVisu$",
         "XP, ",
         "C:\\Tools\\quillet.ini"}) {
     const std::size_t found = html.find(part, at);
