@@ -114,7 +114,8 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Fails the calls named `call` whose path contains `part`.
+  // Fails the calls named `call` whose path contains `part`; "ReadAt" fails the first read of
+  // such a file opened since.
   void FailOn(const std::string& call, const std::string& part) {
     faults_.push_back({call, Key(part)});
   }
@@ -169,7 +170,7 @@ class FakeFiles : public Files {
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held != 0) return Code(std::errc::device_or_resource_busy);
     const std::string read = node->content;
-    MemoryFile file(read);
+    MemoryFile file(read, Fault("ReadAt", path) ? 1 : 0);
     if (!verify(file)) return make_error_code(Errc::kChanged);
     if (on_verify) on_verify(path);
     // A writer that got in while the file was read changed what was verified.
@@ -260,7 +261,7 @@ class FakeFiles : public Files {
     const Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held == 2) return Code(std::errc::device_or_resource_busy);
-    *file = std::make_unique<MemoryFile>(node->content);
+    *file = std::make_unique<MemoryFile>(node->content, Fault("ReadAt", path) ? 1 : 0);
     return {};
   }
   std::error_code CanCreateIn(const std::string& folder) override {

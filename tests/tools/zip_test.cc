@@ -225,9 +225,9 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
   Write(source_ / "a.log", LogText(2 * kBlock));
   quillet::testing::FakePlatform fake;
   fake.files.AddFolder("C:\\Out");
-  // A source that cannot be opened, a write or the flush that fails spoils the archive, and
-  // nothing of it stays.
-  for (const std::string fault : {"", "WriteAt", "Sync", "OpenWrite", "missing.log"}) {
+  // A source that cannot be opened, a write, its reading back or the flush that fails spoils the
+  // archive, and nothing of it stays.
+  for (const std::string fault : {"", "WriteAt", "ReadAt", "Sync", "OpenWrite", "missing.log"}) {
     fake.files.Heal();
     fake.files.FailOn(fault, "a.zip");
     quillet::ZipWriter writer(fake.files, 6, 2);
@@ -268,10 +268,6 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
       if (file.reads < n) break;
     }
   }
-  quillet::testing::MemoryFile digested(packed, 3);  // Its digest tells its third read failed.
-  std::uint64_t size = 0;
-  std::uint32_t crc = 0;
-  EXPECT_TRUE(quillet::FileDigest(digested, &size, &crc));
   // Stored entries at 0, 35 and 70, the directory's at 105, 152 and 199, the end record at 246;
   // broken here: a local signature, data, method, size, name length or offset, entries on the
   // same data (the first two, the last two), the disk, count, size or place of the directory, a

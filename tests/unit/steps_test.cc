@@ -266,12 +266,14 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
     return 0;
   };
   EXPECT_EQ(fails(1), "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+  fake_.processes.hang = false;
+  fake_.PackerMakesArchives();
+  fake_.files.FailOn("ReadAt", "Log\\b.log");  // A staged file that cannot be read back.
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
 
   // A proven archive: its data reaches the disk, the slots move, its name reaches the disk, and
   // only then do the staged files go that the archive holds as they are; the rest is named.
   fake_.files.Heal();
-  fake_.processes.hang = false;
-  fake_.PackerMakesArchives();
   fake_.files.on_verify = [this](const std::string& path) {  // Written to after it was packed.
     if (path == "T:\\Target\\Log\\b.log") fake_.files.AddFile(path, "more");
   };
