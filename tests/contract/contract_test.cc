@@ -190,6 +190,7 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   EXPECT_EQ(files().RenamePath(Path("a.log"), Path("b.log")), std::errc::file_exists);
   EXPECT_EQ(files().MakeDir(Path("a.log")), std::errc::file_exists);
   EXPECT_EQ(files().CanCreateIn(Path("none")), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files().ChangeDir(Path("none")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().MakeDir(Path("none\\x")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().OpenText(Path("none\\x"), OpenMode::kOutput, &text),
             std::errc::no_such_file_or_directory);
