@@ -99,12 +99,13 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
     fake_.environment.variables[variable.name] = Upper(variable.value);
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
-  std::string report, settings;
+  std::string report, settings, page;
   Names staged;
   fake_.PackerMakesArchives([&] {
     report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
     staged = fake_.files.List("T:\\Target\\Log");
     settings = fake_.files.Content("T:\\Target\\Log\\Quillet-Settings.ini");
+    page = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.html");
   });
   ASSERT_EQ(Run(), kExitOk);
   // The screenshot, from the screen when the clipboard has none, never shows the status window.
@@ -115,6 +116,9 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                            "Quillet-Report.html", "Quillet-Report.json", "Quillet-Settings (2).ini",
                            "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
+  for (const char* part : {"Quillet-Journal.txt</td><td>written by this run",
+                           "a.log: deleted once the archive", "old.log: deleted once the archive"})
+    EXPECT_NE(page.find(part), std::string::npos) << part;
   EXPECT_EQ(fake_.window.With("Label:"),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager", "Exe",
                    "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
