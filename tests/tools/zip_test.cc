@@ -268,10 +268,9 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
       if (file.reads < n) break;
     }
   }
-  // Stored entries at 0, 35 and 70, the directory's at 105, 152 and 199, the end record at 246;
-  // broken here: a local signature, data, method, size, name length or offset, entries on the
-  // same data (the first two, the last two), the disk, count, size or place of the directory, a
-  // comment longer than the rest, the end cut short.
+  // Entries at 0, 35 and 70, their directory's at 105, 152, 199, the end at 246. Broken: a local
+  // signature, data, method, size, name length, offset, entries on the same data (the first two,
+  // the last two), the directory's disk, count, size or place, a comment too long, a cut end.
   using quillet::testing::fake_detail::Le;
   const std::string zip =
       quillet::testing::fake_detail::StoredZip({{"1", "same"}, {"2", "same"}, {"3", "same"}});

@@ -17,6 +17,7 @@
 #include "run/command_line.h"
 #include "run/report_html.h"
 #include "run/settings_check.h"
+#include "run/verify_archive.h"
 #include "tests/fakes/fakes.h"
 #include "tests/support/files_and_zips.h"
 #include "zip/png_writer.h"
@@ -93,9 +94,8 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.files.short_names["old_alarm.logx"] = "OLD_AL~1.LOG";
   fake_.files.AddFile("D:\\Logs\\a.log", "a", {2026, 1, 2, 3, 4, 5, 60});
   fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x", {2025, 12, 31, 23, 59, 58});
-  DirVariables defaults;  // Each directory variable as the environment gives it.
-  FillDirVariables(&defaults);
-  for (const DirVariable& variable : defaults.entries)
+  FillDirVariables(&context_.variables);  // Each directory variable as the environment gives it.
+  for (const DirVariable& variable : context_.variables.entries)
     fake_.environment.variables[variable.name] = Upper(variable.value);
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
@@ -116,8 +116,19 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                            "Quillet-Report.html", "Quillet-Report.json", "Quillet-Settings (2).ini",
                            "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
-  for (const char* part : {"Quillet-Journal.txt</td><td>written by this run",
-                           "a.log: deleted once the archive", "old.log: deleted once the archive"})
+  // --verify takes the archive quoted, as Windows passes it, and names what is damaged or missing.
+  EXPECT_EQ(Run("--verify \"T:\\Target\\1-03.01.27-09.05.07.Zip\""), kExitOk);
+  std::string broken = testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, report}});
+  broken[35] = 'b';  // The data of a.log.
+  fake_.files.AddFile("T:\\Broken.Zip", broken);
+  std::ostringstream out;
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Broken.Zip", out), kExitNoArchive);
+  for (const char* line : {"Computer: HMI-PC\n", "\nDAMAGED: a.log (", "\nMISSING: Screen.bmp (",
+                           "\nNOT WHOLE: 1 of 2 files damaged, 5 missing.\n"})
+    EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
+  EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", out), kExitNoArchive);
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
+  for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
     EXPECT_NE(page.find(part), std::string::npos) << part;
   EXPECT_EQ(fake_.window.With("Label:"),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager", "Exe",
