@@ -227,6 +227,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   run.Terminate(&child);  // Nothing was started, so nothing is ended.
   run.Close(&child);
   EXPECT_TRUE(run.Start("", false, &child));
+  EXPECT_TRUE(run.Start("ab", false, &child));  // A name shorter than any extension.
   ChildProcess stranger;
   stranger.id = 0x7FFFFFF0;  // No program this process started.
   EXPECT_EQ(run.Wait(stranger, 0), WaitResult::kFailed);
