@@ -129,7 +129,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", out), kExitNoArchive);
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
   for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
-    EXPECT_NE(page.find(part), std::string::npos) << part;
+    EXPECT_NE(page.find(part), std::string::npos) << part;  // As the run filled its page.
   EXPECT_EQ(fake_.window.With("Label:"),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager", "Exe",
                    "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
