@@ -163,8 +163,8 @@ TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
   MakeOld(Path("a.log"));
   FileInfo source, copy;
   ASSERT_FALSE(files().Stat(Path("a.log"), &source));
-  for (bool open_copy : {false, true}) {
-    const std::string to = Path(open_copy ? "c.log" : "b.log");
+  for (bool open_copy : {false, true}) {  // The second replaces the first's copy.
+    const std::string to = Path("b.log");
     EXPECT_FALSE(open_copy ? files().CopyOpenFile(Path("a.log"), to)
                            : files().CopyFile(Path("a.log"), to, true));
     ASSERT_FALSE(files().Stat(to, &copy));
@@ -189,6 +189,7 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   EXPECT_EQ(files().RenamePath(Path("a.log"), Path("b.log")), std::errc::file_exists);
   EXPECT_EQ(files().MakeDir(Path("a.log")), std::errc::file_exists);
   EXPECT_EQ(files().CanCreateIn(Path("none")), std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files().ChangeDir(Path("none")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().MakeDir(Path("none\\x")), std::errc::no_such_file_or_directory);
   EXPECT_EQ(files().OpenText(Path("none\\x"), OpenMode::kOutput, &text),
             std::errc::no_such_file_or_directory);
@@ -225,6 +226,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   run.Terminate(&child);  // Nothing was started, so nothing is ended.
   run.Close(&child);
   EXPECT_TRUE(run.Start("", false, &child));
+  EXPECT_TRUE(run.Start("ab", false, &child));  // A name shorter than any extension.
   ChildProcess stranger;
   stranger.id = 0x7FFFFFF0;  // No program this process started.
   EXPECT_EQ(run.Wait(stranger, 0), WaitResult::kFailed);

@@ -59,13 +59,19 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
 
 }  // namespace fake_detail
 
-// A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads.
+// A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads;
+// the `fail_at`-th read fails, with an error or as an early end.
 class MemoryFile : public InputFile {
  public:
-  explicit MemoryFile(std::string content) : content_(std::move(content)) {}
+  explicit MemoryFile(std::string content, int fail_at = 0, bool with_error = true)
+      : content_(std::move(content)), fail_at_(fail_at), with_error_(with_error) {}
+  int reads = 0;
   std::uint64_t Size() override { return content_.size(); }
   std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
                          std::size_t* got) override {
+    *got = 0;
+    if (++reads == fail_at_)
+      return with_error_ ? std::make_error_code(std::errc::io_error) : std::error_code();
     *got = content_.copy(static_cast<char*>(buffer), std::min<std::size_t>(size, 4096),
                          std::min<std::uint64_t>(at, content_.size()));
     return {};
@@ -73,6 +79,8 @@ class MemoryFile : public InputFile {
 
  private:
   std::string content_;
+  int fail_at_;
+  bool with_error_;
 };
 
 // A file system in memory with Windows rules: "\" or "/" separate, names
@@ -107,7 +115,8 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Fails the calls named `call` whose path contains `part`.
+  // Fails the calls named `call` whose path contains `part`; "ReadAt" fails the first read of
+  // such a file opened since.
   void FailOn(const std::string& call, const std::string& part) {
     faults_.push_back({call, Key(part)});
   }
@@ -156,7 +165,7 @@ class FakeFiles : public Files {
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held != 0) return Code(std::errc::device_or_resource_busy);
     const std::string read = node->content;
-    MemoryFile file(read);
+    MemoryFile file(read, Fault("ReadAt", path) ? 1 : 0);
     if (!verify(file)) return make_error_code(Errc::kChanged);
     if (on_verify) on_verify(path);
     // A writer that got in while the file was read changed what was verified.
@@ -247,7 +256,7 @@ class FakeFiles : public Files {
     const Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held == 2) return Code(std::errc::device_or_resource_busy);
-    *file = std::make_unique<MemoryFile>(node->content);
+    *file = std::make_unique<MemoryFile>(node->content, Fault("ReadAt", path) ? 1 : 0);
     return {};
   }
   std::error_code CanCreateIn(const std::string& folder) override {

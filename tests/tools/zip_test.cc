@@ -142,11 +142,6 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   // No match gives an empty archive; a folder in the archive's place fails and leaves nothing.
   ASSERT_EQ(RunZip(root_ / "empty.Zip", (source_ / "*.none").string()), 0) << Errors();
   EXPECT_EQ(fs::file_size(root_ / "empty.Zip"), 22u);
-  // Another packer's archive may end in a comment, which the run's reader passes over.
-  std::string commented = ReadAll(root_ / "empty.Zip") + "c";
-  commented[20] = 1;
-  Write(root_ / "commented.Zip", commented);
-  EXPECT_EQ(ReadZip((root_ / "commented.Zip").string()), Files{});
   fs::create_directories(root_ / "taken.Zip" / "inside");
   EXPECT_EQ(RunZip(root_ / "taken.Zip", folder.string() + "\\*.*"), 1);
   EXPECT_EQ(Errors().rfind("Zip: cannot rename ", 0), 0u) << Errors();
@@ -213,12 +208,6 @@ TEST_F(ZipTest, WriterSendsReadersToZip64ForAFullEntryCount) {
   const fs::path many = root_ / "many.zip";
   Write(source_ / "tiny.txt", "tiny");
   ASSERT_FALSE(writer.Create(many.string()));
-  // A source that cannot be opened spoils the archive; Create starts afresh.
-  const quillet::Error missing = writer.AddFile((source_ / "missing").string(), "missing");
-  EXPECT_TRUE(missing);
-  EXPECT_EQ(missing.what, "open " + (source_ / "missing").string());
-  EXPECT_TRUE(writer.AddFile((source_ / "tiny.txt").string(), "tiny"));
-  ASSERT_FALSE(writer.Create(many.string()));
   for (int i = 0; i < 0xFFFF; ++i) {  // The first name is as long as a name can be.
     const std::string name = i == 0 ? std::string(0xFFFF, 'n') : std::to_string(i);
     ASSERT_FALSE(writer.AddFile((source_ / "tiny.txt").string(), name)) << i;
@@ -236,18 +225,66 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
   Write(source_ / "a.log", LogText(2 * kBlock));
   quillet::testing::FakePlatform fake;
   fake.files.AddFolder("C:\\Out");
-  // A write or the flush that fails spoils the archive, and nothing of it stays.
-  for (const char* fault : {"", "WriteAt", "Sync", "OpenWrite"}) {
-    if (*fault != '\0') fake.files.FailOn(fault, "a.zip");
+  // A source that cannot be opened, a write, its reading back or the flush that fails spoils the
+  // archive, and nothing of it stays.
+  for (const std::string fault : {"", "WriteAt", "ReadAt", "Sync", "OpenWrite", "missing.log"}) {
+    fake.files.Heal();
+    fake.files.FailOn(fault, "a.zip");
     quillet::ZipWriter writer(fake.files, 6, 2);
     quillet::Error error = writer.Create("C:\\Out\\a.zip");
-    if (!error) error = writer.AddFile((source_ / "a.log").string(), "a.log");
+    const std::string source = (source_ / (fault == "missing.log" ? fault : "a.log")).string();
+    if (!error) error = writer.AddFile(source, "a.log");
+    EXPECT_TRUE(fault != "missing.log" || error.what == "open " + source) << fault;
     if (!error) error = writer.Finish();
-    EXPECT_EQ(!error, *fault == '\0') << fault;
+    EXPECT_EQ(!error, fault.empty()) << fault;
     writer.Abandon();
     EXPECT_EQ(fake.files.Exists("C:\\Out\\a.zip"), !error) << fault;
     // Every write comes before the flush.
     EXPECT_TRUE(error || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
+  }
+}
+
+// True when the run's reader finds `file` a zip archive whose every entry unpacks whole.
+bool ReadsWhole(quillet::InputFile& file) {
+  std::vector<quillet::ZipEntryInfo> entries;
+  bool whole = !quillet::ReadCentralDirectory(file, &entries);
+  for (const quillet::ZipEntryInfo& entry : entries)
+    whole = whole && !quillet::ExtractEntry(file, entry, [](const char*, std::size_t) {});
+  return whole;
+}
+
+TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
+  // Deflated over several reads, stored, and longer than the tail that the end record is sought in.
+  Write(source_ / "text.log", LogText(3 * kBlock));
+  Write(source_ / "noise.bin", Noise(70000));
+  ASSERT_EQ(RunZip(root_ / "a.zip", (source_ / "*.*").string()), 0) << Errors();
+  const std::string packed = ReadAll(root_ / "a.zip");
+  for (bool with_error : {true, false}) {
+    for (int n = 1;; ++n) {
+      quillet::testing::MemoryFile file(packed, n, with_error);
+      const bool whole = ReadsWhole(file);
+      EXPECT_EQ(whole, file.reads < n) << "read " << n << " failed, with an error: " << with_error;
+      if (file.reads < n) break;
+    }
+  }
+  // Entries at 0, 35 and 70, their directory's at 105, 152, 199, the end at 246. Broken: a local
+  // signature, data, method, size, name length, offset, entries on the same data (the first two,
+  // the last two), the directory's disk, count, size or place, a comment too long, a cut end.
+  using quillet::testing::fake_detail::Le;
+  const std::string zip =
+      quillet::testing::fake_detail::StoredZip({{"1", "same"}, {"2", "same"}, {"3", "same"}});
+  const std::pair<std::size_t, std::string> damages[] = {
+      {0, "Q"},          {66, "x"},         {115, Le(9, 2)},      {176, Le(5, 4)},
+      {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
+      {250, Le(1, 2)},   {256, Le(4, 2)},   {256, Le(0xFFFF, 2)}, {258, Le(140, 4)},
+      {262, Le(106, 4)}, {262, Le(300, 4)}, {266, Le(1, 2)},      {267, ""}};
+  // Whole, also with the comment another packer may end its archive with.
+  quillet::testing::MemoryFile commented(zip.substr(0, 266) + Le(1, 2) + "c");
+  EXPECT_TRUE(ReadsWhole(commented));
+  for (const auto& [at, bytes] : damages) {
+    quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
+                                      (bytes.empty() ? "" : zip.substr(at + bytes.size())));
+    EXPECT_FALSE(ReadsWhole(file)) << at;
   }
 }
 

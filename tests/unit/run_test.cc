@@ -13,11 +13,11 @@
 #include <sstream>
 #include <system_error>
 
-#include "archive/pack_logs.h"
 #include "platform/bmp.h"
 #include "run/command_line.h"
 #include "run/report_html.h"
 #include "run/settings_check.h"
+#include "run/verify_archive.h"
 #include "tests/fakes/fakes.h"
 #include "tests/support/files_and_zips.h"
 #include "zip/png_writer.h"
@@ -26,13 +26,6 @@ namespace quillet {
 namespace {
 
 using testing::Names;
-
-// The first letter of each step's status in the report: done, failed or pending.
-std::string Statuses(const nlohmann::json& report) {
-  std::string letters;
-  for (const auto& step : report["steps"]) letters += step["status"].get<std::string>()[0];
-  return letters;
-}
 
 class RunTest : public ::testing::Test {
  protected:
@@ -82,7 +75,8 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   EXPECT_EQ(fake_.window.With("Label:OK").size(), 1u);  // The first run's alone.
   const nlohmann::json json =
       nlohmann::json::parse(fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json"));
-  EXPECT_EQ(Statuses(json), "dfdddfddpp");  // No screenshot, no debug window.
+  EXPECT_EQ(json["steps"][1], nlohmann::json::parse(R"({"name": "CaptureScreen",
+      "status": "failed", "duration_ms": 250})"));
   EXPECT_NE(fake_.files.Content("T:\\Target\\Log\\Quillet-Report.html")
                 .find("<p class=\"bad\">No screenshot was taken.</p>"),
             std::string::npos);
@@ -96,9 +90,6 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
   EXPECT_EQ(fake_.window.With("Error:").back(),
             "The key TargetPath in section [Project] of the settings file C:\\Tools\\quillet.ini "
             "expands to nothing, so it names no folder.");
-  // The packer's words stay whole where a folder has a blank.
-  EXPECT_EQ(PackCommandLine("C:\\Zip.exe", "C:\\Service Logs\\1-a.Zip", "C:\\S L\\Log\\*.*"),
-            "C:\\Zip.exe -j \"C:\\Service Logs\\1-a.Zip\" \"C:\\S L\\Log\\*.*\"");
 }
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
@@ -109,16 +100,20 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   // Windows' search matches this file by its short name OLD_AL~1.LOG, which no list means.
   fake_.files.AddFile("D:\\Logs\\old_alarm.logx");
   fake_.files.short_names["old_alarm.logx"] = "OLD_AL~1.LOG";
-  fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x");
+  fake_.files.AddFile("D:\\Logs\\a.log", "a", {2026, 1, 2, 3, 4, 5, 60});
+  fake_.files.AddFile("T:\\Target\\Log\\earlier.log", "x", {2025, 12, 31, 23, 59, 58});
+  FillDirVariables(&context_.variables);  // Each directory variable as the environment gives it.
+  for (const DirVariable& variable : context_.variables.entries)
+    fake_.environment.variables[variable.name] = Upper(variable.value);
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
-  std::string report, settings, fresh;
+  std::string report, settings, page;
   Names staged;
   fake_.PackerMakesArchives([&] {
     report = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.json");
     staged = fake_.files.List("T:\\Target\\Log");
     settings = fake_.files.Content("T:\\Target\\Log\\Quillet-Settings.ini");
-    fresh = fake_.files.Content("T:\\Target\\Log\\old.log");
+    page = fake_.files.Content("T:\\Target\\Log\\Quillet-Report.html");
   });
   ASSERT_EQ(Run(), kExitOk);
   // The screenshot, from the screen when the clipboard has none, never shows the status window.
@@ -129,7 +124,20 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
                            "Quillet-Report.html", "Quillet-Report.json", "Quillet-Settings (2).ini",
                            "Quillet-Settings.ini", "Screen.bmp"}));
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
-  EXPECT_EQ(fresh, "old");
+  // --verify takes the archive quoted, as Windows passes it, and names what is damaged or missing.
+  EXPECT_EQ(Run("--verify \"T:\\Target\\1-03.01.27-09.05.07.Zip\""), kExitOk);
+  std::string broken = testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, report}});
+  broken[35] = 'b';  // The data of a.log.
+  fake_.files.AddFile("T:\\Broken.Zip", broken);
+  std::ostringstream out;
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Broken.Zip", out), kExitNoArchive);
+  for (const char* line : {"Computer: HMI-PC\n", "\nDAMAGED: a.log (", "\nMISSING: Screen.bmp (",
+                           "\nNOT WHOLE: 1 of 2 files damaged, 5 missing.\n"})
+    EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
+  EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", out), kExitNoArchive);
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
+  for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
+    EXPECT_NE(page.find(part), std::string::npos) << part;  // As the run filled its page.
   EXPECT_EQ(fake_.window.With("Label:"),
             (Names{"Ignored ProgramTimeout=soon (not a whole number)", "Taskmanager", "Exe",
                    "Reading Windows", "DebugWin", "Copying Logs LogFilesXP",
@@ -137,24 +145,49 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   // The run ends in front of every window, with its closing message.
   EXPECT_EQ(Names(e.end() - 6, e.end() - 1),
             (Names{"Front", "Hide", "Label:OK", "Yield", "Place:0,0,398,87"}));
-  const nlohmann::json json = nlohmann::json::parse(report);
-  EXPECT_NE(report.find("\n  \"start_time\": \"2027-03-01T09:05:07\""), std::string::npos);
-  EXPECT_EQ(json["directory_variables"].size(), 12u);
-  EXPECT_EQ(json["log_patterns"][0]["matches"], 2);
-  EXPECT_EQ(json["staged_files"][0]["source"], "D:\\Logs\\a.log");
-  EXPECT_EQ(json["staged_files"][0]["crc32"], "e8b7be43");
-  EXPECT_EQ(json["staged_files"][2]["earlier_run"], true);
-  EXPECT_EQ(json["staged_files"][2]["modified"], "2026-01-02T03:04:05");
-  EXPECT_EQ(json["staged_files"][4]["name"], "Quillet-Settings (2).ini");  // Under its new name.
-  EXPECT_EQ(json["delete_patterns"][0]["pattern"], "D:\\Logs\\a.*");
-  EXPECT_EQ(json["screenshot"], "direct");
-  EXPECT_EQ(Statuses(json), "dddfdffdpp");  // A program, the debug window, a log entry failed.
-  EXPECT_EQ(json["staged_files"][5]["name"], "Screen.bmp");  // Made by the run itself.
-  EXPECT_EQ(json["staged_files"].size(), 6u);
-  // Every time carries its offset from UTC.
-  EXPECT_EQ(json["start_time_utc_offset"], "-05:30");
-  EXPECT_EQ(json["end_time_utc_offset"], "-05:30");
-  EXPECT_EQ(json["staged_files"][0]["modified_utc_offset"], "+00:00");
+  // Every field as this run filled it; a program, the debug window and a log entry failed, and an
+  // earlier run's old.log moved aside for the fresh copy.
+  EXPECT_EQ(nlohmann::json::parse(report), nlohmann::json::parse(R"({
+    "program": {"name": "Quillet", "version": "1.0.0"}, "computer": "HMI-PC",
+    "start_time": "2027-03-01T09:05:07", "start_time_utc_offset": "-05:30",
+    "end_time": "2027-03-01T09:05:07", "end_time_utc_offset": "-05:30",
+    "system": {"version": "Windows NT 6.1 build 7601", "os_tag": "XP", "hmi_tag": "VW"},
+    "settings_file": "C:\\Tools\\quillet.ini", "target_path": "T:\\Target",
+    "archive": "1-03.01.27-09.05.07.Zip", "directory_variables": {"WinDir": "C:\\WINNT",
+    "MorvaToolsDir": "C:\\MORVATOOLS", "MorvaDCSDir": "C:\\MORVADCS", "VisuDir": "C:\\PANTRA",
+    "ServicePackDir": "C:\\SERVICEPACKS", "VisiWinDir": "C:\\VISIWIN",
+    "Computer_Ini": "C:\\COMPUTER.INI", "Software_Txt": "C:\\SOFTWARE.TXT",
+    "ServicePack_Log": "C:\\MORVASERVICEPACK.LOG",
+    "AllUsersProfile": "C:\\DOCUMENTS AND SETTINGS\\ALL USERS", "BrandChangeDir": "C:\\BRANDCHANGE",
+    "TempVisu": "C:\\TEMP"}, "steps": [{"name": "PrepareTarget", "status": "done",
+    "duration_ms": 0}, {"name": "CaptureScreen", "status": "done", "duration_ms": 250},
+    {"name": "WriteTaskBatch", "status": "done", "duration_ms": 0}, {"name": "RunStartPrograms",
+    "status": "failed", "duration_ms": 0}, {"name": "ReadWindowList", "status": "done",
+    "duration_ms": 0}, {"name": "SaveDebugWindow", "status": "failed", "duration_ms": 0},
+    {"name": "CollectLogFiles LogFilesXP", "status": "failed", "duration_ms": 0},
+    {"name": "CollectLogFiles LogFilesVW", "status": "done", "duration_ms": 0}, {"name": "PackLogs",
+    "status": "pending", "duration_ms": 0}, {"name": "DeleteListedFiles", "status": "pending",
+    "duration_ms": 0}], "start_programs": [{"command_line": "C:\\none.exe", "found": false,
+    "started": false, "exit_code": null, "duration_ms": 0, "timed_out": false}],
+    "log_patterns": [{"section": "LogFilesXP", "entry": "D:\\Logs\\*.log",
+    "pattern": "D:\\Logs\\*.log", "matches": 2, "failures": []}, {"section": "LogFilesXP",
+    "entry": "D:\\None\\*.log", "pattern": "D:\\None\\*.log", "matches": 0,
+    "failures": [{"file": "D:\\None\\*.log", "error": "folder not found"}]}],
+    "staged_files": [{"source": "D:\\Logs\\a.log", "name": "a.log", "size": 1,
+    "modified": "2026-01-02T03:04:05", "modified_utc_offset": "+01:00", "crc32": "e8b7be43"},
+    {"source": "D:\\Logs\\old.log", "name": "old.log", "size": 3, "modified": "2026-01-02T03:04:05",
+    "modified_utc_offset": "+00:00", "crc32": "3f5dd4e5"}, {"source": "", "name": "earlier.log",
+    "size": 1, "modified": "2025-12-31T23:59:58", "modified_utc_offset": "+00:00",
+    "crc32": "8cdc1683", "earlier_run": true}, {"source": "", "name": "old (2).log", "size": 5,
+    "modified": "2026-01-02T03:04:05", "modified_utc_offset": "+00:00", "crc32": "21884aa2",
+    "earlier_run": true}, {"source": "", "name": "Quillet-Settings (2).ini", "size": 19,
+    "modified": "2026-01-02T03:04:05", "modified_utc_offset": "+00:00", "crc32": "9c0cac56",
+    "earlier_run": true}, {"source": "", "name": "Screen.bmp", "size": 10,
+    "modified": "2026-01-02T03:04:05", "modified_utc_offset": "+00:00", "crc32": "764179ea"}],
+    "delete_patterns": [{"section": "DeleteFilesXP", "entry": "D:\\Logs\\a.*",
+    "pattern": "D:\\Logs\\a.*"}, {"section": "DeleteFilesXP", "entry": "D:\\Logs\\old*.log",
+    "pattern": "D:\\Logs\\old*.log"}], "screenshot": "direct", "debug_window": {"found": false,
+    "first_click_sent": false, "second_click_sent": false}})"));
   EXPECT_FALSE(fake_.files.Exists("D:\\Logs\\a.log") || fake_.files.Exists("D:\\Logs\\old.log"));
   EXPECT_TRUE(fake_.files.Exists("D:\\Logs\\old_alarm.logx"));
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log"), passed = "Passed over:";
@@ -195,6 +228,8 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "PROBLEM: [StartExeFilesXP] 9= is never read: the list ends after key 4",
         "PROBLEM: [StartExeFilesXP] Note= is never read",
         "PROBLEM: the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
+        "Directory variables:\n  $WinDir$ = C:\\WinNt\n",
+        "  $TempVisu$ = $TempVisu$\\Temp\nBatch file: ",
         "program C:\\Pantra\\Task.bat is written by each run",
         "old.log\n    matches 1 file\n",
         "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run",
@@ -259,7 +294,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
   for (const std::string& call : fake_.files.log)
     EXPECT_EQ(call.rfind("Make", 0), std::string::npos);
   EXPECT_TRUE(fake_.window.events.empty());
-  EXPECT_EQ(Run("auto"), kExitOk);
+  EXPECT_EQ(Run("-h123"), kExitOk);  // Three letters away from -h.
 }
 
 std::uint32_t Big32(const std::string& bytes, std::size_t at) {
@@ -301,13 +336,19 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   const std::vector<std::uint8_t> bmp_rows = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
                                               10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};
   const std::string path = ::testing::TempDir() + "/quillet-report-test.bmp";
-  ASSERT_FALSE(WriteBmp(path, 3, 2, bmp_rows));
-  const std::string bmp = test_support::ReadAll(path);
-  // Every header field: sizes, the pixels' offset, 24 bits, 96 dpi; then the pixels as given.
+  // Every header field, also where sizes pass 16 bits: sizes, the pixels' offset, 24 bits,
+  // 96 dpi; then the pixels as given.
   using testing::fake_detail::Le;
-  EXPECT_EQ(bmp, "BM" + Le(78, 4) + Le(0, 4) + Le(54, 4) + Le(40, 4) + Le(3, 4) + Le(2, 4) +
-                     Le(1, 2) + Le(24, 2) + Le(0, 4) + Le(24, 4) + Le(3780, 4) + Le(3780, 4) +
-                     Le(0, 8) + std::string(bmp_rows.begin(), bmp_rows.end()));
+  for (const auto& [width, height] : {std::pair{70000, 1}, {1, 70000}, {3, 2}}) {
+    const std::vector<std::uint8_t> rows =
+        width == 3 ? bmp_rows : std::vector<std::uint8_t>(BmpStride(width) * height, 9);
+    ASSERT_FALSE(WriteBmp(path, width, height, rows));
+    EXPECT_EQ(test_support::ReadAll(path),
+              "BM" + Le(54 + rows.size(), 4) + Le(0, 4) + Le(54, 4) + Le(40, 4) + Le(width, 4) +
+                  Le(height, 4) + Le(1, 2) + Le(24, 2) + Le(0, 4) + Le(rows.size(), 4) +
+                  Le(3780, 4) + Le(3780, 4) + Le(0, 8) + std::string(rows.begin(), rows.end()));
+  }
+  const std::string bmp = test_support::ReadAll(path);
   EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
   // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file.
   rlimit before;
@@ -335,13 +376,21 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   EXPECT_EQ(Decode(EncodePng(70000, 1, std::vector<std::uint8_t>(210000, 7)), 70000, 1),
             std::string(1, '\0') + std::string(210000, 7));
   EXPECT_EQ(EncodePng(2, 2, std::vector<std::uint8_t>(11)), "");
-  // A file that is cut short, of another kind, or missing gives no picture and no crash.
-  files.AddFile("T:\\Cut.bmp", bmp.substr(0, bmp.size() - 1));
-  std::string other = bmp;
-  other[28] = 32;  // Bits per pixel.
-  files.AddFile("T:\\Other.bmp", other);
-  for (const char* name : {"T:\\Cut.bmp", "T:\\Other.bmp", "T:\\None.bmp"})
-    EXPECT_EQ(ScreenshotPicture(files, name).png, "") << name;
+  // Rows from the top down, as the clipboard may give them, make the same picture.
+  files.AddFile("T:\\Down.bmp", bmp.substr(0, 22) + Le(0xFFFFFFFE, 4) + bmp.substr(26, 28) +
+                                    bmp.substr(66) + bmp.substr(54, 12));
+  EXPECT_EQ(ScreenshotPicture(files, "T:\\Down.bmp").png, picture.png);
+  // A file of another kind, or whose header promises what it does not hold, gives no picture.
+  EXPECT_EQ(ScreenshotPicture(files, "T:\\None.bmp").png, "");
+  const std::pair<std::size_t, std::string> damages[] = {
+      {0, "P"},        {10, Le(53, 4)}, {10, Le(55, 4)},     {14, Le(39, 4)}, {18, Le(0, 4)},
+      {18, Le(-1, 4)}, {18, Le(5, 4)},  {22, Le(0, 4)},      {22, Le(3, 4)},  {26, Le(2, 2)},
+      {28, Le(32, 2)}, {30, Le(1, 4)},  {bmp.size() - 1, ""}};
+  for (const auto& [at, bytes] : damages) {
+    files.AddFile("T:\\Bad.bmp",
+                  bmp.substr(0, at) + bytes + (bytes.empty() ? "" : bmp.substr(at + bytes.size())));
+    EXPECT_EQ(ScreenshotPicture(files, "T:\\Bad.bmp").png, "") << at << " " << bytes.size();
+  }
 }
 
 TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesThePcsTexts) {
@@ -408,7 +457,8 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "D:\\big.log: kept",
         "D:\\x.log: deleted, though no archive holds it",
         "<h2>Directory variables",
-        "$VisuDir$",
+        "$WinDir$",
+        "$TempVisu$",
         "XP, ",
         "C:\\Tools\\quillet.ini"}) {
     const std::size_t found = html.find(part, at);

@@ -60,7 +60,6 @@ TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverl
   const std::pair<int, std::string> resolved[] = {
       {1, "C:\\Windows"}, {2, std::string(5000, 'm')}, {4, "C:\\Pantra"}, {12, " $VisuDir$ "}};
   for (const auto& [i, value] : resolved) EXPECT_EQ(variables_.Entry(i).value, value) << i;
-  EXPECT_EQ(variables_.Entry(13).name, "");
   EXPECT_EQ(ResolveDirVariable(0, environment, &variables_), make_error_code(Errc::kBounds));
   EXPECT_EQ(ResolveDirVariable(21, environment, &variables_), make_error_code(Errc::kBounds));
   EXPECT_FALSE(ResolveDirVariable(20, environment, &variables_));
@@ -144,7 +143,6 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   // once per digit and after each deletion, removal and phase.
   EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
   EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
-  EXPECT_EQ(MakeArchiveName({2026, 12, 5, 14, 3, 9}), "1-12.05.26-14.03.09.Zip");
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
@@ -197,10 +195,6 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
             "old\r\napp.log\r\nFehler:b.log\r\nFehler:\r\n\r\napp (2).log\r\n\r\n\r\napp.log\r\n");
   ASSERT_EQ(collected_.staged.size(), 3u);
   EXPECT_EQ(collected_.staged[2].renamed, "a file named APP.LOG was collected before");
-  EXPECT_EQ(collected_.staged[0].crc, 0x059f0df6u);  // CRC-32 of "D:\A\app.log".
-  EXPECT_EQ(collected_.failed.size(), 1u);
-  EXPECT_EQ(collected_.patterns[3].failures[0].error, "folder not found");
-  EXPECT_EQ(collected_.patterns[0].matches, 2);
 
   // The second list may name the staging folder: this run's copies are not
   // copied again, and a copy onto its own source fails.
@@ -272,12 +266,14 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
     return 0;
   };
   EXPECT_EQ(fails(1), "the packer C:\\MorvaTools\\Quillet\\Zip.exe was ended at the time limit");
+  fake_.processes.hang = false;
+  fake_.PackerMakesArchives();
+  fake_.files.FailOn("ReadAt", "Log\\b.log");  // A staged file that cannot be read back.
+  EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
 
   // A proven archive: its data reaches the disk, the slots move, its name reaches the disk, and
   // only then do the staged files go that the archive holds as they are; the rest is named.
   fake_.files.Heal();
-  fake_.processes.hang = false;
-  fake_.PackerMakesArchives();
   fake_.files.on_verify = [this](const std::string& path) {  // Written to after it was packed.
     if (path == "T:\\Target\\Log\\b.log") fake_.files.AddFile(path, "more");
   };
@@ -366,6 +362,14 @@ TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
   fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   EXPECT_FALSE(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found);
   EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
+  // What the inventory keeps, 1000 windows and 253 characters of a title, is searched, no more.
+  for (const auto& [before, blanks, found] :
+       {std::tuple{999, 242, true}, {1000, 0, false}, {0, 243, false}}) {
+    fake_.desktop.z_order.resize(1);
+    for (int i = 0; i < before; ++i) fake_.desktop.z_order.push_back({1000u + i, "Editor", {}});
+    fake_.desktop.z_order.push_back({4, std::string(blanks, ' ') + "DebugWindow", {}});
+    EXPECT_EQ(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found, found);
+  }
   // Left, right and middle; there is no fourth button to press.
   EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
   int width = 0, height = 0;
