@@ -9,15 +9,14 @@
 namespace quillet {
 namespace {
 
-// The first file of the staging folder that the archive does not hold as it
-// is on disk, "" when it holds them all.
+// The first of the `staged` files that the archive does not hold as it is on
+// disk, "" when it holds them all.
 std::string FirstNotArchived(Files& files, const Staging& staging,
+                             const std::vector<std::string>& staged_files,
                              const std::vector<ZipEntryInfo>& entries) {
   std::map<std::string, const ZipEntryInfo*> by_name;
   for (const ZipEntryInfo& entry : entries) by_name[entry.name] = &entry;
-  std::vector<std::string> names;
-  files.List(staging.PathOf("*.*"), false, &names);
-  for (const std::string& staged : names) {
+  for (const std::string& staged : staged_files) {
     const auto found = by_name.find(staged);
     const ZipEntryInfo* entry = found == by_name.end() ? nullptr : found->second;
     std::unique_ptr<InputFile> file;
@@ -58,7 +57,15 @@ Error Prove(Files& files, const Staging& staging, const std::string& packing,
     return Error{Errc::kDamagedArchive,
                  "the archive " + outcome->archive_path + " is damaged at " + damaged};
   }
-  const std::string missing = FirstNotArchived(files, staging, outcome->entries);
+  // Without the staging folder's list, nothing shows that the archive holds
+  // every collected file, and the logs it would replace must stay.
+  std::vector<std::string> staged;
+  if (std::error_code error = files.List(staging.PathOf("*.*"), false, &staged)) {
+    return Error{error, "the staging folder " + staging.path() +
+                            " could not be listed to check the archive against it (" +
+                            error.message() + ")"};
+  }
+  const std::string missing = FirstNotArchived(files, staging, staged, outcome->entries);
   if (!missing.empty()) {
     return Error{Errc::kNotArchived, "the archive " + outcome->archive_path + " does not hold " +
                                          missing + " as it was collected"};

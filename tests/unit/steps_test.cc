@@ -270,6 +270,10 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
   fake_.PackerMakesArchives();
   fake_.files.FailOn("ReadAt", "Log\\b.log");  // A staged file that cannot be read back.
   EXPECT_EQ(fails(0), "the archive T:\\Target\\1-a.Zip does not hold b.log as it was collected");
+  fake_.files.FailOn("List", "Log\\*.*");  // A staging folder that cannot be listed.
+  EXPECT_EQ(fails(0),
+            "the staging folder T:\\Target\\Log could not be listed to check the archive "
+            "against it (Input/output error)");
 
   // A proven archive: its data reaches the disk, the slots move, its name reaches the disk, and
   // only then do the staged files go that the archive holds as they are; the rest is named.
