@@ -35,8 +35,9 @@ printf '[Project]\nTargetPath=%s\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n[Log
 printf '[hmi_pcs]\nlocalhost ansible_python_interpreter=%s quillet_program=%s quillet_target=%s\n' \
   "$(command -v python3)" "$pc/prog/quillet" "$pc/archives" >"$work/hosts"
 
-# Ansible keeps its own files in the test's folder.
-ANSIBLE_HOME=$work/ansible ANSIBLE_LOCAL_TEMP=$work/ansible/tmp ANSIBLE_NOCOLOR=1 \
+# Ansible keeps its own files in the test's folder, and so does the run its
+# lock, so that a run of another test at the same time does not find it busy.
+ANSIBLE_HOME=$work/ansible ANSIBLE_LOCAL_TEMP=$work/ansible/tmp ANSIBLE_NOCOLOR=1 TMPDIR=$work \
   env -u DISPLAY -u VisuDir -u MorvaToolsDir \
   ansible-playbook -c local -i "$work/hosts" "$work/collect-linux.yml"
 
