@@ -349,7 +349,16 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
                   Le(3780, 4) + Le(3780, 4) + Le(0, 8) + std::string(rows.begin(), rows.end()));
   }
   const std::string bmp = test_support::ReadAll(path);
-  EXPECT_TRUE(WriteBmp(path, 0, 3, {}));
+  // A picture without pixels is refused; one as wide or tall as the largest screen is shown.
+  for (const auto& [width, height] : {std::pair{0, 3}, {3, 0}}) {
+    EXPECT_TRUE(WriteBmp(path + "0", width, height, {}));
+  }
+  for (const auto& [width, height] : {std::pair{1 << 15, 1}, {1, 1 << 15}}) {
+    ASSERT_FALSE(
+        WriteBmp(path + "0", width, height, std::vector<std::uint8_t>(BmpStride(width) * height)));
+    fake_.files.AddFile("T:\\Max.bmp", test_support::ReadAll(path + "0"));
+    EXPECT_NE(ScreenshotPicture(fake_.files, "T:\\Max.bmp").png, "") << width;
+  }
   // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file.
   rlimit before;
   getrlimit(RLIMIT_FSIZE, &before);
@@ -363,7 +372,7 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   std::filesystem::create_directories(path + "3/in the way");
   EXPECT_TRUE(WriteBmp(path + "3", 3, 2, bmp_rows));
   for (const char* name : {"2.tmp", "3.tmp"}) EXPECT_FALSE(std::filesystem::exists(path + name));
-  for (const char* name : {"", "2", "3"}) std::filesystem::remove_all(path + name);
+  for (const char* name : {"", "0", "2", "3"}) std::filesystem::remove_all(path + name);
   testing::FakeFiles& files = fake_.files;
   files.AddFile("T:\\Screen.bmp", bmp);
   const PagePicture picture = ScreenshotPicture(files, "T:\\Screen.bmp");
@@ -411,7 +420,7 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
   report.min_free_mb = 5;
   report.staged = {{"D:\\comm<plc>.log", "comm<plc>.log", 1536, {}, 0xe8b7be43, "", false},
                    {"D:\\a & b.log", "a & b (2).log", 5 << 20, {}, 1, "a & b.log before", false},
-                   {"", "old.log", 1, {}, 2, "", true},
+                   {"", "old.log", ~std::uint64_t{0}, {}, 2, "", true},
                    {"", "Screen.bmp", 3, {}, 4, "", false}};
   report.delete_patterns = {{"DeleteFilesXP", "D:\\*.log", "D:\\*.log", 0, {}}};
   report.planned_deletions = {{{"D:\\comm<plc>.log", true, false},
@@ -448,6 +457,7 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "a &amp; b (2).log",
         "5.0 MiB",
         "a &amp; b.log before",
+        "16777216.0 TiB",  // The largest size of all has a unit too.
         "<td>yes</td>",
         "Screen.bmp</td><td>written by this run",
         "Quillet-Report.json",
