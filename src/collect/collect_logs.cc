@@ -126,7 +126,7 @@ Error CollectLogFiles(const Platform& platform, const ListSection& list,
     std::vector<std::string> names, passed_over;
     std::error_code error = expand_error.code;
     if (!error) error = ListMatches(files, pattern, &names, &passed_over);
-    if (error && names.empty()) {
+    if (error) {  // A failed listing gives no names.
       journal.Write("Fehler:");
       record.failures.push_back({"", expand_error ? expand_error.what : error.message()});
     } else if (names.empty() && passed_over.empty() && !PatternFolderExists(files, pattern)) {
