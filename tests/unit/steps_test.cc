@@ -215,13 +215,17 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\app (2) (2).log"), "D:\\B\\app (2).log");
 
   // A reserve counts the archive too, which may take the room of all it packs, beside the
-  // oldest archive, which stays until the new one is proven.
-  fake_.files.AddFile("D:\\R\\r.log", "12345");
-  for (std::uint64_t room : {0, 1}) {
-    fake_.files.free_space = (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + room;
-    CollectLogFiles(fake_.platform, List("LogFilesXP", "1=D:\\R\\r.log\n"), variables_, staging_,
+  // oldest archive, which stays until the new one is proven. Free space that cannot be read
+  // lets the copy try.
+  for (int room : {0, 1, -1}) {
+    const std::string log = "D:\\R\\" + std::to_string(room + 1) + ".log";
+    fake_.files.AddFile(log, "12345");
+    if (room < 0) fake_.files.FailOn("FreeSpace", "");
+    fake_.files.free_space = (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + (room > 0);
+    const std::size_t staged = collected_.staged.size();
+    CollectLogFiles(fake_.platform, List("LogFilesXP", "1=" + log + "\n"), variables_, staging_,
                     journal_, 1, &collected_);
-    EXPECT_EQ(collected_.staged.back().name == "r.log", room == 1);
+    EXPECT_EQ(collected_.staged.size() - staged, room != 0 ? 1u : 0u);
   }
 }
 
