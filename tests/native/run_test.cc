@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/bmp.h"
 #include "tests/support/files_and_zips.h"
 
 namespace quillet::native_test {
@@ -302,18 +303,27 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
 
 TEST_F(NativeRunTest, TheReportPageShowsTheRunOfflineInABrowserAndVerifyProvesTheArchive) {
   const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || access("/usr/bin/chromium", X_OK) != 0) {
-    if (std::getenv("CI") != nullptr) FAIL() << "needs an X display (xvfb-run) and chromium";
-    GTEST_SKIP() << "needs an X display (xvfb-run) and chromium (scripts/setup.sh)";
+  if (display == nullptr || access("/usr/bin/chromium", X_OK) != 0 ||
+      access("/usr/bin/xsetroot", X_OK) != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "needs an X display, chromium and xsetroot";
+    GTEST_SKIP() << "needs an X display (xvfb-run), chromium and xsetroot (scripts/setup.sh)";
   }
   int width = 0, height = 0;
-  CreateDesktop()->ScreenSizeInPixels(&width, &height);
+  // Its connection stays open, so the X server does not reset the screen between clients.
+  const std::unique_ptr<Desktop> desktop = CreateDesktop();
+  desktop->ScreenSizeInPixels(&width, &height);
   Write(root_ / "logs" / "comm<plc>.log", "plc");
   Write(root_ / "logs" / "a & b.log", "a and b");
   WriteSettings("Report=true\n");
+  // A screen of one colour, which every pixel of the screenshot must hold in its own channel.
+  ASSERT_EQ(Shell("DISPLAY='" + std::string(display) + "' xsetroot -solid '#204080'"), 0);
   ASSERT_EQ(Run("x", "quillet", display), 0) << err_;
+  Shell("DISPLAY='" + std::string(display) + "' xsetroot -def");
   const fs::path archive = root_ / "the target" / ListFolder(root_ / "the target")[0];
   const std::map<std::string, std::string> entries = test_support::ReadZip(archive.string());
+  std::vector<std::uint8_t> rgb, screen;
+  for (int i = 0; i < width * height; ++i) screen.insert(screen.end(), {0x20, 0x40, 0x80});
+  EXPECT_TRUE(DecodeBmp(entries.at("Screen.bmp"), &width, &height, &rgb) && rgb == screen);
   ASSERT_EQ(entries.count("Quillet-Report.html"), 1u);
   // The page with a script of the test's own, which puts into the title the picture's decoded
   // size, the resources the page loaded, its links and sources that lead outside it, and the
