@@ -199,7 +199,7 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   files().Stat(Path("c.log"), &after);
   EXPECT_TRUE(before.id == after.id);  // The same file under its new name.
   ASSERT_FALSE(files().OpenText(Path("c.log"), OpenMode::kAppend, &text));
-  text->AppendLine("more");
+  EXPECT_FALSE(text->AppendLine("more"));
   text.reset();
   EXPECT_EQ(Read("c.log"), "amore\r\n");
 

@@ -215,6 +215,10 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   EXPECT_EQ(Run("--VER SION", other), 0) << err_;
   EXPECT_TRUE(fs::exists(root_ / "out"));
   EXPECT_EQ(Mode(root_ / "quillet.lock"), 0666);  // Any user's run can open it, whatever the umask.
+  // A lock that cannot be made, in a temporary folder that is not there, does not stop a run.
+  std::string elsewhere = Command("", other);
+  const std::string tmpdir = "TMPDIR='" + root_.string();
+  EXPECT_EQ(Shell(elsewhere.replace(elsewhere.find(tmpdir), tmpdir.size(), tmpdir + "/none")), 0);
   EXPECT_NE(ReadAll(root_ / "visu" / "Task.log").find("\t" + other + "\tprog/" + other),
             std::string::npos);
   EXPECT_EQ(Run("x"), 2);
@@ -242,7 +246,9 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   Write(root_ / "logs" / "a.log", "a");
   WriteSettings(
       "ProgramTimeout=5\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
+  const mode_t mask = umask(027);  // Not the usual one, which a program might get by chance.
   EXPECT_EQ(Run("x"), 0) << err_;
+  umask(mask);
   int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
   std::string disk_class;
   std::istringstream(ReadAll(pids)) >> parent >> child >> disk_class >> nice >> kib >> listed_kib;
@@ -250,10 +256,8 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   EXPECT_EQ(disk_class, "idle");
   EXPECT_EQ(nice, std::max(10, getpriority(PRIO_PROCESS, 0)));
   EXPECT_EQ(listed_kib, kib);
-  // Otherwise the programs the run starts make files as the system's default says.
-  const mode_t mask = umask(0);
-  umask(mask);
-  EXPECT_EQ(Mode(pids), static_cast<int>(0666 & ~mask));
+  // Otherwise the programs the run starts make files as the run's own start said.
+  EXPECT_EQ(Mode(pids), 0640);
   EXPECT_EQ(Shell("'" QUILLET_TOOLS_DIR "/Quillet/PStatXP.exe' >/dev/full"), 1);  // Unwritten.
   ASSERT_TRUE(parent > 0 && child > 0) << ReadAll(pids);
   EXPECT_TRUE(Gone(parent));
