@@ -134,6 +134,10 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   for (const char* line : {"Computer: HMI-PC\n", "\nDAMAGED: a.log (", "\nMISSING: Screen.bmp (",
                            "\nNOT WHOLE: 1 of 2 files damaged, 5 missing.\n"})
     EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
+  std::ostringstream one;  // Counted in the singular, also without a report.
+  fake_.files.AddFile("T:\\One.Zip", testing::fake_detail::StoredZip({{"a.log", "a"}}));
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\One.Zip", one), kExitOk);
+  EXPECT_NE(one.str().find("Whole: 1 file read"), std::string::npos) << one.str();
   EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", out), kExitNoArchive);
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
   for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
