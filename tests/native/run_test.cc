@@ -319,14 +319,15 @@ TEST_F(NativeRunTest, TheReportPageShowsTheRunOfflineInABrowserAndVerifyProvesTh
   Write(root_ / "logs" / "comm<plc>.log", "plc");
   Write(root_ / "logs" / "a & b.log", "a and b");
   WriteSettings("Report=true\n");
-  // A screen of one colour, which every pixel of the screenshot must hold in its own channel.
-  ASSERT_EQ(Shell("DISPLAY='" + std::string(display) + "' xsetroot -solid '#204080'"), 0);
+  // A screen of one colour, with a channel at its largest, which every pixel of the screenshot
+  // must hold in its own channel.
+  ASSERT_EQ(Shell("DISPLAY='" + std::string(display) + "' xsetroot -solid '#ff4020'"), 0);
   ASSERT_EQ(Run("x", "quillet", display), 0) << err_;
   Shell("DISPLAY='" + std::string(display) + "' xsetroot -def");
   const fs::path archive = root_ / "the target" / ListFolder(root_ / "the target")[0];
   const std::map<std::string, std::string> entries = test_support::ReadZip(archive.string());
   std::vector<std::uint8_t> rgb, screen;
-  for (int i = 0; i < width * height; ++i) screen.insert(screen.end(), {0x20, 0x40, 0x80});
+  for (int i = 0; i < width * height; ++i) screen.insert(screen.end(), {0xff, 0x40, 0x20});
   EXPECT_TRUE(DecodeBmp(entries.at("Screen.bmp"), &width, &height, &rgb) && rgb == screen);
   ASSERT_EQ(entries.count("Quillet-Report.html"), 1u);
   // The page with a script of the test's own, which puts into the title the picture's decoded
