@@ -202,6 +202,13 @@ TEST_P(ContractTest, FailuresCompareAsPortableConditionsAndFilesInUseCopyThrough
   EXPECT_FALSE(text->AppendLine("more"));
   text.reset();
   EXPECT_EQ(Read("c.log"), "amore\r\n");
+  // A file written at any place grows with zeros, is cut, and reaches the disk.
+  std::unique_ptr<OutputFile> out;
+  ASSERT_FALSE(files().OpenWrite(Path("c.log"), &out));
+  EXPECT_TRUE(!out->WriteAt(2, "abcd", 4) && !out->WriteAt(0, "x", 1) && !out->Resize(5) &&
+              !out->Sync());
+  out.reset();
+  EXPECT_EQ(Read("c.log"), std::string("x\0abc", 5));
 
   // A file in use: copied through a sharing handle only.
   Write(Path("live.log"), "live");
