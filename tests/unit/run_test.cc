@@ -137,8 +137,10 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   std::ostringstream one;  // Counted in the singular, also without a report.
   fake_.files.AddFile("T:\\One.Zip", testing::fake_detail::StoredZip({{"a.log", "a"}}));
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\One.Zip", one), kExitOk);
-  EXPECT_NE(one.str().find("Whole: 1 file read"), std::string::npos) << one.str();
-  EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", out), kExitNoArchive);
+  EXPECT_NE(one.str().find("\nWhole: 1 file read back against its size"), std::string::npos);
+  std::ostringstream not_zip;  // Says why.
+  EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", not_zip), kExitNoArchive);
+  EXPECT_NE(not_zip.str().find(": no end of central directory record.\n"), std::string::npos);
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
   for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
     EXPECT_NE(page.find(part), std::string::npos) << part;  // As the run filled its page.
