@@ -303,6 +303,11 @@ TEST_F(NativeRunTest, AFullDiskLosesNothing) {
   WriteSettings("MinFreeMB=many\n");
   Run("x");
   EXPECT_NE(err_.find("Ignored MinFreeMB=many (not a whole number)"), std::string::npos) << err_;
+  // The check knows a batch folder on a disk that takes nothing, whoever asks, root too.
+  ASSERT_EQ(mount("tmpfs", (root_ / "visu").c_str(), "tmpfs", MS_RDONLY, "size=1m"), 0);
+  EXPECT_EQ(Run("--check"), 4);
+  umount2((root_ / "visu").c_str(), MNT_DETACH);
+  EXPECT_NE(out_.find("($VisuDir$) takes no new file (Read-only file system)"), std::string::npos);
 }
 
 TEST_F(NativeRunTest, TheReportPageShowsTheRunOfflineInABrowserAndVerifyProvesTheArchive) {
