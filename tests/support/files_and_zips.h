@@ -49,24 +49,27 @@ inline std::string Noise(std::size_t size) {
   return noise;
 }
 
-// The entries of the zip archive at `path` with their contents, as the run's own reader finds
+// The entries of the zip archive in `file` with their contents, as the run's own reader finds
 // them; one entry "!" with the reason when the archive cannot be read whole. `directory`, when
 // given, receives what the archive's central directory says of each entry.
-inline std::map<std::string, std::string> ReadZip(const std::string& path,
+inline std::map<std::string, std::string> ReadZip(InputFile& file,
                                                   std::vector<ZipEntryInfo>* directory = nullptr) {
-  std::unique_ptr<InputFile> file;
   std::vector<ZipEntryInfo> infos;
-  if (CreateFiles()->OpenRead(path, &file)) return {{"!", "cannot open " + path}};
-  if (Error error = ReadCentralDirectory(*file, &infos)) return {{"!", error.what}};
+  if (Error error = ReadCentralDirectory(file, &infos)) return {{"!", error.what}};
   std::map<std::string, std::string> entries;
   for (const ZipEntryInfo& info : infos) {
     std::string& content = entries[info.name];
-    if (ExtractEntry(*file, info,
-                     [&](const char* data, std::size_t n) { content.append(data, n); }))
+    if (ExtractEntry(file, info, [&](const char* data, std::size_t n) { content.append(data, n); }))
       return {{"!", "cannot extract " + info.name}};
   }
   if (directory != nullptr) *directory = infos;
   return entries;
+}
+inline std::map<std::string, std::string> ReadZip(const std::string& path,
+                                                  std::vector<ZipEntryInfo>* directory = nullptr) {
+  std::unique_ptr<InputFile> file;
+  if (CreateFiles()->OpenRead(path, &file)) return {{"!", "cannot open " + path}};
+  return ReadZip(*file, directory);
 }
 
 }  // namespace quillet::test_support
