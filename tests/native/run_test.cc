@@ -98,11 +98,14 @@ class NativeRunTest : public ::testing::Test {
 
 TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWay) {
   WriteSettings(
-      "Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n",
+      "Report=true\n[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n2=$VisuDir$\\dump.exe\n",
       "2=$VisuDir$\\Task.log\n[LogFilesVW]\n1=hmi/Debug?.txt\n",  // In the run's own folder.
       "/logs/old*.log");
   for (char d = '1'; d <= '9'; ++d)
     Write(root_ / "the target" / (d + std::string("-01.0") + d + ".26-10.00.00.Zip"), "old");
+  // A Windows program that Linux cannot run: it ends with its own code, not as a second run.
+  Write(root_ / "visu" / "dump.exe", "MZ");
+  fs::permissions(root_ / "visu" / "dump.exe", fs::perms::owner_exec, fs::perm_options::add);
   for (const char* file : {"logs/app.log", "logs/old1.log", "hmi/Debug1.txt", "elsewhere/keep.txt",
                            "the target/Log/sub/keep.txt", "the target/Log/.notes"})
     Write(root_ / file, file);
@@ -164,6 +167,7 @@ TEST_F(NativeRunTest, OneRunAtATimeRotatesPacksPrivatelyAndWritesPathsTheLinuxWa
       report, std::regex("\"(settings_file|target_path|pattern|source)\": \"[^\"]*\\\\")))
       << report;
   EXPECT_NE(report.find("\"exit_code\": 0"), std::string::npos) << report;
+  EXPECT_NE(report.find("\"exit_code\": 127"), std::string::npos) << report;
   EXPECT_EQ(err_.find('\\'), std::string::npos) << err_;
 }
 
