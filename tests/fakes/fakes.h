@@ -405,7 +405,8 @@ class FakeEnvironment : public Environment {
 };
 
 // Every call in order: "Show", "Hide", "Label:<text>", "Front",
-// "Place:x,y,w,h", "Yield", "Message:<text>", "Error:<text>".
+// "Place:x,y,w,h", "Yield", "Message:<text>", "Error:<text>", or "ErrorBox:<text>" in a box
+// that waits for someone to press OK.
 class FakeWindow : public StatusWindow {
  public:
   Names events;
@@ -430,7 +431,9 @@ class FakeWindow : public StatusWindow {
   }
   void YieldToUi() override { events.push_back("Yield"); }
   void MessageBox(const std::string& text) override { events.push_back("Message:" + text); }
-  void ReportError(const std::string& text, bool) override { events.push_back("Error:" + text); }
+  void ReportError(const std::string& text, bool interactive) override {
+    events.push_back((interactive ? "ErrorBox:" : "Error:") + text);
+  }
   std::uintptr_t Handle() override { return 0x100; }
 };
 
