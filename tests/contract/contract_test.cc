@@ -248,6 +248,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   WriteProgram(Path("endless.bat"), true);
   ASSERT_FALSE(run.Start(Path("endless.bat"), true, &child));
   EXPECT_EQ(run.Wait(child, 200), WaitResult::kTimeout);
+  EXPECT_FALSE(run.ExitCode(child, &code));  // Still running: no code yet.
   run.Terminate(&child);
   run.Close(&child);
 }

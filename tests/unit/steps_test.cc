@@ -129,20 +129,22 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   for (const char* f : {"a", "b", "c"}) fake_.files.AddFile(std::string("T:\\Target\\1-old\\") + f);
   // A second stray folder, found only after the first is gone, and folders named like archives,
   // which are no slots, not even the first match of 9.
-  for (const char* f : {"1-older", "4-0.Zip", "9-0.Zip"})
+  for (const char* f : {"1-older\\0", "4-0.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
+  fake_.files.AddFile("T:\\Target\\1-older\\x");  // Its files go, though a folder stays.
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
-  EXPECT_EQ(fake_.files.List("T:\\Target").size(), 11u);  // The archives wait for this run's.
+  EXPECT_EQ(fake_.files.List("T:\\Target").size(), 12u);  // The archives wait for this run's.
   RotateArchives(fake_.platform, "T:\\Target", warn_);
-  Names expected = {"4-0.Zip", "9-0.Zip"};
+  EXPECT_EQ(fake_.files.List("T:\\Target\\1-older"), Names{"0"});
+  Names expected = {"1-older", "4-0.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
   EXPECT_EQ(warnings_, Names{});
-  // Three file deletions and two removals, one slot-9 pass, eight renames; the window is handled
-  // once per digit and after each deletion, removal and phase.
-  EXPECT_EQ(fake_.clock.slept_ms, (3 + 2 + 1 + 8) * 100);
-  EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 3 + 2 + 1 + 1 + 1);
+  // Four file deletions, one removal and five tries at the folder that stays, one slot-9 pass,
+  // eight renames; the window is handled once per digit and after each deletion, try and phase.
+  EXPECT_EQ(fake_.clock.slept_ms, (4 + 1 + 5 + 1 + 8) * 100);
+  EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 4 + 1 + 5 + 1 + 1 + 1);
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
