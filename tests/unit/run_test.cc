@@ -213,6 +213,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
     int code;
     std::vector<std::string> lines;  // Each must appear in the output.
   };
+  // The first case also names an administrative share, whose "$" signs hold no placeholder.
   const Case cases[] = {
       {"[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nProgramTimout=30\n"
        "MinFreeMB=1 GB\nReport=yes\nColour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
@@ -220,7 +221,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe -q\n"
        "9=C:\\x.exe\nNote=x\n[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
        "3=$TempVisu$\\x\n4=D:\\Logs\\old.log\n5=$VisuDir$\\Log\n6=$VisuDir$\\Log\\\n"
-       "7=D:\\Logs\\later.log\n8=D:\\Logs\\*.txt\n9=$VisuDir$\\Task.log\n"
+       "7=D:\\Logs\\later.log\n8=D:\\Logs\\*.txt\n9=$VisuDir$\\Task.log\n10=\\\\HMI\\C$\\x$.log\n"
        "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n2=$VisuDir$\\Log\n[PROJECT]\nReport=true\n"
        "[DeleteFilesNT]\n2=x\n",
        "",
@@ -278,9 +279,9 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
     RunContext context;
     context.platform = fake.platform;
     SetProgramLocation("C:\\Tools\\quillet.exe", &context);
-    for (const char* file :
-         {"D:\\Logs\\a.log", "D:\\Logs\\old.log", "D:\\Logs\\notes.txtx",
-          "C:\\Program Files\\Vendor\\dump.exe", "C:\\Pantra\\Log\\x", "C:\\HMI Visu\\x"})
+    for (const char* file : {"D:\\Logs\\a.log", "D:\\Logs\\old.log", "D:\\Logs\\notes.txtx",
+                             "C:\\Program Files\\Vendor\\dump.exe", "C:\\Pantra\\Log\\x",
+                             "C:\\HMI Visu\\x", "\\\\HMI\\C$\\x$.log"})
       fake.files.AddFile(file);
     fake.files.short_names["notes.txtx"] = "NOTES~1.TXT";
     fake.files.FailOn("CanCreateIn", "HMI VISU");
@@ -370,7 +371,8 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
     fake_.files.AddFile("T:\\Max.bmp", test_support::ReadAll(path + "0"));
     EXPECT_NE(ScreenshotPicture(fake_.files, "T:\\Max.bmp").png, "") << width;
   }
-  // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file.
+  // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file;
+  // a folder in the temporary file's way fails the picture too.
   rlimit before;
   getrlimit(RLIMIT_FSIZE, &before);
   const rlimit small = {40, before.rlim_max};
@@ -383,7 +385,9 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   std::filesystem::create_directories(path + "3/in the way");
   EXPECT_TRUE(WriteBmp(path + "3", 3, 2, bmp_rows));
   for (const char* name : {"2.tmp", "3.tmp"}) EXPECT_FALSE(std::filesystem::exists(path + name));
-  for (const char* name : {"", "0", "2", "3"}) std::filesystem::remove_all(path + name);
+  std::filesystem::create_directories(path + "4.tmp");
+  EXPECT_TRUE(WriteBmp(path + "4", 3, 2, bmp_rows));
+  for (const char* name : {"", "0", "2", "3", "4.tmp"}) std::filesystem::remove_all(path + name);
   testing::FakeFiles& files = fake_.files;
   files.AddFile("T:\\Screen.bmp", bmp);
   const PagePicture picture = ScreenshotPicture(files, "T:\\Screen.bmp");
