@@ -283,6 +283,14 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
   // Whole, also with the comment another packer may end its archive with.
   quillet::testing::MemoryFile commented(zip.substr(0, 266) + Le(1, 2) + "c");
   EXPECT_TRUE(ReadsWhole(commented));
+  // Whole, with both sizes in a ZIP64 extra field, as a file of more than 4 GiB has them.
+  std::string wide = quillet::testing::fake_detail::StoredZip({{"a", "x"}});
+  wide.replace(52, 8, Le(~std::uint64_t{0}, 8));
+  wide.replace(62, 2, Le(20, 2));
+  wide.insert(79, Le(1, 2) + Le(16, 2) + Le(1, 8) + Le(1, 8));
+  wide.replace(111, 4, Le(67, 4));
+  quillet::testing::MemoryFile zip64(wide);
+  EXPECT_EQ(ReadZip(zip64), (Files{{"a", "x"}}));
   for (const auto& [at, bytes] : damages) {
     quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
                                       (bytes.empty() ? "" : zip.substr(at + bytes.size())));
