@@ -305,6 +305,10 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
   }
   EXPECT_TRUE(std::is_sorted(at.begin(), at.end()) && at.back() < static_cast<long>(log.size()));
   EXPECT_EQ(warnings_, Names{});
+  // An archive whose name may not survive a power cut is there all the same, and said to be.
+  fake_.files.FailOn("SyncFolder", "");
+  const PackOutcome unsure = Pack();
+  EXPECT_TRUE(!unsure.archived && unsure.named) << unsure.failure.what;
 }
 
 TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
