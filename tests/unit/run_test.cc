@@ -249,9 +249,10 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "takes only the text before the first blank (C:\\Program) as the program",
         "PROBLEM: unknown placeholder $VisuDirr$",
         "PROBLEM: The placeholder $TempVisu$ keeps",
-        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it collects",
-        "collects nothing; write $VisuDir$\\Log\\*.* to",
-        "PROBLEM: $VisuDir$\\Log\\ names a",
+        "PROBLEM: $VisuDir$\\Log names a folder, but an entry names files, so it collects "
+        "nothing; write $VisuDir$\\Log\\*.* to",
+        "PROBLEM: $VisuDir$\\Log\\ names a folder, but an entry names files, so it collects "
+        "nothing; write $VisuDir$\\Log\\*.* to",
         "\n    note: D:\\Logs\\later.log does not exist now; it may appear before the run\n",
         "\n    passed over, only its 8.3 short name matches: D:\\Logs\\notes.txtx\n",
         "PROBLEM: D:\\Logs\\a.log would be deleted without being archived",
