@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -232,10 +233,14 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
     EXPECT_EQ(Run("'" + std::string(option) + "'"), 0) << option << err_;
     EXPECT_NE(out_.find(option[2] == 'V' ? "Quillet 1." : "Exit codes:"), std::string::npos);
   }
-  // The check tells a Windows path from a Linux one.
-  Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=D:\\Service\n");
-  EXPECT_EQ(Run("/check"), 4);
-  EXPECT_NE(out_.find("PROBLEM: TargetPath D:\\Service is a Windows path"), std::string::npos);
+  // The check tells a Windows path and a relative one from a Linux path.
+  for (const std::string path : {"D:\\Service", "service"}) {
+    Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + path + "\n");
+    EXPECT_EQ(Run("/check"), 4);
+    EXPECT_NE(out_.find("PROBLEM: TargetPath " + path + " is a " +
+                        (path == "service" ? "relative" : "Windows") + " path"),
+              std::string::npos);
+  }
 }
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
@@ -251,13 +256,16 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   WriteSettings(
       "ProgramTimeout=5\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
   const mode_t mask = umask(027);  // Not the usual one, which a program might get by chance.
+  const long own_disk_class = syscall(SYS_ioprio_get, 1, 0);  // 1: this process alone.
   EXPECT_EQ(Run("x"), 0) << err_;
   umask(mask);
   int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
   std::string disk_class;
   std::istringstream(ReadAll(pids)) >> parent >> child >> disk_class >> nice >> kib >> listed_kib;
-  // The run and what it starts give way to the HMI, unless they were started lower still.
+  // The run and what it starts give way to the HMI, unless they were started lower still; the
+  // process that started the run keeps its own place at the disk.
   EXPECT_EQ(disk_class, "idle");
+  EXPECT_EQ(syscall(SYS_ioprio_get, 1, 0), own_disk_class);
   EXPECT_EQ(nice, std::max(10, getpriority(PRIO_PROCESS, 0)));
   EXPECT_EQ(listed_kib, kib);
   // Otherwise the programs the run starts make files as the run's own start said.
