@@ -463,6 +463,7 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "debug window was not found",
         "</ul>",
         "src=\"data:image/png;base64,UE5HIQ==\" width=\"1024\" height=\"768\"",
+        "1024 &times; 768 pixels, taken directly;",
         "<h2>Steps",
         "1.0 s, failed",
         "after this page was written",
