@@ -150,7 +150,8 @@ TEST_F(ZipTest, ToolMakesTheSameSoundArchiveOnAnyNumberOfThreads) {
   EXPECT_EQ(RunZip(root_ / "taken.Zip", folder.string() + "\\*.*"), 1);
   EXPECT_EQ(Errors().rfind("Zip: cannot rename ", 0), 0u) << Errors();
   EXPECT_FALSE(fs::exists(root_ / "taken.Zip.tmp"));
-  EXPECT_EQ(RunZip(root_ / "none.Zip", folder.string() + "\\*.*", "-T 0 -j"), 2);  // Usage.
+  for (const char* threads : {"-T 0 -j", "-T 10000 -j"})  // One thread at least, 9999 at most.
+    EXPECT_EQ(RunZip(root_ / "none.Zip", folder.string() + "\\*.*", threads), 2);
 }
 
 TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
@@ -280,9 +281,14 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
       {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
       {250, Le(1, 2)},   {256, Le(4, 2)},   {256, Le(0xFFFF, 2)}, {258, Le(140, 4)},
       {262, Le(106, 4)}, {262, Le(300, 4)}, {266, Le(1, 2)},      {267, ""}};
-  // Whole, also with the comment another packer may end its archive with.
+  // Whole, also with the comment another packer may end its archive with, and with its
+  // directory in another order than its data.
   quillet::testing::MemoryFile commented(zip.substr(0, 266) + Le(1, 2) + "c");
   EXPECT_TRUE(ReadsWhole(commented));
+  quillet::testing::MemoryFile reordered(zip.substr(0, 105) + zip.substr(199, 47) +
+                                         zip.substr(152, 47) + zip.substr(105, 47) +
+                                         zip.substr(246));
+  EXPECT_TRUE(ReadsWhole(reordered));
   // Whole, with both sizes in a ZIP64 extra field, as a file of more than 4 GiB has them.
   std::string wide = quillet::testing::fake_detail::StoredZip({{"a", "x"}});
   wide.replace(52, 8, Le(~std::uint64_t{0}, 8));

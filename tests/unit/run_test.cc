@@ -130,6 +130,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   // --verify takes the archive quoted, as Windows passes it, and names what is damaged or missing.
   EXPECT_EQ(Run("--verify \"T:\\Target\\1-03.01.27-09.05.07.Zip\""), kExitOk);
+  EXPECT_EQ(Run("--verify \"\""), kExitUsage);  // An empty name, quoted, names no archive.
   std::string broken = testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, report}});
   broken[35] = 'b';  // The data of a.log.
   fake_.files.AddFile("T:\\Broken.Zip", broken);
