@@ -190,11 +190,13 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   // The last entry names a file of the first again, in other letters: it is staged once.
   EXPECT_FALSE(Collect(List("LogFilesXP",
                             "1=D:\\A\\*.log\n2=X:\\gone\\*.log\n3=D:\\B\\*.*\n"
-                            "4=D:\\None\\*.log\n5=$Unknown$\\x\n6=D:\\a\\APP.LOG\n")));
+                            "4=D:\\None\\*.log\n5=$Unknown$\\x\n6=D:\\a\\APP.LOG\n7=Q:\\*.log\n")));
+  EXPECT_EQ(collected_.patterns.back().failures.size(), 0u);  // A drive's root is always there.
   EXPECT_EQ(fake_.files.List("T:\\Target\\Log"), (Names{"app (2).log", "APP (3).LOG", "app.log"}));
   EXPECT_EQ(fake_.files.Content("T:\\Target\\Log\\APP (3).LOG"), "D:\\B\\APP.LOG");
-  EXPECT_EQ(fake_.files.Content("C:\\Tools\\test.log"),
-            "old\r\napp.log\r\nFehler:b.log\r\nFehler:\r\n\r\napp (2).log\r\n\r\n\r\napp.log\r\n");
+  EXPECT_EQ(
+      fake_.files.Content("C:\\Tools\\test.log"),
+      "old\r\napp.log\r\nFehler:b.log\r\nFehler:\r\n\r\napp (2).log\r\n\r\n\r\napp.log\r\n\r\n");
   ASSERT_EQ(collected_.staged.size(), 3u);
   EXPECT_EQ(collected_.staged[2].renamed, "a file named APP.LOG was collected before");
 
