@@ -234,11 +234,10 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
     EXPECT_NE(out_.find(option[2] == 'V' ? "Quillet 1." : "Exit codes:"), std::string::npos);
   }
   // The check tells a Windows path and a relative one from a Linux path.
-  for (const std::string path : {"D:\\Service", "service"}) {
-    Write(root_ / "prog" / "quillet.ini", "[Project]\nTargetPath=" + path + "\n");
+  for (const auto& [path, kind] : {std::pair{"D:\\Service", "Windows"}, {"service", "relative"}}) {
+    Write(root_ / "prog" / "quillet.ini", std::string("[Project]\nTargetPath=") + path + "\n");
     EXPECT_EQ(Run("/check"), 4);
-    EXPECT_NE(out_.find("PROBLEM: TargetPath " + path + " is a " +
-                        (path == "service" ? "relative" : "Windows") + " path"),
+    EXPECT_NE(out_.find(std::string("PROBLEM: TargetPath ") + path + " is a " + kind + " path"),
               std::string::npos);
   }
 }
