@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 #include "platform/errors.h"
@@ -159,9 +163,18 @@ TEST_P(ContractTest, DeletionTakesExactlyTheNamedFile) {
 }
 
 TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
+  const std::time_t now = std::time(nullptr);
   Write(Path("a.log"), "content");
-  MakeOld(Path("a.log"));
   FileInfo source, copy;
+  // A new real file bears the date and hour of now, as the system's own clock tells them.
+  ASSERT_FALSE(files().Stat(Path("a.log"), &source));
+  const std::tm t = *std::localtime(&now);
+  const std::vector<int> stamp = Stamp(source.modified);
+  if (real()) {
+    EXPECT_EQ(std::vector<int>(stamp.begin(), stamp.begin() + 4),
+              (std::vector<int>{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour}));
+  }
+  MakeOld(Path("a.log"));
   ASSERT_FALSE(files().Stat(Path("a.log"), &source));
   for (bool open_copy : {false, true}) {  // The second replaces the first's copy.
     const std::string to = Path("b.log");
@@ -250,6 +263,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   EXPECT_EQ(run.Wait(child, 200), WaitResult::kTimeout);
   EXPECT_FALSE(run.ExitCode(child, &code));  // Still running: no code yet.
   run.Terminate(&child);
+  EXPECT_TRUE(run.ExitCode(child, &code));  // Ended, with the code the system gives it.
   run.Close(&child);
 }
 
@@ -278,6 +292,42 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
   EXPECT_EQ(reader.Keys("Project", ini), (Names{"TARGETPATH", "Q", "L", "k", "k"}));
 }
+
+#ifndef _WIN32
+// With no file descriptor to spare, every call that has to open a file or a folder fails: none
+// takes the failure for an empty folder, an empty file or a deletion done.
+TEST(PosixFilesTest, EveryCallThatCannotOpenWhatItNamesFails) {
+  const fs::path root = fs::temp_directory_path() / ("quillet-nofile-" + std::to_string(getpid()));
+  fs::create_directories(root);
+  std::ofstream(root / "a.log") << "a";
+  const std::unique_ptr<Files> files = CreateFiles();
+  const std::string a = (root / "a.log").string(), b = (root / "b.log").string();
+  Names names;
+  std::unique_ptr<InputFile> in;
+  std::unique_ptr<OutputFile> out;
+  std::unique_ptr<TextFile> text;
+  // A call before the limit, so that the sanitizer's check of the object's type, which needs a
+  // descriptor, is done already.
+  ASSERT_FALSE(files->List(root.string() + "/*", true, &names));
+  rlimit before;
+  getrlimit(RLIMIT_NOFILE, &before);
+  const rlimit none = {0, before.rlim_max};
+  setrlimit(RLIMIT_NOFILE, &none);
+  const std::error_code errors[] = {files->List(root.string() + "/*", true, &names),
+                                    files->ListFolder(root.string(), &names),
+                                    files->OpenRead(a, &in),
+                                    files->CopyFile(a, b, true),
+                                    files->OpenWrite(b, &out),
+                                    files->OpenText(b, OpenMode::kAppend, &text),
+                                    files->KillFiles(root.string() + "/*.log"),
+                                    files->DeleteVerified(
+                                        a, [](InputFile&) { return true; }, true)};
+  setrlimit(RLIMIT_NOFILE, &before);
+  for (std::size_t i = 0; i < std::size(errors); ++i) EXPECT_TRUE(errors[i]) << i;
+  EXPECT_TRUE(fs::exists(a));
+  fs::remove_all(root);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {

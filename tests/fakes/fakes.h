@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -453,7 +454,7 @@ class FakeProcesses : public Processes {
   explicit FakeProcesses(FakeFiles* files) : files_(files) {}
   Names launches;  // "<command line> in <current folder>", then " as a group" if so.
   std::function<int(const std::string& command_line)> on_start;
-  bool hang = false;      // Started programs never end by themselves.
+  bool hang = false;      // Programs started now never end by themselves.
   int running_polls = 0;  // Waits that still find a program running before it ends.
   int terminated = 0;     // Groups ended by Terminate.
   int open = 0;           // Programs started and not yet closed.
@@ -469,20 +470,24 @@ class FakeProcesses : public Processes {
     child->id = launches.size();
     ++open;
     codes_[child->id] = on_start ? on_start(command_line) : 0;
+    if (hang) hung_.insert(child->id);
     return {};
   }
   WaitResult Wait(const ChildProcess& child, int) override {
     if (codes_.count(child.id) == 0) return WaitResult::kFailed;
-    if (running_polls <= 0) return hang ? WaitResult::kTimeout : WaitResult::kEnded;
+    if (hung_.count(child.id) != 0) return WaitResult::kTimeout;
+    if (running_polls <= 0) return WaitResult::kEnded;
     --running_polls;
     return WaitResult::kTimeout;
   }
+  // Ends the program with exit code 1, as the Windows backend does.
   void Terminate(ChildProcess* child) override {
     ++terminated;
-    codes_.erase(child->id);
+    if (codes_.count(child->id) != 0) codes_[child->id] = 1;
+    hung_.erase(child->id);
   }
   bool ExitCode(const ChildProcess& child, int* code) override {
-    if (codes_.count(child.id) == 0 || hang) return false;
+    if (codes_.count(child.id) == 0 || hung_.count(child.id) != 0) return false;
     *code = codes_[child.id];
     return true;
   }
@@ -494,6 +499,7 @@ class FakeProcesses : public Processes {
  private:
   FakeFiles* files_;
   std::map<std::uintptr_t, int> codes_;
+  std::set<std::uintptr_t> hung_;  // Started while `hang` was set, and not ended since.
 };
 
 // A desktop of scripted top-level windows, listed from the top of the z-order down. Calls
