@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -294,10 +295,23 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
 }
 
 #ifndef _WIN32
+// What `call` returns with the process's `resource` limited to `value`.
+template <typename Call>
+auto Limited(int resource, rlim_t value, Call call) {
+  rlimit before;
+  getrlimit(resource, &before);
+  const rlimit limited = {value, before.rlim_max};
+  setrlimit(resource, &limited);
+  const auto result = call();
+  setrlimit(resource, &before);
+  return result;
+}
+
 // With no file descriptor to spare, every call that has to open a file or a folder fails: none
-// takes the failure for an empty folder, an empty file or a deletion done.
-TEST(PosixFilesTest, EveryCallThatCannotOpenWhatItNamesFails) {
-  const fs::path root = fs::temp_directory_path() / ("quillet-nofile-" + std::to_string(getpid()));
+// takes the failure for an empty folder, an empty file or a deletion done. A disk that takes only
+// part of a write fails it after that part.
+TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
+  const fs::path root = fs::temp_directory_path() / ("quillet-limits-" + std::to_string(getpid()));
   fs::create_directories(root);
   std::ofstream(root / "a.log") << "a";
   const std::unique_ptr<Files> files = CreateFiles();
@@ -309,22 +323,25 @@ TEST(PosixFilesTest, EveryCallThatCannotOpenWhatItNamesFails) {
   // A call before the limit, so that the sanitizer's check of the object's type, which needs a
   // descriptor, is done already.
   ASSERT_FALSE(files->List(root.string() + "/*", true, &names));
-  rlimit before;
-  getrlimit(RLIMIT_NOFILE, &before);
-  const rlimit none = {0, before.rlim_max};
-  setrlimit(RLIMIT_NOFILE, &none);
-  const std::error_code errors[] = {files->List(root.string() + "/*", true, &names),
-                                    files->ListFolder(root.string(), &names),
-                                    files->OpenRead(a, &in),
-                                    files->CopyFile(a, b, true),
-                                    files->OpenWrite(b, &out),
-                                    files->OpenText(b, OpenMode::kAppend, &text),
-                                    files->KillFiles(root.string() + "/*.log"),
-                                    files->DeleteVerified(
-                                        a, [](InputFile&) { return true; }, true)};
-  setrlimit(RLIMIT_NOFILE, &before);
-  for (std::size_t i = 0; i < std::size(errors); ++i) EXPECT_TRUE(errors[i]) << i;
+  const auto anything = [](InputFile&) { return true; };
+  const std::vector<std::error_code> errors = Limited(RLIMIT_NOFILE, 0, [&] {
+    return std::vector<std::error_code>{files->List(root.string() + "/*", true, &names),
+                                        files->ListFolder(root.string(), &names),
+                                        files->OpenRead(a, &in),
+                                        files->CopyFile(a, b, true),
+                                        files->OpenWrite(b, &out),
+                                        files->OpenText(b, OpenMode::kAppend, &text),
+                                        files->KillFiles(root.string() + "/*.log"),
+                                        files->DeleteVerified(a, anything, true)};
+  });
+  for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_TRUE(errors[i]) << i;
   EXPECT_TRUE(fs::exists(a));
+  ASSERT_FALSE(files->OpenWrite(b, &out));
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write past the limit then fails.
+  EXPECT_TRUE(
+      Limited(RLIMIT_FSIZE, 2, [&] { return out->WriteAt(0, "abcd", 4) && out->Resize(5); }));
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(fs::file_size(b), 2u);
   fs::remove_all(root);
 }
 #endif
