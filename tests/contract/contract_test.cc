@@ -309,7 +309,7 @@ auto Limited(int resource, rlim_t value, Call call) {
 
 // With no file descriptor to spare, every call that has to open a file or a folder fails: none
 // takes the failure for an empty folder, an empty file or a deletion done. A disk that takes only
-// part of a write fails it after that part.
+// part of a write fails it after that part, and a current folder that is gone is no answer.
 TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
   const fs::path root = fs::temp_directory_path() / ("quillet-limits-" + std::to_string(getpid()));
   fs::create_directories(root);
@@ -342,6 +342,14 @@ TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
       Limited(RLIMIT_FSIZE, 2, [&] { return out->WriteAt(0, "abcd", 4) && out->Resize(5); }));
   std::signal(SIGXFSZ, handler);
   EXPECT_EQ(fs::file_size(b), 2u);
+  // A current folder removed under the process is no folder to come back to.
+  const fs::path here = fs::current_path();
+  fs::create_directory(root / "gone");
+  fs::current_path(root / "gone");
+  fs::remove(root / "gone");
+  std::string current;
+  EXPECT_TRUE(files->CurrentDir(&current));
+  fs::current_path(here);
   fs::remove_all(root);
 }
 #endif
