@@ -217,7 +217,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
   // The first case also names an administrative share, whose "$" signs hold no placeholder.
   const Case cases[] = {
       {"[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nProgramTimout=30\n"
-       "MinFreeMB=1 GB\nReport=yes\nColour=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
+       "MinFreeMB=1 GB\nReport=yes\nColor=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
        "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n"
        "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe -q\n"
        "9=C:\\x.exe\nNote=x\n[LogFilesXP]\n1=$VisuDirr$\\*.log\n2=$VisuDir$\\Task.log\n"
@@ -228,7 +228,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        "",
        kExitCheckFailed,
        {"PROBLEM: TargetPath Q:\\No\\Target cannot be used: neither",
-        "[Project] Colour= is no key",
+        "[Project] Color= is no key Quillet reads\n",  // Four letters from Report=: no hint.
         "PROBLEM: [Project] ProgramTimeout=2min is not a whole number",
         "\n22 problems found.\n",
         "  ProgramTimeout = 0 (no time limit)\n",
