@@ -132,8 +132,9 @@ int VerifyArchive(Files& files, const std::string& path, std::ostream& out) {
     out << "MISSING: " << name << " (the report lists it, the archive does not hold it)\n";
   }
   if (damaged.empty() && missing.empty()) {
-    out << "Whole: " << entries.size() << (entries.size() == 1 ? " file" : " files")
-        << " read back against their sizes and CRC-32.\n";
+    out << "Whole: " << entries.size()
+        << (entries.size() == 1 ? " file read back against its size and CRC-32.\n"
+                                : " files read back against their sizes and CRC-32.\n");
     return kExitOk;
   }
   out << "NOT WHOLE: " << damaged.size() << " of " << entries.size() << " files damaged, "
