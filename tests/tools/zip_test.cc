@@ -183,9 +183,15 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
                   "z.getinfo(\"noise.bin\").extract_version == 45 and "
                   "z.getinfo(\"text.log\").extract_version == 20 and "
                   "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
-  // Moved so that the second entry starts at 4 GiB - 1, the first ZIP64 offset.
+  // Moved so that the second entry starts at 4 GiB - 1, the first ZIP64 offset; then so that the
+  // central directory does, found from where it starts when the entries start at 0.
   pack(distant, first + 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
   EXPECT_EQ(infos.at(1).local_offset, 0xFFFFFFFFu);
+  pack(distant, 0, quillet::kZip64Room);
+  const std::string near = ReadAll(distant);
+  std::uint32_t directory = 0;
+  for (int i = 3; i >= 0; --i) directory = directory << 8 | std::uint8_t(near[near.size() - 6 + i]);
+  pack(distant, 0xFFFFFFFFu - directory, quillet::kZip64Room);
 
   // A file of several pieces that might grow past 4 GiB gets ZIP64 sizes in its local header,
   // which lower thresholds stand in for here, from the threshold's own size on; one piece cannot
