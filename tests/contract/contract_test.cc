@@ -1,6 +1,7 @@
 // One suite of the behaviour the steps rely on, run against the fakes and
 // against the backends of the system the tests were built for (POSIX here,
-// Windows under Wine), so that a fake cannot drift from the real thing.
+// Windows under Wine), so that a fake cannot drift from the real thing. Last,
+// the failures that only POSIX lets a test provoke, through process limits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
