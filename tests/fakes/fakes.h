@@ -225,9 +225,12 @@ class FakeFiles : public Files {
     *bytes = free_space;
     return Fault("FreeSpace", path);
   }
+  // In no particular order, as a real folder keeps it: here backwards, so that a caller that
+  // needs an order must make it.
   std::error_code ListFolder(const std::string& folder, Names* names) override {
     if (auto error = Fault("ListFolder", folder)) return error;
     *names = List(folder);
+    std::reverse(names->begin(), names->end());
     return {};
   }
   std::error_code OpenWrite(const std::string& path, std::unique_ptr<OutputFile>* file) override {
