@@ -188,9 +188,10 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
   pack(distant, first + 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
   EXPECT_EQ(infos.at(1).local_offset, 0xFFFFFFFFu);
   pack(distant, 0, quillet::kZip64Room);
-  const std::string near = ReadAll(distant);
+  const std::string from_zero = ReadAll(distant);  // Its end record holds the directory's offset.
   std::uint32_t directory = 0;
-  for (int i = 3; i >= 0; --i) directory = directory << 8 | std::uint8_t(near[near.size() - 6 + i]);
+  for (int i = 3; i >= 0; --i)
+    directory = directory << 8 | static_cast<unsigned char>(from_zero[from_zero.size() - 6 + i]);
   pack(distant, 0xFFFFFFFFu - directory, quillet::kZip64Room);
 
   // A file of several pieces that might grow past 4 GiB gets ZIP64 sizes in its local header,
