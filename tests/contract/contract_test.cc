@@ -308,9 +308,10 @@ auto Limited(int resource, rlim_t value, Call call) {
   return result;
 }
 
-// With no file descriptor to spare, every call that has to open a file or a folder fails: none
-// takes the failure for an empty folder, an empty file or a deletion done. A disk that takes only
-// part of a write fails it after that part, and a current folder that is gone is no answer.
+// A call that fails gives back what it opened. With no file descriptor to spare, every call that
+// has to open a file or a folder fails: none takes the failure for an empty folder, an empty file
+// or a deletion done. A disk that takes only part of a write fails it after that part, and a
+// current folder that is gone is no answer.
 TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
   const fs::path root = fs::temp_directory_path() / ("quillet-limits-" + std::to_string(getpid()));
   fs::create_directories(root);
@@ -321,9 +322,19 @@ TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
   std::unique_ptr<InputFile> in;
   std::unique_ptr<OutputFile> out;
   std::unique_ptr<TextFile> text;
-  // A call before the limit, so that the sanitizer's check of the object's type, which needs a
-  // descriptor, is done already.
+  // Every call gives back the descriptors it took, also when it fails. The count is taken after
+  // a first call, so that the sanitizer's check of the object's type, which needs a descriptor
+  // of its own, is done already.
   ASSERT_FALSE(files->List(root.string() + "/*", true, &names));
+  const auto descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto held = descriptors();
+  const auto nothing = [](InputFile&) { return false; };
+  EXPECT_TRUE(files->CopyFile(a, a, true) &&
+              files->CopyFile(a, (root / "no" / "b").string(), true) &&
+              files->OpenRead(root.string(), &in) && files->DeleteVerified(a, nothing, true));
+  EXPECT_EQ(descriptors(), held);
   const auto anything = [](InputFile&) { return true; };
   const std::vector<std::error_code> errors = Limited(RLIMIT_NOFILE, 0, [&] {
     return std::vector<std::error_code>{files->List(root.string() + "/*", true, &names),
