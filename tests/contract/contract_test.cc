@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "tests/fakes/fakes.h"
+#include "tests/support/files_and_zips.h"
 #include "zip/zip_reader.h"
 
 namespace quillet {
@@ -296,18 +296,6 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
 }
 
 #ifndef _WIN32
-// What `call` returns with the process's `resource` limited to `value`.
-template <typename Call>
-auto Limited(int resource, rlim_t value, Call call) {
-  rlimit before;
-  getrlimit(resource, &before);
-  const rlimit limited = {value, before.rlim_max};
-  setrlimit(resource, &limited);
-  const auto result = call();
-  setrlimit(resource, &before);
-  return result;
-}
-
 // A call that fails gives back what it opened. With no file descriptor to spare, every call that
 // has to open a file or a folder fails: none takes the failure for an empty folder, an empty file
 // or a deletion done. A disk that takes only part of a write fails it after that part, and a
@@ -335,8 +323,7 @@ TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
               files->CopyFile(a, (root / "no" / "b").string(), true) &&
               files->OpenRead(root.string(), &in) && files->DeleteVerified(a, nothing, true));
   EXPECT_EQ(descriptors(), held);
-  const auto anything = [](InputFile&) { return true; };
-  const std::vector<std::error_code> errors = Limited(RLIMIT_NOFILE, 0, [&] {
+  const std::vector<std::error_code> errors = test_support::Limited(RLIMIT_NOFILE, 0, [&] {
     return std::vector<std::error_code>{files->List(root.string() + "/*", true, &names),
                                         files->ListFolder(root.string(), &names),
                                         files->OpenRead(a, &in),
@@ -344,15 +331,13 @@ TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
                                         files->OpenWrite(b, &out),
                                         files->OpenText(b, OpenMode::kAppend, &text),
                                         files->KillFiles(root.string() + "/*.log"),
-                                        files->DeleteVerified(a, anything, true)};
+                                        files->DeleteVerified(a, nothing, true)};
   });
   for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_TRUE(errors[i]) << i;
   EXPECT_TRUE(fs::exists(a));
   ASSERT_FALSE(files->OpenWrite(b, &out));
-  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write past the limit then fails.
-  EXPECT_TRUE(
-      Limited(RLIMIT_FSIZE, 2, [&] { return out->WriteAt(0, "abcd", 4) && out->Resize(5); }));
-  std::signal(SIGXFSZ, handler);
+  EXPECT_TRUE(test_support::Limited(RLIMIT_FSIZE, 2,
+                                    [&] { return out->WriteAt(0, "abcd", 4) && out->Resize(5); }));
   EXPECT_EQ(fs::file_size(b), 2u);
   // A current folder removed under the process is no folder to come back to.
   const fs::path here = fs::current_path();

@@ -1,5 +1,6 @@
 // What the end-to-end tests do with files and archives: read and write files whole, list a
-// folder, make content that deflate cannot shrink, and read an archive the way the run does.
+// folder, make content that deflate cannot shrink, read an archive the way the run does, and,
+// on POSIX, run a call under a limit of the process.
 #ifndef QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 #define QUILLET_TESTS_SUPPORT_FILES_AND_ZIPS_H_
 
@@ -12,6 +13,12 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 #include "platform/platform.h"
 #include "zip/zip_reader.h"
@@ -71,6 +78,23 @@ inline std::map<std::string, std::string> ReadZip(const std::string& path,
   if (CreateFiles()->OpenRead(path, &file)) return {{"!", "cannot open " + path}};
   return ReadZip(*file, directory);
 }
+
+#ifndef _WIN32
+// What `call` returns with the process's `resource` limited to `value`. A write past a file size
+// limit then fails instead of ending the process.
+template <typename Call>
+auto Limited(int resource, rlim_t value, Call call) {
+  rlimit before;
+  getrlimit(resource, &before);
+  const rlimit limited = {value, before.rlim_max};
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(resource, &limited);
+  const auto result = call();
+  setrlimit(resource, &before);
+  std::signal(SIGXFSZ, handler);
+  return result;
+}
+#endif
 
 }  // namespace quillet::test_support
 

@@ -6,7 +6,6 @@
 #include <sys/resource.h>
 #include <zlib.h>
 
-#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -380,15 +379,8 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
   }
   // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file;
   // a folder in the temporary file's way fails the picture too.
-  rlimit before;
-  getrlimit(RLIMIT_FSIZE, &before);
-  const rlimit small = {40, before.rlim_max};
-  const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // A write then fails instead.
-  setrlimit(RLIMIT_FSIZE, &small);
-  const std::error_code cut_short = WriteBmp(path + "2", 3, 2, bmp_rows);
-  setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, handler);
-  EXPECT_TRUE(cut_short);
+  EXPECT_TRUE(test_support::Limited(RLIMIT_FSIZE, 40,
+                                    [&] { return WriteBmp(path + "2", 3, 2, bmp_rows); }));
   std::filesystem::create_directories(path + "3/in the way");
   EXPECT_TRUE(WriteBmp(path + "3", 3, 2, bmp_rows));
   for (const char* name : {"2.tmp", "3.tmp"}) EXPECT_FALSE(std::filesystem::exists(path + name));
