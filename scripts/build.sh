@@ -17,6 +17,8 @@
 #              only the packer and its tests of the windows64 tree
 #   linux      the Linux programs and tests (debug, with AddressSanitizer and
 #              UBSan)
+#   threads    only the packer and its tests (debug, with ThreadSanitizer;
+#              not built unless named)
 #   fuzz       only the fuzz targets of tests/fuzz and the libraries they
 #              test, with clang, libFuzzer and the sanitizers (not built
 #              unless named)
@@ -59,6 +61,11 @@ for tree in ${*:-windows windows64 linux}; do
       cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON >/dev/null
       cmake --build build/linux -j "$jobs"
       ;;
+    threads)
+      cmake -S . -B build/threads -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DQUILLET_SANITIZE_THREADS=ON >/dev/null
+      cmake --build build/threads -j "$jobs" --target quillet_tools_tests
+      ;;
     fuzz)
       cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
         -DQUILLET_FUZZ=ON -DQUILLET_TESTS=OFF >/dev/null
@@ -66,7 +73,7 @@ for tree in ${*:-windows windows64 linux}; do
       ;;
     *)
       echo "build.sh: no tree named $tree (windows, windows-release, windows-packer, windows64," \
-        "windows64-tests, windows64-packer, linux, fuzz)" >&2
+        "windows64-tests, windows64-packer, linux, threads, fuzz)" >&2
       exit 2
       ;;
   esac

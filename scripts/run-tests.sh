@@ -14,9 +14,9 @@
 # The Windows tests spend their time waiting for Wine rather than computing,
 # so they run while the Linux tree compiles, at a lower priority, and while
 # its tests run; their output follows that of the Linux tests. The fuzz
-# targets (tests/fuzz) run beside them too, each for a bounded time, and
-# their summary comes before the Windows tests' output. Under CI a missing
-# clang fails the run as well.
+# targets (tests/fuzz) and the packer's tests under ThreadSanitizer run beside
+# them too, the fuzz targets each for a bounded time, and their output comes
+# before the Windows tests'. Under CI a missing clang fails the run as well.
 set -e
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -128,6 +128,14 @@ else
   echo "run-tests: SKIPPING the fuzz targets: clang is not installed (scripts/setup.sh)" >"$fuzz_log"
 fi
 
+# The packer deflates on several threads: its tests, but for the Long ones, run
+# beside the others once more under ThreadSanitizer, which fails them at a
+# field that two threads touch without the lock.
+threads_log=build/threads-tests.log
+nice -n 10 sh -c 'scripts/build.sh threads &&
+  cd build/threads/tests/tools && ctest --output-on-failure -E Long' >"$threads_log" 2>&1 &
+threads_tests=$!
+
 status=0
 wait $linux_build || status=$?
 cat "$linux_log"
@@ -146,6 +154,11 @@ fuzz_status=0
 echo "== Fuzz targets"
 cat "$fuzz_log"
 [ $status != 0 ] || status=$fuzz_status
+threads_status=0
+wait $threads_tests || threads_status=$?
+echo "== The packer's tests under ThreadSanitizer"
+cat "$threads_log"
+[ $status != 0 ] || status=$threads_status
 
 wine_status=0
 wait $tools_tests || wine_status=$?
