@@ -221,6 +221,9 @@ std::error_code ExtractEntry(InputFile& archive, const ZipEntryInfo& entry,
       status = inflate(&stream, Z_NO_FLUSH);
       emit(out.data(), out.size() - stream.avail_out);
     } while (status == Z_OK && stream.avail_out == 0 && size <= entry.size);
+    // Inflate makes no progress once this read's data is used up just as the
+    // output fills; the stream goes on in the next read.
+    if (status == Z_BUF_ERROR && stream.avail_in == 0) status = Z_OK;
     if ((status != Z_OK && status != Z_STREAM_END) || size > entry.size) break;
   }
   if (entry.method == 8) inflateEnd(&stream);
