@@ -271,11 +271,10 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
 
 TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   const std::string ini = Path("s.ini"), x300(300, 'x');
-  Write(ini,
-        "\xEF\xBB\xBFnone=0\r\n[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\nL=" + x300 +
-            "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n\r\n2=\r\n[project]\r\nk=3\r\nonly=4\r\n"
-            "[More]\r\nS='x'\r\nZ=\"\"\r\nI=\"a\"b\"\r\nO='\r\nB=   \r\nQL=\"" +
-            x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p");
+  Write(ini, "\xEF\xBB\xBF[project]\r\n  TARGETPATH  =  D:\\S  \r\nQ=\"a b\"\r\nL=" + x300 +
+                 "\r\nk=1\r\nk=2\r\n[LogFilesXP]\r\n1=a\r\n\r\n2=\r\n[project]\r\nk=3\r\nonly=4\r\n"
+                 "[More]\r\nS='x'\r\nZ=\"\"\r\nI=\"a\"b\"\r\nO='\r\nB=   \r\nQL=\"" +
+                 x300 + "\"\r\nE=a=b\r\nNoEquals\r\n\tT\t=\tt\t\r\n; c=c\r\n[ Padded ]\r\nk=p");
   SettingsReader& reader = settings();
   // "Section|key=value" for each read; a value of 254 x stands for the long ones.
   for (const std::string read :
