@@ -130,13 +130,18 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   // --verify takes the archive quoted, as Windows passes it, and names what is damaged or missing.
   EXPECT_EQ(Run("--verify \"T:\\Target\\1-03.01.27-09.05.07.Zip\""), kExitOk);
   EXPECT_EQ(Run("--verify \"\""), kExitUsage);  // An empty name, quoted, names no archive.
-  std::string broken = testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, report}});
+  // Its report says that the program ran and ended with code 3, which the outcome counts.
+  nlohmann::json told = nlohmann::json::parse(report);
+  told["start_programs"][0].update({{"found", true}, {"started", true}, {"exit_code", 3}});
+  std::string broken =
+      testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, told.dump()}});
   broken[35] = 'b';  // The data of a.log.
   fake_.files.AddFile("T:\\Broken.Zip", broken);
   std::ostringstream out;
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Broken.Zip", out), kExitNoArchive);
-  for (const char* line : {"Computer: HMI-PC\n", "\nDAMAGED: a.log (", "\nMISSING: Screen.bmp (",
-                           "\nNOT WHOLE: 1 of 2 files damaged, 5 missing.\n"})
+  for (const char* line :
+       {"Computer: HMI-PC\n", "\nDAMAGED: a.log (", "\nMISSING: Screen.bmp (",
+        "\nNOT WHOLE: 1 of 2 files damaged, 5 missing.\n", "; 6 problems, the first"})
     EXPECT_NE(out.str().find(line), std::string::npos) << line << out.str();
   std::ostringstream one;  // Counted in the singular, also without a report.
   fake_.files.AddFile("T:\\One.Zip", testing::fake_detail::StoredZip({{"a.log", "a"}}));
@@ -221,7 +226,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        "MinFreeMB=1 GB\nReport=yes\nColor=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
        "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n"
        "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe -q\n"
-       "9=C:\\x.exe\nNote=x\n[LogFilesXP]\n1=$VisuDirr$Old$\\*.log\n2=$VisuDir$\\Task.log\n"
+       "9=C:\\x.exe\nNote=x\n01=x\n[LogFilesXP]\n1=$VisuDirr$Old$\\*.log\n2=$VisuDir$\\Task.log\n"
        "3=$TempVisu$\\x\n4=D:\\Logs\\old.log\n5=$VisuDir$\\Log\n6=$VisuDir$\\Log\\\n"
        "7=D:\\Logs\\later.log\n8=D:\\Logs\\*.txt\n9=$VisuDir$\\Task.log\n10=\\\\HMI\\C$\\x$.log\n"
        "[DeleteFilesXP]\n1=D:\\Logs\\*.log\n2=$VisuDir$\\Log\n[PROJECT]\nReport=true\n"
@@ -231,7 +236,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        {"PROBLEM: TargetPath Q:\\No\\Target cannot be used: neither",
         "[Project] Color= is no key Quillet reads\n",  // Four letters from Report=: no hint.
         "PROBLEM: [Project] ProgramTimeout=2min is not a whole number",
-        "\n22 problems found.\n",
+        "\n23 problems found.\n",
         "  ProgramTimeout = 0 (no time limit)\n",
         "(did you mean ProgramTimeout=?)",
         "MinFreeMB=1 GB is not a whole number (write digits only), so it counts as off: no free",
@@ -240,13 +245,15 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "PROBLEM: [LogFilesPW] is no section Quillet reads (did you mean [LogFilesVW]?)",
         "PROBLEM: [StartExeFilesXP] 9= is never read: the list ends after key 4",
         "PROBLEM: [StartExeFilesXP] Note= is never read",
+        "[StartExeFilesXP] 01= is never read",
         "PROBLEM: the PStatXP.exe of the run is missing: C:\\MorvaTools\\Quillet\\PStatXP.exe",
         "Directory variables:\n  $WinDir$ = C:\\WinNt\n",
         "  $TempVisu$ = $TempVisu$\\Temp\nBatch file: ",
         "program C:\\Pantra\\Task.bat is written by each run",
         "old.log\n    matches 1 file\n",
         "PROBLEM: program path \"C:\\Program Files\\Vendor\\dump.exe\" is quoted, but a run",
-        "everything before the first blank, quotes included, as the program (\"C:\\Program)",
+        "quotes included, as the program (\"C:\\Program), so it starts nothing; start it from a "
+        "batch file",
         "PROBLEM: program path C:\\Program Files\\Vendor\\dump.exe holds a blank: a run",
         "takes only the text before the first blank (C:\\Program) as the program",
         "PROBLEM: unknown placeholder $VisuDirr$",
@@ -276,6 +283,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        {"PROBLEM: TargetPath Archives is a relative path",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) takes no new file",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank", "\n4 problems found.\n"}},
+      {"[Project]\nTargetPath=D:\\Logs\n", "", kExitCheckFailed, {"\n1 problem found.\n"}},
   };
   for (const Case& c : cases) {
     testing::FakePlatform fake;
