@@ -318,33 +318,27 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
                                       (bytes.empty() ? "" : zip.substr(at + bytes.size())));
     EXPECT_FALSE(ReadsWhole(file)) << at;
   }
-  // Whole, although all its bytes are out before the stream's end comes in a later read: a stored
-  // block that fills the first read; and zeros that fill the reader's output buffer exactly as the
-  // first read ends, flushed and followed by empty stored blocks. Then an empty last block.
-  std::string zeros(262145, '\0'), flushed(1024, '\0');
+  // Whole, although all its bytes are out before the stream's end comes in a later read: zeros
+  // that fill the reader's output buffer exactly as the first read ends, flushed and followed by
+  // empty stored blocks, then an empty last block.
+  std::string zeros(262145, '\0'), stream(1024, '\0');
   z_stream z{};
   deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
   z.next_in = reinterpret_cast<Bytef*>(&zeros[0]);
   z.avail_in = static_cast<uInt>(zeros.size());
-  z.next_out = reinterpret_cast<Bytef*>(&flushed[0]);
-  z.avail_out = static_cast<uInt>(flushed.size());
+  z.next_out = reinterpret_cast<Bytef*>(&stream[0]);
+  z.avail_out = static_cast<uInt>(stream.size());
   ASSERT_EQ(deflate(&z, Z_SYNC_FLUSH), Z_OK);
-  flushed.resize(flushed.size() - z.avail_out);
+  stream.resize(stream.size() - z.avail_out);
   deflateEnd(&z);
-  while (flushed.size() <= 65536) flushed += Le(0xFFFF000000, 5);
-  const std::string noise = Noise(65531);
-  for (const auto& [content, stream] :
-       {std::pair(noise, Le(0, 1) + Le(65531, 2) + Le(65531 ^ 0xFFFF, 2) + noise),
-        {zeros, flushed}}) {
-    quillet::testing::MemoryFile deflated(Le(0x04034b50, 30) + stream + Le(3, 2));
-    quillet::ZipEntryInfo entry{"", 8, 0, deflated.Size() - 30, content.size(), 0};
-    entry.crc =
-        crc32(0, reinterpret_cast<const Bytef*>(content.data()), static_cast<uInt>(content.size()));
-    std::string out;
-    EXPECT_FALSE(quillet::ExtractEntry(deflated, entry,
-                                       [&](const char* d, std::size_t n) { out.append(d, n); }));
-    EXPECT_TRUE(out == content) << out.size();
-  }
+  while (stream.size() <= 65536) stream += Le(0xFFFF000000, 5);
+  quillet::testing::MemoryFile deflated(Le(0x04034b50, 30) + stream + Le(3, 2));
+  quillet::ZipEntryInfo entry{"", 8, 0, deflated.Size() - 30, zeros.size(), 0};
+  entry.crc = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), 262145);
+  std::string out;
+  EXPECT_FALSE(quillet::ExtractEntry(deflated, entry,
+                                     [&](const char* d, std::size_t n) { out.append(d, n); }));
+  EXPECT_TRUE(out == zeros) << out.size();
 }
 
 TEST_F(ZipTest, LongToolPacksASparseFileAbove4GiBTheSameOnAnyNumberOfThreads) {
