@@ -129,12 +129,10 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(settings, fake_.files.Content("C:\\Tools\\quillet.ini"));
   // --verify takes the archive quoted, as Windows passes it, and names what is damaged or missing.
   EXPECT_EQ(Run("--verify \"T:\\Target\\1-03.01.27-09.05.07.Zip\""), kExitOk);
-  EXPECT_EQ(Run("--verify \"\""), kExitUsage);  // An empty name, quoted, names no archive.
-  // Its report says that the program ran and ended with code 3, which the outcome counts.
-  nlohmann::json told = nlohmann::json::parse(report);
+  EXPECT_EQ(Run("--verify \"\""), kExitUsage);          // An empty name, quoted, names no archive.
+  nlohmann::json told = nlohmann::json::parse(report);  // The program ran and ended with 3.
   told["start_programs"][0].update({{"found", true}, {"started", true}, {"exit_code", 3}});
-  std::string broken =
-      testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, told.dump()}});
+  auto broken = testing::fake_detail::StoredZip({{"a.log", "a"}, {kReportName, told.dump()}});
   broken[35] = 'b';  // The data of a.log.
   fake_.files.AddFile("T:\\Broken.Zip", broken);
   std::ostringstream out;
@@ -474,6 +472,7 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "1.0 s, failed",
         "after this page was written",
         "<h2>Start list",
+        "<tr class=\"bad\"><td>C:\\b.exe</td>",
         "<h2>Collected files",
         "comm&lt;plc&gt;.log</td><td>D:\\comm&lt;plc&gt;.log",
         "1.5 KiB",

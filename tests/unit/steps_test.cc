@@ -131,20 +131,21 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   // which are no slots, not even the first match of 9.
   for (const char* f : {"1-older\\0", "4-0.Zip", "9-0.Zip"})
     fake_.files.AddFolder(std::string("T:\\Target\\") + f);
-  fake_.files.AddFile("T:\\Target\\1-older\\x");  // Its files go, though a folder stays.
+  fake_.files.AddFile("T:\\Target\\1-older\\x");  // Held open: twenty tries, and it stays.
+  fake_.files.HoldOpen("T:\\Target\\1-older\\x", false);
   EXPECT_EQ(PrepareTarget(fake_.platform, "T:\\Target"), "1-03.01.27-09.05.07.Zip");
   EXPECT_EQ(fake_.files.List("T:\\Target").size(), 12u);  // The archives wait for this run's.
   RotateArchives(fake_.platform, "T:\\Target", warn_);
-  EXPECT_EQ(fake_.files.List("T:\\Target\\1-older"), Names{"0"});
+  EXPECT_EQ(fake_.files.List("T:\\Target\\1-older"), (Names{"0", "x"}));
   Names expected = {"1-older", "4-0.Zip", "9-0.Zip"};
   for (int d = 1; d <= 8; ++d) expected.push_back(Slot(d + 1, d).substr(10));
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(fake_.files.List("T:\\Target"), expected);
   EXPECT_EQ(warnings_, Names{});
-  // Four file deletions, one removal and five tries at the folder that stays, one slot-9 pass,
-  // eight renames; the window is handled once per digit and after each deletion, try and phase.
-  EXPECT_EQ(fake_.clock.slept_ms, (4 + 1 + 5 + 1 + 8) * 100);
-  EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 4 + 1 + 5 + 1 + 1 + 1);
+  // 3 deletions and 20 tries at the held file, a removal and 5 tries at the folder that stays, a
+  // slot-9 pass, 8 renames; the window is handled once per digit and after each try and phase.
+  EXPECT_EQ(fake_.clock.slept_ms, (23 + 1 + 5 + 1 + 8) * 100);
+  EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 23 + 1 + 5 + 1 + 1 + 1);
 }
 
 TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
@@ -389,10 +390,11 @@ TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
   // Left, right and middle; there is no fourth button to press.
   EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
   int width = 0, height = 0;
-  GetScreenSize(fake_.desktop, &width, &height, 2);  // In inches: 1024 px are 11.
-  EXPECT_EQ(width, 11);
+  fake_.desktop.twips_per_pixel = 16.171875f;  // 1024 px are 16560 twips, 11.5 inches.
+  GetScreenSize(fake_.desktop, &width, &height, 2);  // In inches, a half to the even one.
+  EXPECT_EQ(width, 12);
   GetScreenSize(fake_.desktop, &width, &height, 3);  // In points.
-  EXPECT_EQ(width, 11 * 72);
+  EXPECT_EQ(width, 12 * 72);
 
   // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
   fake_.desktop.calls.clear();

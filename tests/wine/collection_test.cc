@@ -157,10 +157,12 @@ class WineRunTest : public ::testing::Test {
 
 TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   for (int slot = 1; slot <= 9; ++slot) Write(Path("target\\" + OldArchive(slot, slot)), "old");
-  for (const char* log : {"app.log", "old1.log"})
+  for (const char* log : {"app.log", "old1.log", "old2.log"})
     Write(Path(std::string("logs\\") + log), std::string(log) + " content\r\n");
-  // A read-only log's copy keeps the attribute and must still go with the staging folder.
-  SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_READONLY);
+  // A read-only log's copy keeps the attribute and must still go with the staging folder; a
+  // read-only log of the deletion list stays.
+  for (const char* log : {"logs\\app.log", "logs\\old2.log"})
+    SetFileAttributesA(Path(log).c_str(), FILE_ATTRIBUTE_READONLY);
   HoldOpen("target\\" + OldArchive(9, 9));
   HoldOpen("target\\" + OldArchive(4, 4));
   Program hmi;
@@ -211,7 +213,8 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   EXPECT_TRUE(verify.Wait(kTimeoutMs) && verify.ExitCode() == 0) << ReadAll(Path("verify.txt"));
   EXPECT_EQ(GetFileAttributesA(Path("logs\\old1.log").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetFileAttributesA(Path("target\\Log").c_str()), INVALID_FILE_ATTRIBUTES);
-  SetFileAttributesA(Path("logs\\app.log").c_str(), FILE_ATTRIBUTE_NORMAL);  // For the clean-up.
+  for (const char* log : {"logs\\app.log", "logs\\old2.log"})  // Both there, made writable.
+    EXPECT_TRUE(SetFileAttributesA(Path(log).c_str(), FILE_ATTRIBUTE_NORMAL)) << log;
 
   // The HMI got its two clicks where its buttons are (within three pixels), and saved.
   EXPECT_EQ(ReadAll(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n")
