@@ -223,7 +223,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
       {"[Project]\nTargetPath=Q:\\No\\Target\nProgramTimeout=2min\nProgramTimout=30\n"
        "MinFreeMB=1 GB\nReport=yes\nColor=blue\n[LogFilesPW]\n1=D:\\Logs\\*.log\n"
        "[StartExeFilesXP]\n1=$VisuDir$\\Task.bat\n2=C:\\Pantra\n"
-       "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe -q\n"
+       "3=\"C:\\Program Files\\Vendor\\dump.exe\" -q\n4=C:\\Program Files\\Vendor\\dump.exe\n"
        "9=C:\\x.exe\nNote=x\n01=x\n[LogFilesXP]\n1=$VisuDirr$Old$\\*.log\n2=$VisuDir$\\Task.log\n"
        "3=$TempVisu$\\x\n4=D:\\Logs\\old.log\n5=$VisuDir$\\Log\n6=$VisuDir$\\Log\\\n"
        "7=D:\\Logs\\later.log\n8=D:\\Logs\\*.txt\n9=$VisuDir$\\Task.log\n10=\\\\HMI\\C$\\x$.log\n"
