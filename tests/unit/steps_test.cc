@@ -220,15 +220,15 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
 
   // A reserve counts the archive too, which may take the room of all it packs, beside the
   // oldest archive, which stays until the new one is proven. Free space that cannot be read
-  // lets the copy try.
-  for (int room : {0, 1, -1}) {
+  // lets the copy try; without a reserve (2) a full disk is no reason to leave a log behind.
+  for (int room : {2, 0, 1, -1}) {
     const std::string log = "D:\\R\\" + std::to_string(room + 1) + ".log";
     fake_.files.AddFile(log, "12345");
     if (room < 0) fake_.files.FailOn("FreeSpace", "");
-    fake_.files.free_space = (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + (room > 0);
+    fake_.files.free_space = room == 2 ? 0 : (1 << 20) + 2 * 5 + collected_.staged_bytes - 1 + room;
     const std::size_t staged = collected_.staged.size();
     CollectLogFiles(fake_.platform, List("LogFilesXP", "1=" + log + "\n"), variables_, staging_,
-                    journal_, 1, &collected_);
+                    journal_, room == 2 ? 0 : 1, &collected_);
     EXPECT_EQ(collected_.staged.size() - staged, room != 0 ? 1u : 0u);
   }
 }
