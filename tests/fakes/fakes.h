@@ -237,7 +237,7 @@ class FakeFiles : public Files {
     if (auto error = Fault("OpenWrite", path)) return error;
     if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
     AddFile(path);
-    *file = std::make_unique<FakeOutputFile>(this, path);
+    *file = std::make_unique<FakeOpenFile>(this, path);
     return {};
   }
   std::error_code SyncFile(const std::string& path) override {
@@ -252,7 +252,7 @@ class FakeFiles : public Files {
     if (auto error = Fault("OpenText", path)) return error;
     if (!ParentExists(path)) return Code(std::errc::no_such_file_or_directory);
     if (!Exists(path) || mode == OpenMode::kOutput) AddFile(path);
-    *file = std::make_unique<FakeTextFile>(this, path);
+    *file = std::make_unique<FakeOpenFile>(this, path);
     return {};
   }
   std::error_code OpenRead(const std::string& path, std::unique_ptr<InputFile>* file) override {
@@ -289,24 +289,16 @@ class FakeFiles : public Files {
   struct Injected {
     std::string call, part;
   };
-  class FakeTextFile : public TextFile {
+  // A file opened for text or for writing: writes land in its content at once, and "Sync" is
+  // logged as a call of its own.
+  class FakeOpenFile : public TextFile, public OutputFile {
    public:
-    FakeTextFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
+    FakeOpenFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
     std::error_code AppendLine(const std::string& text) override {
       if (auto error = files_->Fault("AppendLine", path_)) return error;
       files_->Find(path_)->content += text + "\r\n";
       return {};
     }
-
-   private:
-    FakeFiles* files_;
-    std::string path_;
-  };
-
-  // Writes land in the file's content at once; "Sync" is logged as a call of its own.
-  class FakeOutputFile : public OutputFile {
-   public:
-    FakeOutputFile(FakeFiles* files, std::string path) : files_(files), path_(std::move(path)) {}
     std::error_code WriteAt(std::uint64_t at, const void* data, std::size_t size) override {
       if (auto error = files_->Fault("WriteAt", path_)) return error;
       std::string& content = files_->Find(path_)->content;
