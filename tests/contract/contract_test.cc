@@ -259,6 +259,7 @@ TEST_P(ContractTest, ProgramsStartEndWithTheirCodeOrAreEndedWithTheirGroup) {
   int code = 0;
   EXPECT_TRUE(run.ExitCode(child, &code));
   EXPECT_EQ(code, 3);
+  EXPECT_EQ(run.Wait(child, 0), WaitResult::kEnded);  // Ended, and asked again.
   run.Close(&child);
   WriteProgram(Path("endless.bat"), true);
   ASSERT_FALSE(run.Start(Path("endless.bat"), true, &child));

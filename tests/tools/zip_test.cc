@@ -306,6 +306,14 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
     EXPECT_EQ(ReadZip(zip64).begin()->second,
               length == 16 ? "x" : "the sizes or the place of a are damaged");
   }
+  // Whole, too, when the archive's comment is so long that the ZIP64 locator opens the end of the
+  // file in which the end record is sought.
+  quillet::testing::MemoryFile far(
+      quillet::testing::fake_detail::StoredZip({{"a", "x"}}).substr(0, 79) + Le(0x06064b50, 4) +
+      Le(44, 8) + Le(45, 2) + Le(45, 2) + Le(0, 8) + Le(1, 8) + Le(1, 8) + Le(47, 8) + Le(32, 8) +
+      Le(0x07064b50, 8) + Le(79, 8) + Le(1, 4) + Le(0x06054b50, 8) + Le(~std::uint64_t{0}, 8) +
+      Le(0xFFFFFFFF, 4) + Le(65515, 2) + std::string(65515, 'c'));
+  EXPECT_EQ(ReadZip(far).begin()->second, "x");
   for (const auto& [at, bytes] : damages) {
     quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
                                       (bytes.empty() ? "" : zip.substr(at + bytes.size())));
