@@ -281,7 +281,7 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
        {"PROBLEM: TargetPath Archives is a relative path",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) takes no new file",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank", "\n4 problems found.\n"}},
-      {"[Project]\nTargetPath=D:\\Logs\n", "", kExitCheckFailed, {"\n1 problem found.\n"}},
+      {"[Project]\nTargetPath=D:/Logs\n", "", kExitCheckFailed, {"\n1 problem found.\n"}},
   };
   for (const Case& c : cases) {
     testing::FakePlatform fake;
