@@ -277,8 +277,8 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
   // signature, data, method, size, name length, offset, entries on the same data (the first two,
   // the last two), the directory's disk, count, size or place, a comment too long, a cut end.
   using quillet::testing::fake_detail::Le;
-  const std::string zip =
-      quillet::testing::fake_detail::StoredZip({{"1", "same"}, {"2", "same"}, {"3", "same"}});
+  using quillet::testing::fake_detail::StoredZip;
+  const std::string zip = StoredZip({{"1", "same"}, {"2", "same"}, {"3", "same"}});
   const std::pair<std::size_t, std::string> damages[] = {
       {0, "Q"},          {66, "x"},         {115, Le(9, 2)},      {176, Le(5, 4)},
       {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
@@ -296,7 +296,8 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
   }
   // Whole, with both sizes in a ZIP64 extra field, as a file of more than 4 GiB has them; damaged
   // when the field's length leaves a size out or runs past the extra data that holds the field.
-  std::string wide = quillet::testing::fake_detail::StoredZip({{"a", "x"}});
+  const std::string one = StoredZip({{"a", "x"}});  // Its directory at 32, its end record at 79.
+  std::string wide = one;
   wide.replace(52, 8, Le(~std::uint64_t{0}, 8));
   wide.replace(62, 2, Le(20, 2));
   wide.replace(91, 4, Le(67, 4));  // The directory with the field.
@@ -308,11 +309,11 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
   }
   // Whole, too, when the archive's comment is so long that the ZIP64 locator opens the end of the
   // file in which the end record is sought.
-  quillet::testing::MemoryFile far(
-      quillet::testing::fake_detail::StoredZip({{"a", "x"}}).substr(0, 79) + Le(0x06064b50, 4) +
-      Le(44, 8) + Le(45, 2) + Le(45, 2) + Le(0, 8) + Le(1, 8) + Le(1, 8) + Le(47, 8) + Le(32, 8) +
-      Le(0x07064b50, 8) + Le(79, 8) + Le(1, 4) + Le(0x06054b50, 8) + Le(~std::uint64_t{0}, 8) +
-      Le(0xFFFFFFFF, 4) + Le(65515, 2) + std::string(65515, 'c'));
+  quillet::testing::MemoryFile far(one.substr(0, 79) + Le(0x06064b50, 4) + Le(44, 8) + Le(45, 2) +
+                                   Le(45, 2) + Le(0, 8) + Le(1, 8) + Le(1, 8) + Le(47, 8) +
+                                   Le(32, 8) + Le(0x07064b50, 8) + Le(79, 8) + Le(1, 4) +
+                                   Le(0x06054b50, 8) + Le(~std::uint64_t{0}, 8) +
+                                   Le(0xFFFFFFFF, 4) + Le(65515, 2) + std::string(65515, 'c'));
   EXPECT_EQ(ReadZip(far).begin()->second, "x");
   for (const auto& [at, bytes] : damages) {
     quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
