@@ -50,7 +50,7 @@ class StepsTest : public ::testing::Test {
   RotationWarning warn_ = [this](const std::string& text) { warnings_.push_back(text); };
 };
 
-TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverlongTexts) {
+TEST_F(StepsTest, DirVariablesPlaceholdersSettingsValuesAndTagsFollowTheirRules) {
   testing::FakeEnvironment& environment = fake_.environment;
   environment.variables = {{"windir", "C:\\Windows"},
                            {"VISUDIR", ""},
@@ -96,9 +96,8 @@ TEST_F(StepsTest, DirVariablesTakeNonEmptyEnvironmentValuesAndStopCyclesAndOverl
   FillDirVariables(&variables_);
   EXPECT_EQ(expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
   EXPECT_EQ(failure(std::string(32759, 'a') + "$VisuDir$"), make_error_code(Errc::kTextTooLong));
-}
 
-TEST_F(StepsTest, SettingsListsFlagsCountsAndTags) {
+  // Lists end at key 32767; flags are true only as "true"; counts are whole numbers or named.
   fake_.files.AddFile("f",
                       "[L]\n1=a\n2=b\n4=d\n32767=x\n[P]\nA = True\nB=yes\nT=15\nU=-5\nV=1.5\n");
   const ListSection list{fake_.settings, "f", "L"};
@@ -233,16 +232,23 @@ TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) 
   }
 }
 
-TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHoldsGo) {
+TEST_F(StepsTest, OnlyAProvenArchiveMovesTheSlotsAndLetsTheFilesItHoldsGoAndNoOnlyCopyIsDeleted) {
   for (const char* f : {"Log\\a.log", "Log\\b.log", "Log\\sub\\c.txt", "1-old.Zip", "9-old.Zip"})
     fake_.files.AddFile(std::string("T:\\Target\\") + f, f);
+  for (const char* f :
+       {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log", "D:\\L\\racing.log",
+        "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
+    fake_.files.AddFile(f, f);
+  fake_.files.HoldOpen("D:\\L\\sealed.log", false);
+  fake_.files.AddFolder("D:\\Old\\folder.log");  // No match for a deletion entry.
+  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
   // Without an accepted archive no archive moves, nothing staged goes, and nothing that the
   // packer made is left.
   const Names target = fake_.files.List("T:\\Target");
   const auto fails = [this, &target](long long timeout_s) {
     const PackOutcome outcome = Pack(timeout_s);
     EXPECT_TRUE(!outcome.archived && fake_.files.List("T:\\Target") == target &&
-                fake_.files.List("T:\\Target\\Log").size() == 3u);
+                fake_.files.List("T:\\Target\\Log").size() == 6u);
     return outcome.failure.what;
   };
   fake_.processes.on_start = [this](const std::string&) {
@@ -307,48 +313,38 @@ TEST_F(StepsTest, OnlyAProvenArchiveOnTheDiskMovesTheSlotsAndLetsTheFilesItHolds
   }
   EXPECT_TRUE(std::is_sorted(at.begin(), at.end()) && at.back() < static_cast<long>(log.size()));
   EXPECT_EQ(warnings_, Names{});
-  // An archive whose name may not survive a power cut is there all the same, and said to be.
-  fake_.files.FailOn("SyncFolder", "");
-  const PackOutcome unsure = Pack();
-  EXPECT_TRUE(!unsure.archived && unsure.named) << unsure.failure.what;
-}
 
-TEST_F(StepsTest, DeletionDestroysNoOnlyCopy) {
-  for (const char* f :
-       {"D:\\L\\same.log", "D:\\L\\grew.log", "D:\\L\\sealed.log", "D:\\L\\racing.log",
-        "D:\\Old\\old.log", "D:\\Old\\busy.log", "D:\\Old\\$Loop$.txt"})
-    fake_.files.AddFile(f, f);
-  fake_.files.HoldOpen("D:\\L\\sealed.log", false);
-  fake_.files.AddFolder("D:\\Old\\folder.log");  // No match for a deletion entry.
-  EXPECT_FALSE(Collect(List("LogFilesXP", "1=D:\\L\\*.log\n")));
-  fake_.PackerMakesArchives();
-  const PackOutcome packed = Pack();
-  ASSERT_TRUE(packed.archived) << packed.failure.what;
+  // Deletion keeps every file whose only copy the archive may not be: one that changed after it
+  // was collected or while it was read, one never collected, and one the archive lacks. An entry
+  // whose placeholder leads back to itself deletes nothing, not even a file of the name as written.
   fake_.files.AddFile("D:\\L\\grew.log", "D:\\L\\grew.log and a line more");
   fake_.files.HoldOpen("D:\\Old\\busy.log", true);
   fake_.files.on_verify = [this](const std::string& path) {
     if (path == "D:\\L\\racing.log") fake_.files.AddFile(path, "written meanwhile");
   };
-  // An archive that lacks a collected file keeps it too, and an entry whose placeholder leads back
-  // to itself deletes nothing, not even a file of the name as written.
   variables_.Entry(13) = {"Loop", "$Loop$"};
   std::vector<ZipEntryInfo> entries = packed.entries;
   entries.erase(std::find_if(entries.begin(), entries.end(),
                              [](const ZipEntryInfo& e) { return e.name == "same.log"; }));
-  const DeleteOutcome outcome = DeleteListedFiles(
+  const DeleteOutcome deleted = DeleteListedFiles(
       fake_.platform,
       List("DeleteFilesXP", "1=D:\\L\\*.log\n2=D:\\Old\\*.log\n3=D:\\Old\\$Loop$.txt\n"),
       variables_, collected_, entries, journal_);
   EXPECT_EQ(fake_.files.List("D:\\L"), (Names{"grew.log", "racing.log", "same.log", "sealed.log"}));
   EXPECT_EQ(fake_.files.List("D:\\Old"), (Names{"$Loop$.txt", "busy.log", "folder.log"}));
-  EXPECT_EQ(outcome.deleted, 1);
+  EXPECT_EQ(deleted.deleted, 1);
   EXPECT_EQ(fake_.window.With("Label:").back(), "Deleting Logs");
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log");
   for (const char* kept :
        {"grew.log (it changed after it was collected)", "sealed.log (it could not be collected)",
         "same.log (the archive does not hold it)"})
     EXPECT_NE(journal.find(std::string("Kept:D:\\L\\") + kept), std::string::npos) << journal;
-  EXPECT_EQ(outcome.patterns[1].failures.size(), 1u);  // busy.log, in use.
+  EXPECT_EQ(deleted.patterns[1].failures.size(), 1u);  // busy.log, in use.
+
+  // An archive whose name may not survive a power cut is there all the same, and said to be.
+  fake_.files.FailOn("SyncFolder", "");
+  const PackOutcome unsure = Pack();
+  EXPECT_TRUE(!unsure.archived && unsure.named) << unsure.failure.what;
 }
 
 constexpr WindowHandle kStatus = 0x100;  // The fake status window's handle.
