@@ -110,6 +110,8 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
     fake_.environment.variables[variable.name] = Upper(variable.value);
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
+  fake_.files.AddFile("T:\\Target\\9-x.Zip");  // Held by a reader: slot 9 stays.
+  fake_.files.HoldOpen("T:\\Target\\9-x.Zip", true);
   std::string report, settings, page;
   Names staged;
   fake_.PackerMakesArchives([&] {
@@ -207,8 +209,13 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_TRUE(fake_.files.Exists("D:\\Logs\\old_alarm.logx"));
   const std::string journal = fake_.files.Content("C:\\Tools\\test.log"), passed = "Passed over:";
   EXPECT_NE(journal.find(passed), journal.rfind(passed)) << journal;  // Collection and deletion.
-  EXPECT_NE(fake_.window.With("Message:")[0].find(". 3 files were left in"), std::string::npos);
-  EXPECT_EQ(fake_.clock.slept_ms, 250 + 1500 + 100);  // Screenshot, warning, closing pauses.
+  // Whoever started the run reads each warning in a box of its own, then the closing message.
+  const Names boxes = fake_.window.With("Message:");
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0], "Can not delete 9-x.Zip");
+  EXPECT_NE(boxes[1].find(". 3 files were left in"), std::string::npos);
+  // The pauses of the screenshot, the settings warning, five tries at slot 9 and the closing.
+  EXPECT_EQ(fake_.clock.slept_ms, 250 + 1500 + 5 * 100 + 100);
 }
 
 TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChangeNothing) {
