@@ -282,12 +282,13 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "would stop at \"Taskmanager\", unable to write Task.bat", "  Report = true",
         "  ProgramTimeout = 30 (30 seconds", "  MinFreeMB = 200 (200 MiB",
         "\n4 problems found.\n"}},
-      {"[Project]\nTargetPath=Archives\n",
+      {"[Project]\nTargetPath=Archives\n[StartExeFilesXP]\n1=C:\\No Such Tool.exe -q\n",
        "C:\\HMI Visu",
        kExitCheckFailed,
        {"PROBLEM: TargetPath Archives is a relative path",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) takes no new file",
-        "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank", "\n4 problems found.\n"}},
+        "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank",
+        "PROBLEM: program C:\\No NOT FOUND", "\n5 problems found.\n"}},
       {"[Project]\nTargetPath=D:/Logs\n", "", kExitCheckFailed, {"\n1 problem found.\n"}},
   };
   for (const Case& c : cases) {
@@ -507,6 +508,10 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
   }
   for (const char* raw : {"comm<plc>", "a & b", "<y>", "://", "href="})
     EXPECT_EQ(html.find(raw), std::string::npos) << raw;
+  RunReport one;  // One problem, no debug window found, is told in the singular.
+  one.screenshot = "direct";
+  EXPECT_NE(RunReportHtml(context_, one, {}).find("0 files collected; 1 problem: The HMI"),
+            std::string::npos);
 }
 
 }  // namespace
