@@ -153,6 +153,13 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   EXPECT_EQ(VerifyArchive(fake_.files, "C:\\Tools\\quillet.ini", not_zip), kExitNoArchive);
   EXPECT_NE(not_zip.str().find(": no end of central directory record.\n"), std::string::npos);
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\None.Zip", out), kExitRunError);
+  // A damaged report is not believed, though it still reads as a report.
+  std::string unsure = testing::fake_detail::StoredZip({{kReportName, told.dump()}});
+  unsure[61] ^= 1;  // A digit of the archive's name, the report's first value.
+  fake_.files.AddFile("T:\\Unsure.Zip", unsure);
+  std::ostringstream unread;
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Unsure.Zip", unread), kExitNoArchive);
+  EXPECT_NE(unread.str().find("holds no readable Quillet-Report.json"), std::string::npos);
   for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
     EXPECT_NE(page.find(part), std::string::npos) << part;  // As the run filled its page.
   EXPECT_EQ(fake_.window.With("Label:"),
@@ -289,7 +296,10 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) takes no new file",
         "PROBLEM: the folder C:\\HMI Visu ($VisuDir$) holds a blank",
         "PROBLEM: program C:\\No NOT FOUND", "\n5 problems found.\n"}},
-      {"[Project]\nTargetPath=D:/Logs\n", "", kExitCheckFailed, {"\n1 problem found.\n"}},
+      {"[Project]\nTargetPath=D:/Logs\n",
+       "",
+       kExitCheckFailed,
+       {"[LogFilesXP]\n  (empty)\n", "\n1 problem found.\n"}},
   };
   for (const Case& c : cases) {
     testing::FakePlatform fake;
