@@ -61,7 +61,7 @@ inline std::string StoredZip(const std::vector<std::pair<std::string, std::strin
 }  // namespace fake_detail
 
 // A file's content in memory. Reads give at most 4 KiB, as a file may, to exercise short reads;
-// the `fail_at`-th read fails, with an error or as an early end.
+// from the `fail_at`-th read on every read fails, with an error or as an early end.
 class MemoryFile : public InputFile {
  public:
   explicit MemoryFile(std::string content, int fail_at = 0, bool with_error = true)
@@ -71,7 +71,7 @@ class MemoryFile : public InputFile {
   std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
                          std::size_t* got) override {
     *got = 0;
-    if (++reads == fail_at_)
+    if (++reads >= fail_at_ && fail_at_ > 0)
       return with_error_ ? std::make_error_code(std::errc::io_error) : std::error_code();
     *got = content_.copy(static_cast<char*>(buffer), std::min<std::size_t>(size, 4096),
                          std::min<std::uint64_t>(at, content_.size()));
@@ -116,8 +116,8 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Fails the calls named `call` whose path contains `part`; "ReadAt" fails the first read of
-  // such a file opened since.
+  // Fails the calls named `call` whose path contains `part`; "ReadAt" fails the reads of such a
+  // file opened since, from its `failing_read`-th read on.
   void FailOn(const std::string& call, const std::string& part) {
     faults_.push_back({call, Key(part)});
   }
@@ -129,6 +129,7 @@ class FakeFiles : public Files {
   mutable std::map<std::string, std::string> short_names;
   // Called when DeleteVerified has read a file, before it decides.
   std::function<void(const std::string& path)> on_verify;
+  int failing_read = 1;
   Names log;
   std::string current_dir = "C:\\";
   std::uint64_t free_space = std::uint64_t{1} << 40;
@@ -166,7 +167,7 @@ class FakeFiles : public Files {
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held != 0) return Code(std::errc::device_or_resource_busy);
     const std::string read = node->content;
-    MemoryFile file(read, Fault("ReadAt", path) ? 1 : 0);
+    MemoryFile file(read, Fault("ReadAt", path) ? failing_read : 0);
     if (!verify(file)) return make_error_code(Errc::kChanged);
     if (on_verify) on_verify(path);
     // A writer that got in while the file was read changed what was verified.
@@ -260,7 +261,7 @@ class FakeFiles : public Files {
     const Node* node = Find(path);
     if (node == nullptr || node->folder) return Code(std::errc::no_such_file_or_directory);
     if (node->held == 2) return Code(std::errc::device_or_resource_busy);
-    *file = std::make_unique<MemoryFile>(node->content, Fault("ReadAt", path) ? 1 : 0);
+    *file = std::make_unique<MemoryFile>(node->content, Fault("ReadAt", path) ? failing_read : 0);
     return {};
   }
   std::error_code CanCreateIn(const std::string& folder) override {

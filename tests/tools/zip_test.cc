@@ -245,8 +245,12 @@ TEST_F(ZipTest, WriterSendsReadersToZip64ForAFullEntryCount) {
 
 TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItCannot) {
   Write(source_ / "a.log", LogText(2 * kBlock));
+  // Stored before it, b.log ends a.log's local header with the first 4 KiB read of the archive,
+  // whose headers are read back to write its directory; a.log's name lies in the next read.
+  Write(source_ / "b.log", Noise(4030));
   quillet::testing::FakePlatform fake;
   fake.files.AddFolder("C:\\Out");
+  fake.files.failing_read = 2;
   // A source that cannot be opened, a write, its reading back or the flush that fails spoils the
   // archive, and nothing of it stays.
   for (const std::string fault : {"", "WriteAt", "ReadAt", "Sync", "OpenWrite", "missing.log"}) {
@@ -255,6 +259,7 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
     quillet::ZipWriter writer(fake.files, 6, 2);
     quillet::Error error = writer.Create("C:\\Out\\a.zip");
     const std::string source = (source_ / (fault == "missing.log" ? fault : "a.log")).string();
+    if (!error) error = writer.AddFile((source_ / "b.log").string(), "b.log");
     if (!error) error = writer.AddFile(source, "a.log");
     EXPECT_TRUE(fault != "missing.log" || error.what == "open " + source) << fault;
     if (!error) error = writer.Finish();
