@@ -45,7 +45,8 @@ class ZipWriter {
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  // Creates (or empties) the archive file at `path` and starts the threads.
+  // Creates (or empties) the archive file at `path` and starts the threads;
+  // an archive this writer had not finished is abandoned first.
   // The first entry starts at `first_offset`, with a hole before it. A file
   // of more than one piece and at least `zip64_room` bytes, which may grow
   // past 4 GiB while it is read, gets ZIP64 sizes in its local header ahead

@@ -173,6 +173,12 @@ TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
     EXPECT_EQ(std::vector<int>(stamp.begin(), stamp.begin() + 4), hour);
     EXPECT_EQ(std::vector<int>(clock.begin(), clock.begin() + 4), hour);
   }
+  // A pause lasts at least as long as asked, a whole second too.
+  const std::unique_ptr<Clock> real_clock = CreateClock();
+  Clock& pauses = real() ? *real_clock : fake_.clock;
+  const long long before = pauses.Milliseconds();
+  pauses.Sleep(1000);
+  EXPECT_GE(pauses.Milliseconds() - before, 1000);
   MakeOld(Path("a.log"));
   ASSERT_FALSE(files().Stat(Path("a.log"), &source));
   for (bool open_copy : {false, true}) {  // The second replaces the first's copy.

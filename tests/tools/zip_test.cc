@@ -269,6 +269,11 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
     // Every write comes before the flush.
     EXPECT_TRUE(error || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
   }
+  // Created anew before it finished, a writer gives up the archive it was writing.
+  quillet::ZipWriter writer(fake.files, 6, 2);
+  EXPECT_FALSE(writer.Create("C:\\Out\\a.zip") || writer.AddFile((source_ / "b.log").string(), "b") ||
+               writer.Create("C:\\Out\\c.zip"));
+  EXPECT_FALSE(fake.files.Exists("C:\\Out\\a.zip"));
 }
 
 TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
