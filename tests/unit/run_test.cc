@@ -450,7 +450,8 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
   report.steps = {{"CollectLogFiles LogFilesXP", "failed", 1000}, {"PackLogs", "pending", 0}};
   report.programs = {{"C:\\a.exe \"x<y>\" 'z'", false, false, false, 0, 0, false},
                      {"C:\\b.exe", true, true, true, 3, 20, false},
-                     {"C:\\c.exe", true, true, false, 0, 5000, true}};
+                     {"C:\\c.exe", true, true, false, 0, 5000, true},
+                     {"C:\\d.exe", true, true, true, 0, 10, false}};
   const std::string no_space = std::make_error_code(std::errc::no_space_on_device).message();
   const std::string gone = "C:\\V\\gone\\*.log";
   report.log_patterns = {
@@ -491,6 +492,7 @@ TEST_F(RunTest, TheReportPageTellsTheRunInOrderHighlightsTheProblemsAndEscapesTh
         "after this page was written",
         "<h2>Start list",
         "<tr class=\"bad\"><td>C:\\b.exe</td>",
+        "<tr><td>C:\\d.exe</td>",  // Ended well, so not marked.
         "<h2>Collected files",
         "comm&lt;plc&gt;.log</td><td>D:\\comm&lt;plc&gt;.log",
         "1.5 KiB",
