@@ -116,10 +116,11 @@ class FakeFiles : public Files {
     }
     return names;
   }
-  // Fails the calls named `call` whose path contains `part`; "ReadAt" fails the reads of such a
-  // file opened since, from its `failing_read`-th read on.
-  void FailOn(const std::string& call, const std::string& part) {
-    faults_.push_back({call, Key(part)});
+  // Fails the calls named `call` whose path contains `part`, or only the `nth` of them, as a
+  // disk that fails once and then works again; "ReadAt" fails the reads of such a file opened
+  // since, from its `failing_read`-th read on.
+  void FailOn(const std::string& call, const std::string& part, int nth = 0) {
+    faults_.push_back({call, Key(part), nth});
   }
   void Heal() { faults_.clear(); }
   // Holds a file open as another program would: `shared` for writing with read sharing (a plain
@@ -289,6 +290,7 @@ class FakeFiles : public Files {
   };
   struct Injected {
     std::string call, part;
+    int nth = 0, seen = 0;
   };
   // A file opened for text or for writing: writes land in its content at once, and "Sync" is
   // logged as a call of its own.
@@ -323,8 +325,9 @@ class FakeFiles : public Files {
   // An io_error when a fault was injected for `call` on `path`.
   std::error_code Fault(const std::string& call, const std::string& path) {
     log.push_back(call + " " + path);
-    for (const Injected& fault : faults_) {
-      if (fault.call == call && Key(path).find(fault.part) != std::string::npos)
+    for (Injected& fault : faults_) {
+      if (fault.call == call && Key(path).find(fault.part) != std::string::npos &&
+          (fault.nth == 0 || ++fault.seen == fault.nth))
         return Code(std::errc::io_error);
     }
     return {};
