@@ -278,12 +278,17 @@ TEST_F(ZipTest, WriterIsDoneOnlyWhenTheArchiveIsOnTheDiskAndLeavesNothingWhenItC
     EXPECT_TRUE(error || fake.files.log.back() == "Sync C:\\Out\\a.zip") << fake.files.log.back();
     if (nth > 0 && failed) faults.push_back({fault, nth + 1});  // Then the write after it.
   }
-  // Created anew before it finished, a writer gives up the archive it was writing.
+  // Created anew before it finished, a writer gives up the archive it was writing; given up, it
+  // leaves alone what another program writes under that name afterwards.
   quillet::ZipWriter writer(fake.files, 6, 2);
   EXPECT_FALSE(writer.Create("C:\\Out\\a.zip") ||
                writer.AddFile((source_ / "b.log").string(), "b") ||
                writer.Create("C:\\Out\\c.zip"));
   EXPECT_FALSE(fake.files.Exists("C:\\Out\\a.zip"));
+  writer.Abandon();
+  fake.files.AddFile("C:\\Out\\c.zip", "another program's");
+  writer.Abandon();
+  EXPECT_TRUE(fake.files.Exists("C:\\Out\\c.zip"));
 }
 
 TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
