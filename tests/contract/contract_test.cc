@@ -171,7 +171,8 @@ TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
   std::tm utc = *std::gmtime(&now);
   utc.tm_isdst = -1;  // Its fields read as local time are the offset earlier than now.
   const int offset = static_cast<int>(std::difftime(now, std::mktime(&utc)) / 60);
-  const std::vector<int> stamp = Stamp(source.modified), clock = Stamp(CreateClock()->Now());
+  const std::unique_ptr<Clock> real_clock = CreateClock();
+  const std::vector<int> stamp = Stamp(source.modified), clock = Stamp(real_clock->Now());
   if (real()) {
     const std::vector<int> hour = {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, offset};
     EXPECT_EQ(std::vector<int>(stamp.begin(), stamp.begin() + 5), hour);
@@ -179,7 +180,6 @@ TEST_P(ContractTest, CopiesKeepTheirTimeAndNeverLandOnTheirSource) {
   }
   // A pause lasts as long as asked, a whole second too, give or take the steps of up to 16 ms
   // in which the Windows tick count moves.
-  const std::unique_ptr<Clock> real_clock = CreateClock();
   Clock& pauses = real() ? *real_clock : fake_.clock;
   const long long before = pauses.Milliseconds();
   pauses.Sleep(1000);
