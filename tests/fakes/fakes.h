@@ -534,8 +534,7 @@ class FakeDesktop : public Desktop {
     *w = 1024;
     *h = 768;
   }
-  float twips_per_pixel = 15.0f;
-  void TwipsPerPixel(float* x, float* y) override { *x = *y = twips_per_pixel; }
+  void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
   bool OuterRect(WindowHandle window, WindowRect* rect) override {
     const Window* w = Find(window);
     if (w != nullptr) *rect = w->rect;

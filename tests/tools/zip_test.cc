@@ -188,16 +188,9 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
                   "z.getinfo(\"noise.bin\").extract_version == 45 and "
                   "z.getinfo(\"text.log\").extract_version == 20 and "
                   "data[-98:-94] == b\"PK\\x06\\x06\" and data[-22:-18] == b\"PK\\x05\\x06\""));
-  // Moved so that the second entry starts at 4 GiB - 1, the first ZIP64 offset; then so that the
-  // central directory does, found from where it starts when the entries start at 0.
+  // Moved so that the second entry starts at 4 GiB - 1, the first ZIP64 offset.
   pack(distant, first + 0xFFFFFFFFu - infos.at(1).local_offset, quillet::kZip64Room);
   EXPECT_EQ(infos.at(1).local_offset, 0xFFFFFFFFu);
-  pack(distant, 0, quillet::kZip64Room);
-  const std::string from_zero = ReadAll(distant);  // Its end record holds the directory's offset.
-  std::uint32_t directory = 0;
-  for (int i = 3; i >= 0; --i)
-    directory = directory << 8 | static_cast<unsigned char>(from_zero[from_zero.size() - 6 + i]);
-  pack(distant, 0xFFFFFFFFu - directory, quillet::kZip64Room);
   EXPECT_EQ(open_files(), held);  // Each source closed again, the ones read twice too.
 
   // A file of several pieces that might grow past 4 GiB gets ZIP64 sizes in its local header,
@@ -316,16 +309,6 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
       {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
       {250, Le(1, 2)},   {256, Le(4, 2)},   {256, Le(0xFFFF, 2)}, {258, Le(140, 4)},
       {262, Le(106, 4)}, {262, Le(300, 4)}, {266, Le(1, 2)},      {267, ""}};
-  // Whole, also with the comments another packer may give its archive and an entry, and with its
-  // directory in another order than its data.
-  for (const std::string& whole : {zip.substr(0, 266) + Le(1, 2) + "c",
-                                   zip.substr(0, 137) + Le(2, 2) + zip.substr(139, 13) + "cc" +
-                                       zip.substr(152, 106) + Le(143, 4) + zip.substr(262),
-                                   zip.substr(0, 105) + zip.substr(199, 47) + zip.substr(152, 47) +
-                                       zip.substr(105, 47) + zip.substr(246)}) {
-    quillet::testing::MemoryFile file(whole);
-    EXPECT_EQ(ReadZip(file).count("!"), 0u) << whole.size();
-  }
   // Whole, with both sizes in a ZIP64 extra field, as a file of more than 4 GiB has them; damaged
   // when the field's length leaves a size out or a byte of one, or runs past the extra data.
   const std::string one = StoredZip({{"a", "x"}});  // Its directory at 32, its end record at 79.
@@ -339,14 +322,6 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
     EXPECT_EQ(ReadZip(zip64).begin()->second,
               length == 16 ? "x" : "the sizes or the place of a are damaged");
   }
-  // Whole, too, when the archive's comment is so long that the ZIP64 locator opens the end of the
-  // file in which the end record is sought.
-  quillet::testing::MemoryFile far(one.substr(0, 79) + Le(0x06064b50, 4) + Le(44, 8) + Le(45, 2) +
-                                   Le(45, 2) + Le(0, 8) + Le(1, 8) + Le(1, 8) + Le(47, 8) +
-                                   Le(32, 8) + Le(0x07064b50, 8) + Le(79, 8) + Le(1, 4) +
-                                   Le(0x06054b50, 8) + Le(~std::uint64_t{0}, 8) +
-                                   Le(0xFFFFFFFF, 4) + Le(65515, 2) + std::string(65515, 'c'));
-  EXPECT_EQ(ReadZip(far).begin()->second, "x");
   for (const auto& [at, bytes] : damages) {
     quillet::testing::MemoryFile file(zip.substr(0, at) + bytes +
                                       (bytes.empty() ? "" : zip.substr(at + bytes.size())));
