@@ -534,7 +534,8 @@ class FakeDesktop : public Desktop {
     *w = 1024;
     *h = 768;
   }
-  void TwipsPerPixel(float* x, float* y) override { *x = *y = 15.0f; }
+  float twips_per_pixel = 15.0f;
+  void TwipsPerPixel(float* x, float* y) override { *x = *y = twips_per_pixel; }
   bool OuterRect(WindowHandle window, WindowRect* rect) override {
     const Window* w = Find(window);
     if (w != nullptr) *rect = w->rect;

@@ -383,8 +383,19 @@ TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
                   Le(3780, 4) + Le(3780, 4) + Le(0, 8) + std::string(rows.begin(), rows.end()));
   }
   const std::string bmp = test_support::ReadAll(path);
-  for (const auto& [width, height] : {std::pair{0, 3}, {3, 0}})  // No pixels: no picture.
+  // A picture without pixels is refused; one as wide or tall as the largest screen is shown, one
+  // a pixel wider or taller is no screenshot.
+  for (const auto& [width, height] : {std::pair{0, 3}, {3, 0}})
     EXPECT_TRUE(WriteBmp(path + "0", width, height, {}));
+  constexpr int kSide = 1 << 15;
+  for (const auto& [width, height] :
+       {std::pair{kSide, 1}, {1, kSide}, {kSide + 1, 1}, {1, kSide + 1}}) {
+    ASSERT_FALSE(
+        WriteBmp(path + "0", width, height, std::vector<std::uint8_t>(BmpStride(width) * height)));
+    fake_.files.AddFile("T:\\Max.bmp", test_support::ReadAll(path + "0"));
+    EXPECT_EQ(ScreenshotPicture(fake_.files, "T:\\Max.bmp").png != "", width + height == kSide + 1)
+        << width;
+  }
   // A disk that takes only part of the picture, or a folder in its way, keeps no temporary file;
   // a folder in the temporary file's way fails the picture too.
   EXPECT_TRUE(test_support::Limited(RLIMIT_FSIZE, 40,

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "tests/fakes/fakes.h"
 #include "windows/debug_window.h"
+#include "windows/mouse.h"
 #include "windows/window_list.h"
 
 namespace quillet {
@@ -65,6 +66,14 @@ TEST_F(StepsTest, DirVariablesPlaceholdersSettingsValuesAndTagsFollowTheirRules)
 
   FillDirVariables(&variables_);
   std::string expanded;
+  const auto expand = [&](const std::string& text) {
+    const Error error = ExpandVariables(variables_, text, &expanded);
+    EXPECT_FALSE(error) << error.what;
+    return expanded;
+  };
+  const auto failure = [&](const std::string& text) {
+    return ExpandVariables(variables_, text, &expanded).code;
+  };
   for (const std::string value : {"$VisuDir$", "$VisuDir$\\x", "x$TempVisu$"}) {
     variables_.Entry(4).value = value;
     variables_.Entry(12).value = "$VisuDir$";
@@ -73,6 +82,10 @@ TEST_F(StepsTest, DirVariablesPlaceholdersSettingsValuesAndTagsFollowTheirRules)
     EXPECT_NE(error.what.find("$VisuDir$"), std::string::npos) << error.what;
     EXPECT_EQ(expanded, "$VisuDir$\\Task.bat");
   }
+  // The closing "$" of a pair may stand at character 32767, not beyond.
+  FillDirVariables(&variables_);
+  EXPECT_EQ(expand(std::string(32758, 'a') + "$VisuDir$").substr(32758), "C:\\Pantra");
+  EXPECT_EQ(failure(std::string(32759, 'a') + "$VisuDir$"), make_error_code(Errc::kTextTooLong));
 
   // Lists end at key 32767; flags are true only as "true"; counts are whole numbers or named.
   fake_.files.AddFile("f",
@@ -351,6 +364,14 @@ TEST_F(StepsTest, DebugWindowExportClicksWhereTheButtonsAreAndNoneItCannotAim) {
   fake_.desktop.z_order = {{kStatus, "Status", {}}, {4, "Editor", {0, 0, 10, 10}}};
   EXPECT_FALSE(SaveDebugWindow(fake_.platform, ReadWindowList(fake_.platform)).found);
   EXPECT_EQ(fake_.desktop.calls, Names{"Foreground 256"});
+  // Left, right and middle; there is no fourth button to press.
+  EXPECT_TRUE(MouseClick(fake_.desktop, 2) && !MouseClick(fake_.desktop, 3));
+  int width = 0, height = 0;
+  fake_.desktop.twips_per_pixel = 16.171875f;        // 1024 px are 16560 twips, 11.5 inches.
+  GetScreenSize(fake_.desktop, &width, &height, 2);  // In inches, a half to the even one.
+  EXPECT_EQ(width, 12);
+  GetScreenSize(fake_.desktop, &width, &height, 3);  // In points.
+  EXPECT_EQ(width, 12 * 72);
 
   // Already in front: no restore; the dialog never opens: 51 lookups, no second click.
   fake_.desktop.calls.clear();
