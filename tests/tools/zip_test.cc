@@ -309,6 +309,16 @@ TEST_F(ZipTest, ReaderTakesNeitherAFailedReadNorADamagedArchiveForAWholeOne) {
       {227, Le(60, 2)},  {241, Le(105, 4)}, {194, Le(0, 4)},      {241, Le(35, 4)},
       {250, Le(1, 2)},   {256, Le(4, 2)},   {256, Le(0xFFFF, 2)}, {258, Le(140, 4)},
       {262, Le(106, 4)}, {262, Le(300, 4)}, {266, Le(1, 2)},      {267, ""}};
+  // Whole, also with the comments another packer may give its archive and an entry, and with its
+  // directory in another order than its data.
+  for (const std::string& whole : {zip.substr(0, 266) + Le(1, 2) + "c",
+                                   zip.substr(0, 137) + Le(2, 2) + zip.substr(139, 13) + "cc" +
+                                       zip.substr(152, 106) + Le(143, 4) + zip.substr(262),
+                                   zip.substr(0, 105) + zip.substr(199, 47) + zip.substr(152, 47) +
+                                       zip.substr(105, 47) + zip.substr(246)}) {
+    quillet::testing::MemoryFile file(whole);
+    EXPECT_EQ(ReadZip(file).count("!"), 0u) << whole.size();
+  }
   // Whole, with both sizes in a ZIP64 extra field, as a file of more than 4 GiB has them; damaged
   // when the field's length leaves a size out or a byte of one, or runs past the extra data.
   const std::string one = StoredZip({{"a", "x"}});  // Its directory at 32, its end record at 79.
