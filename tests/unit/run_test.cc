@@ -19,7 +19,6 @@
 #include "run/verify_archive.h"
 #include "tests/fakes/fakes.h"
 #include "tests/support/files_and_zips.h"
-#include "zip/png_writer.h"
 
 namespace quillet {
 namespace {
