@@ -200,7 +200,8 @@ TEST_F(ZipTest, WriterWritesZip64RecordsForFarOffsets) {
   Write(source_ / "text.log", files["text.log"] = LogText(3 * kBlock));
   Write(source_ / "short.log", files["short.log"] = LogText(100));
   order.push_back("short.log");
-  for (std::uint64_t threshold : {std::uint64_t{1}, 3 * kBlock + 1, 3 * kBlock}) {
+  for (std::uint64_t threshold :
+       std::initializer_list<std::uint64_t>{1, 3 * kBlock + 1, 3 * kBlock}) {
     pack(wide, 0, threshold);
     const std::string packed = ReadAll(wide);
     for (const quillet::ZipEntryInfo& info : infos) {
