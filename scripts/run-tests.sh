@@ -7,9 +7,10 @@
 # Where this machine's kernel starts 32-bit programs, the Windows tests run
 # on the 32-bit release tree, which also runs the 64-bit programs once.
 # Elsewhere they run on the 64-bit tree, built with the tests, under Wine's
-# 64-bit loader and a 64-bit prefix; the 32-bit release is still built there,
-# and its checks that start no program run (what it imports, what its
-# package holds). One line of the output says which tree was tested.
+# 64-bit loader and a 64-bit prefix; the 32-bit tree is still built there,
+# its tests too, so that they compile for the release's compiler, and its
+# checks that start no program run (what it imports, what its package
+# holds). One line of the output says which tree was tested.
 #
 # The Windows tests spend their time waiting for Wine rather than computing,
 # so they run while the Linux tree compiles, at a lower priority, and while
@@ -111,7 +112,7 @@ tools_tests=$!
 if [ $bits = 32 ]; then
   scripts/build.sh windows windows64
 else
-  scripts/build.sh windows64-tests windows-release
+  scripts/build.sh windows64-tests windows
 fi
 # The contract suite holds the fakes to the Windows backends; the end-to-end
 # tests follow it, whatever its result. On the 64-bit tree the 32-bit
