@@ -321,8 +321,12 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
   fake_.WriteSettings("");
   for (const char* refused : {"--chek", "/hlep", "--check now"}) EXPECT_EQ(Run(refused), 2);
   EXPECT_EQ(Run("/CHECK"), kExitCheckFailed);
-  for (const char* option : {"/Version", "--HELP  ", "-h", "-?", "/?"})
+  for (const char* option : {"/Version", "--HELP  ", "-h", "-?", "/?"}) {
+    ::testing::internal::CaptureStdout();  // Where a technician reads the help and the version.
     EXPECT_EQ(Run(option), 0) << option;
+    const std::string text = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(text.find(option[1] == 'V' ? "Quillet 1." : "Exit codes:"), std::string::npos);
+  }
   for (const std::string& call : fake_.files.log)
     EXPECT_EQ(call.rfind("Make", 0), std::string::npos);
   EXPECT_TRUE(fake_.window.events.empty());
