@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -41,10 +43,26 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A process that is gone, or a zombie that only waits to be reaped.
-bool Gone(int pid) {
-  const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
-  return stat.empty() || stat.find(") Z ") != std::string::npos;
+// True when no process of the process group `group` runs any more. A zombie, which only waits
+// to be reaped (and an orphan's may wait for ever here), has closed its files already.
+bool GroupGone(int group) {
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0]))) continue;
+    // Read with stdio, which reports a process that ends meanwhile instead of throwing.
+    char line[512] = {};
+    std::FILE* stat = std::fopen((entry.path() / "stat").c_str(), "r");
+    if (stat == nullptr) continue;
+    const char* fields = std::fgets(line, sizeof(line), stat) ? std::strrchr(line, ')') : nullptr;
+    std::fclose(stat);
+    char state = 0;
+    int parent = 0, member_of = 0;
+    if (fields != nullptr &&
+        std::sscanf(fields + 1, " %c %d %d", &state, &parent, &member_of) == 3 &&
+        member_of == group && state != 'Z') {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Each test has a tree of its own, named as no other: "prog" holds the program under test,
@@ -194,6 +212,9 @@ TEST_F(NativeRunTest, ARunKilledAtAnyInstantLosesNothingAndLeavesNoStray) {
       std::this_thread::sleep_for(whole * (2 * k - 1) / (2 * kKills));
       kill(-pid, SIGKILL);
       waitpid(pid, nullptr, 0);
+      // Its group may outlast it a moment: a program it was starting holds a copy of its lock.
+      for (int i = 0; i < 1000 && !GroupGone(pid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Run("x"), 0) << err_;
@@ -270,9 +291,8 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   EXPECT_EQ(Mode(pids), 0640);
   EXPECT_EQ(Shell("'" QUILLET_TOOLS_DIR "/Quillet/PStatXP.exe' >/dev/full"), 1);  // Unwritten.
   ASSERT_TRUE(parent > 0 && child > 0) << ReadAll(pids);
-  EXPECT_TRUE(Gone(parent));
-  EXPECT_TRUE(Gone(child));
-  if (!Gone(child)) kill(child, SIGKILL);
+  EXPECT_TRUE(GroupGone(parent));  // The program, whose group it leads, and its child.
+  if (!GroupGone(parent)) kill(-parent, SIGKILL);
 }
 
 TEST_F(NativeRunTest, AFullDiskLosesNothing) {
