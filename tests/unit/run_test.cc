@@ -109,7 +109,7 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
     fake_.environment.variables[variable.name] = Upper(variable.value);
   fake_.files.AddFile("T:\\Target\\Log\\Quillet-Settings.ini", "from an earlier run");
   fake_.files.AddFile("T:\\Target\\Log\\old.log", "stale");  // Moves aside for the fresh copy.
-  fake_.files.AddFile("T:\\Target\\9-x.Zip");  // Held by a reader: slot 9 stays.
+  fake_.files.AddFile("T:\\Target\\9-x.Zip");                // Held by a reader: slot 9 stays.
   fake_.files.HoldOpen("T:\\Target\\9-x.Zip", true);
   std::string report, settings, page;
   Names staged;
