@@ -55,9 +55,8 @@ bool GroupGone(int group) {
     const char* fields = std::fgets(line, sizeof(line), stat) ? std::strrchr(line, ')') : nullptr;
     std::fclose(stat);
     char state = 0;
-    int parent = 0, member_of = 0;
-    if (fields != nullptr &&
-        std::sscanf(fields + 1, " %c %d %d", &state, &parent, &member_of) == 3 &&
+    int member_of = 0;  // After the state, the parent's id, then the process group.
+    if (fields != nullptr && std::sscanf(fields + 1, " %c %*d %d", &state, &member_of) == 2 &&
         member_of == group && state != 'Z') {
       return false;
     }
