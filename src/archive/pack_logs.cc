@@ -9,6 +9,9 @@
 namespace quillet {
 namespace {
 
+constexpr int kRenameTries = 5;
+constexpr int kRenamePauseMs = 100;
+
 // The first of the `staged` files that the archive does not hold as it is on
 // disk, "" when it holds them all.
 std::string FirstNotArchived(Files& files, const Staging& staging,
@@ -85,9 +88,18 @@ Error Settle(const Platform& platform, const std::string& target_path, const std
                             error.message() + ")"};
   }
   RotateArchives(platform, target_path, warn);
-  if (std::error_code error = files.RenamePath(packing, archive_path)) {
-    return Error{error, "the archive " + packing + " could not be renamed to " + archive_path +
-                            " (" + error.message() + ")"};
+  // A virus scanner may hold the new archive for a moment after it was
+  // written. The slots have moved already, so a rename given up at once
+  // would cost the oldest archive for nothing: it is tried again, as the
+  // rotation tries its renames.
+  std::error_code failure = files.RenamePath(packing, archive_path);
+  for (int tries = 1; failure && tries < kRenameTries; ++tries) {
+    platform.clock->Sleep(kRenamePauseMs);
+    failure = files.RenamePath(packing, archive_path);
+  }
+  if (failure) {
+    return Error{failure, "the archive " + packing + " could not be renamed to " + archive_path +
+                              " (" + failure.message() + ")"};
   }
   *named = true;
   if (std::error_code error = files.SyncFolder(target_path)) {
