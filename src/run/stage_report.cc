@@ -113,7 +113,6 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
       if (!error) error = file->AppendLine(line);
     }
     file.reset();
-    if (!error) staging.Written(staged);
   };
   write(report_name, {RunReportJson(context, report)});
   if (error) context.platform.window->SetLabel("No run report: " + error.message());
@@ -126,9 +125,9 @@ void StageReport(RunContext& context, RunReport& report, Staging& staging, const
   write(page_name, {RunReportHtml(context, report, picture)});
   if (error) context.platform.window->SetLabel("No report page: " + error.message());
   write(journal_name, journal.lines());
-  if (!files.CopyFile(context.state.ini_path, staging.PathOf(settings), true)) {
-    staging.Written(settings);
-  }
+  // Without its copy the archive still holds the report, which names the
+  // settings file.
+  files.CopyFile(context.state.ini_path, staging.PathOf(settings), true);
 }
 
 }  // namespace quillet
