@@ -66,7 +66,7 @@ class MemoryFile : public InputFile {
  public:
   explicit MemoryFile(std::string content, int fail_at = 0, bool with_error = true)
       : content_(std::move(content)), fail_at_(fail_at), with_error_(with_error) {}
-  int reads = 0;
+  std::int64_t reads = 0;  // Never wraps: a reader that reads on for ever meets failures only.
   std::uint64_t Size() override { return content_.size(); }
   std::error_code ReadAt(std::uint64_t at, void* buffer, std::size_t size,
                          std::size_t* got) override {

@@ -249,7 +249,7 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
   EXPECT_EQ(Run("x"), 2);
   EXPECT_NE(err_.find((root_ / "prog" / "quillet.ini").string()), std::string::npos) << err_;
   // The check tells a Windows path and a relative one from a Linux path.
-  for (const auto& [path, kind] : {std::pair{"D:\\Service", "Windows"}, {"service", "relative"}}) {
+  for (const auto& [path, kind] : {std::pair{"D:", "Windows"}, {"service", "relative"}}) {
     Write(root_ / "prog" / "quillet.ini", std::string("[Project]\nTargetPath=") + path + "\n");
     EXPECT_EQ(Run("/check"), 4);
     EXPECT_NE(out_.find(std::string("PROBLEM: TargetPath ") + path + " is a " + kind + " path"),
@@ -259,16 +259,18 @@ TEST_F(NativeRunTest, ACopyReadsTheSettingsOfItsOwnName) {
 
 TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   const fs::path pids = root_ / "pids.txt";
-  // The program also notes its resident memory in KiB, as the kernel and the process list tell it.
+  // The program also notes its resident memory in KiB, as the kernel and the process list tell it,
+  // and how many arguments it got.
   Write(root_ / "tools" / "sleeper.sh",
         "#!/bin/sh\nsleep 1000 &\necho $$ $! $(ionice -p $$) $(cut -d' ' -f19 /proc/$$/stat) "
         "$(awk '/VmRSS/ {print $2}' /proc/$$/status) $(\"$MorvaToolsDir/Quillet/PStatXP.exe\" | "
-        "awk -v p=$$ '$1 == p {print $4}') > '" +
+        "awk -v p=$$ '$1 == p {print $4}') $# > '" +
             pids.string() + "'\nsleep 1000\n");
   fs::permissions(root_ / "tools" / "sleeper.sh", fs::perms::owner_all, fs::perm_options::add);
   Write(root_ / "logs" / "a.log", "a");
-  WriteSettings(
-      "ProgramTimeout=5\n[StartExeFilesXP]\n1=" + (root_ / "tools" / "sleeper.sh").string() + "\n");
+  // Two arguments: two blanks are one gap, and quotes hold words together.
+  WriteSettings("ProgramTimeout=5\n[StartExeFilesXP]\n1=" +
+                (root_ / "tools" / "sleeper.sh").string() + " one  \"two words\"\n");
   const mode_t mask = umask(027);  // Not the usual one, which a program might get by chance.
   // This process's own class, set here rather than inherited: a run that lowered its whole process
   // group before this test started would have left the idle class behind already. 1: this
@@ -277,9 +279,11 @@ TEST_F(NativeRunTest, AHungProgramAndItsChildAreEndedAtTheTimeLimit) {
   ASSERT_EQ(syscall(SYS_ioprio_set, 1, 0, own_disk_class), 0);
   EXPECT_EQ(Run("x"), 0) << err_;
   umask(mask);
-  int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1;
+  int parent = 0, child = 0, nice = 0, kib = 0, listed_kib = -1, arguments = 0;
   std::string disk_class;
-  std::istringstream(ReadAll(pids)) >> parent >> child >> disk_class >> nice >> kib >> listed_kib;
+  std::istringstream(ReadAll(pids)) >> parent >> child >> disk_class >> nice >> kib >> listed_kib >>
+      arguments;
+  EXPECT_EQ(arguments, 2);
   // The run and what it starts give way to the HMI, unless they were started lower still; the
   // process that started the run keeps its own place at the disk.
   EXPECT_EQ(disk_class, "idle");

@@ -153,6 +153,9 @@ TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   std::ostringstream unread;
   EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Unsure.Zip", unread), kExitNoArchive);
   EXPECT_NE(unread.str().find("holds no readable Quillet-Report.json"), std::string::npos);
+  // A report of another version, without the lists, names what it holds.
+  fake_.files.AddFile("T:\\Bare.Zip", testing::fake_detail::StoredZip({{kReportName, "{}"}}));
+  EXPECT_EQ(VerifyArchive(fake_.files, "T:\\Bare.Zip", unread), kExitOk);
   for (const char* part : {"Quillet-Journal.txt</td><td>written", "a.log: deleted once the"})
     EXPECT_NE(page.find(part), std::string::npos) << part;  // As the run filled its page.
   EXPECT_EQ(fake_.window.With("Label:"),
