@@ -9,7 +9,7 @@
 set -e
 cd "$(dirname "$0")/.."
 linux="cmake ninja-build g++ zlib1g-dev libx11-dev nlohmann-json3-dev"
-tests="googletest libgtest-dev libxtst-dev
+tests="googletest libgtest-dev libxtst-dev libpng-dev procps
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 libz-mingw-w64-dev wine64 xvfb xauth
   unzip zip python3 libarchive-tools imagemagick x11-utils x11-xserver-utils ansible-core chromium
   clang libclang-rt-dev"

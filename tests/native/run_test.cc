@@ -13,9 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -46,22 +44,7 @@ int Shell(const std::string& command) {
 // True when no process of the process group `group` runs any more. A zombie, which only waits
 // to be reaped (and an orphan's may wait for ever here), has closed its files already.
 bool GroupGone(int group) {
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
-    if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0]))) continue;
-    // Read with stdio, which reports a process that ends meanwhile instead of throwing.
-    char line[512] = {};
-    std::FILE* stat = std::fopen((entry.path() / "stat").c_str(), "r");
-    if (stat == nullptr) continue;
-    const char* fields = std::fgets(line, sizeof(line), stat) ? std::strrchr(line, ')') : nullptr;
-    std::fclose(stat);
-    char state = 0;
-    int member_of = 0;  // After the state, the parent's id, then the process group.
-    if (fields != nullptr && std::sscanf(fields + 1, " %c %*d %d", &state, &member_of) == 2 &&
-        member_of == group && state != 'Z') {
-      return false;
-    }
-  }
-  return true;
+  return Shell("pgrep -g " + std::to_string(group) + " -r D,R,S,T,t,W,I >/dev/null") == 1;
 }
 
 // Each test has a tree of its own, named as no other: "prog" holds the program under test,
