@@ -41,8 +41,9 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// True when no process of the process group `group` runs any more. A zombie, which only waits
-// to be reaped (and an orphan's may wait for ever here), has closed its files already.
+// True when no process of the process group `group` runs any more: pgrep is asked for every
+// state but a zombie's. A zombie only waits to be reaped (an orphan's may wait for ever here)
+// and has closed its files already.
 bool GroupGone(int group) {
   return Shell("pgrep -g " + std::to_string(group) + " -r D,R,S,T,t,W,I >/dev/null") == 1;
 }
