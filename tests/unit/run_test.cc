@@ -1,7 +1,7 @@
 // The driver over the fakes: the target folder's placeholders, the order of a run and its
 // closing, what ends it early, the report, and the settings check; the report page: its
 // sections in their order, what it highlights, that no text from the PC changes it, and its
-// screenshot file written whole and decoded back from its PNG byte by byte.
+// screenshot file written whole and its PNG read back by libpng pixel by pixel.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/resource.h>
@@ -339,7 +339,9 @@ TEST_F(RunTest, SettingsCheckNamesEveryProblemThatWouldBreakARunAndOptionsChange
 // The pixels of `png` as libpng reads them, which also checks every chunk's CRC-32 and the
 // stream's end; "" unless it is an 8-bit RGB picture of `width` by `height`, read without a word.
 std::string Decode(const std::string& png, png_uint_32 width, png_uint_32 height) {
-  EXPECT_EQ(png.substr(png.size() - 12), std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));  // Last.
+  // libpng's simplified reader does not require the closing IEND chunk, so it is checked here.
+  EXPECT_EQ(png.size() < 12 ? png : png.substr(png.size() - 12),
+            std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12));
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   std::string pixels;
@@ -348,9 +350,10 @@ std::string Decode(const std::string& png, png_uint_32 width, png_uint_32 height
     pixels.resize(PNG_IMAGE_SIZE(image));
     png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
   }
-  EXPECT_EQ(image.warning_or_error, 0) << image.message;
+  const bool clean = image.warning_or_error == 0;
+  EXPECT_TRUE(clean) << image.message;
   png_image_free(&image);
-  return image.warning_or_error == 0 ? pixels : "";
+  return clean ? pixels : "";
 }
 
 TEST_F(RunTest, TheScreenshotIsWrittenWholeAndBecomesAPngOfItsPixelsAtItsSize) {
