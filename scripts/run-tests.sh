@@ -87,14 +87,16 @@ echo "$said"
 linux_display=$DISPLAY
 mkdir -p build
 wine_display_file=$(mktemp build/wine-display.XXXXXX)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_display_file" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_display_file" \
+  2>build/wine-xvfb.log &
 wine_xvfb=$!
 for _ in $(seq 100); do
   [ -s "$wine_display_file" ] && break
   sleep 0.1
 done
 if [ ! -s "$wine_display_file" ]; then
-  echo "run-tests: the Windows tests' Xvfb display did not start" >&2
+  echo "run-tests: the Windows tests' Xvfb display did not start:" >&2
+  cat build/wine-xvfb.log >&2
   kill $wine_xvfb 2>/dev/null || true
   exit 1
 fi
