@@ -102,7 +102,9 @@ if [ ! -s "$wine_display_file" ]; then
 fi
 export DISPLAY=":$(cat "$wine_display_file")"
 rm -f "$wine_display_file"
-trap 'kill $wine_xvfb 2>/dev/null || true' EXIT
+# Whatever ends the script ends the display and, once started, Wine's server.
+trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true
+  kill $wine_xvfb 2>/dev/null || true' EXIT
 
 # The Linux tree builds in a folder of its own, so it starts first, at a lower
 # priority, beside the Windows trees, instead of after them.
@@ -122,8 +124,6 @@ if [ ! -f "$QUILLET_WINEPREFIX/system.reg" ]; then
   WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -w
 fi
 WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -p
-trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true
-  kill $wine_xvfb 2>/dev/null || true' EXIT
 tests/wine/wine-run cmd /c exit </dev/null >/dev/null 2>&1
 
 # The tests of the packer (tests/tools) show no window and spend their time
