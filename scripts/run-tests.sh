@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the trees and runs every test: the unit and end-to-end tests of the
 # Linux build, and under Wine the Windows tests (contract suite, Wine
-# end-to-end, packer). Each side has an Xvfb display of its own. Under CI a
-# missing wine or xvfb-run fails the run instead of skipping.
+# end-to-end, packer), which draw on an Xvfb display. Under CI a missing wine
+# or xvfb-run fails the run instead of skipping.
 #
 # Where this machine's kernel starts 32-bit programs, the Windows tests run
 # on the 32-bit release tree, which also runs the 64-bit programs once.
@@ -80,35 +80,10 @@ else
 fi
 echo "$said"
 
-# The Windows tests run while the Linux tests do, and their windows (the
-# stand-in HMI, message boxes, the topmost status window) would lie over the
-# screen that the Linux screenshot test expects to find in one colour. So Wine
-# draws on a second display; the Linux tests keep the one xvfb-run made.
-linux_display=$DISPLAY
-mkdir -p build
-wine_display_file=$(mktemp build/wine-display.XXXXXX)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$wine_display_file" \
-  2>build/wine-xvfb.log &
-wine_xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$wine_display_file" ] && break
-  sleep 0.1
-done
-if [ ! -s "$wine_display_file" ]; then
-  echo "run-tests: the Windows tests' Xvfb display did not start:" >&2
-  cat build/wine-xvfb.log >&2
-  kill $wine_xvfb 2>/dev/null || true
-  exit 1
-fi
-export DISPLAY=":$(cat "$wine_display_file")"
-rm -f "$wine_display_file"
-# Whatever ends the script ends the display and, once started, Wine's server.
-trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true
-  kill $wine_xvfb 2>/dev/null || true' EXIT
-
 # The Linux tree builds in a folder of its own, so it starts first, at a lower
 # priority, beside the Windows trees, instead of after them.
 linux_log=build/linux-build.log
+mkdir -p build
 nice -n 10 scripts/build.sh linux >"$linux_log" 2>&1 &
 linux_build=$!
 # The packer's tests under Wine take longest, so its part of the tree is
@@ -124,6 +99,7 @@ if [ ! -f "$QUILLET_WINEPREFIX/system.reg" ]; then
   WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -w
 fi
 WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -p
+trap 'WINEPREFIX="$QUILLET_WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
 tests/wine/wine-run cmd /c exit </dev/null >/dev/null 2>&1
 
 # The tests of the packer (tests/tools) show no window and spend their time
@@ -160,23 +136,20 @@ else
   echo "run-tests: SKIPPING the fuzz targets: clang is not installed (scripts/setup.sh)" >"$fuzz_log"
 fi
 
-# The packer deflates on several threads: its tests, but for the Long ones, run
-# beside the others once more under ThreadSanitizer, which fails them at a
-# field that two threads touch without the lock.
+# The packer deflates on several threads: its tests run beside the others once
+# more under ThreadSanitizer, which fails them at a field that two threads
+# touch without the lock.
 threads_log=build/threads-tests.log
 nice -n 10 sh -c 'scripts/build.sh threads &&
-  cd build/threads/tests/tools && ctest --output-on-failure -E Long' >"$threads_log" 2>&1 &
+  cd build/threads/tests/tools && ctest --output-on-failure' >"$threads_log" 2>&1 &
 threads_tests=$!
 
 status=0
 wait $linux_build || status=$?
 cat "$linux_log"
 if [ $status = 0 ]; then
-  # The tests named Long pack more than 4 GiB and take minutes under the
-  # sanitizers; they run under Wine on the Windows tree, and on the 32-bit
-  # release wherever it can run, where sizes beyond 32 bits are most at risk.
   echo "== Linux tests"
-  (cd build/linux && DISPLAY=$linux_display ctest --output-on-failure -j 2 -E Long) || status=$?
+  (cd build/linux && ctest --output-on-failure -j 2) || status=$?
 fi
 
 # The fuzz summary comes before the Windows tests' output, whose CTest

@@ -4,14 +4,16 @@
 #
 # Usage: scripts/setup.sh [linux]
 #   (none)  everything the tests need: both Linux and Windows builds, Wine,
-#           the display, the browser and the fuzzing compiler
+#           the display, the fuzzing compiler, and the browser and ImageMagick
+#           with which scripts/report-picture.sh and status-picture.sh take
+#           their pictures
 #   linux   only what the Linux programs need to build and run
 set -e
 cd "$(dirname "$0")/.."
 linux="cmake ninja-build g++ zlib1g-dev libx11-dev nlohmann-json3-dev"
 tests="googletest libgtest-dev libxtst-dev libpng-dev procps
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 libz-mingw-w64-dev wine64 xvfb xauth
-  unzip zip python3 libarchive-tools imagemagick x11-utils x11-xserver-utils ansible-core chromium
+  unzip zip python3 libarchive-tools imagemagick x11-utils ansible-core chromium
   clang libclang-rt-dev"
 case ${1:-all} in
   linux) packages=$linux ;;

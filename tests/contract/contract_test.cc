@@ -1,7 +1,6 @@
 // One suite of the behaviour the steps rely on, run against the fakes and
 // against the backends of the system the tests were built for (POSIX here,
-// Windows under Wine), so that a fake cannot drift from the real thing. Last,
-// the failures that only POSIX lets a test provoke, through process limits.
+// Windows under Wine), so that a fake cannot drift from the real thing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,15 +12,11 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/resource.h>
-#include <unistd.h>
 #endif
 
 #include "platform/errors.h"
 #include "platform/platform.h"
 #include "tests/fakes/fakes.h"
-#include "tests/support/files_and_zips.h"
 #include "zip/zip_reader.h"
 
 namespace quillet {
@@ -304,53 +299,6 @@ TEST_P(ContractTest, SettingsFollowTheRulesOfTheProfileFunctions) {
   EXPECT_EQ(reader.Keys("LogFilesXP", ini), (Names{"1", "2"}));
   EXPECT_EQ(reader.Keys("Project", ini), (Names{"TARGETPATH", "Q", "L", "k", "k"}));
 }
-
-#ifndef _WIN32
-// A call that fails gives back what it opened. With no file descriptor to spare, every call that
-// has to open a file or a folder fails: none takes the failure for an empty folder, an empty file
-// or a deletion done. A disk that takes only part of a write fails it after that part.
-TEST(PosixFilesTest, EveryCallThatCannotOpenOrWriteWhatItNamesFails) {
-  const fs::path root = fs::temp_directory_path() / ("quillet-limits-" + std::to_string(getpid()));
-  fs::create_directories(root);
-  std::ofstream(root / "a.log") << "a";
-  const std::unique_ptr<Files> files = CreateFiles();
-  const std::string a = (root / "a.log").string(), b = (root / "b.log").string();
-  Names names;
-  std::unique_ptr<InputFile> in;
-  std::unique_ptr<OutputFile> out;
-  std::unique_ptr<TextFile> text;
-  // Every call gives back the descriptors it took, also when it fails. The count is taken after
-  // a first call, so that the sanitizer's check of the object's type, which needs a descriptor
-  // of its own, is done already.
-  ASSERT_FALSE(files->List(root.string() + "/*", true, &names));
-  const auto descriptors = [] {
-    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-  };
-  const auto held = descriptors();
-  const auto nothing = [](InputFile&) { return false; };
-  EXPECT_TRUE(files->CopyFile(a, a, true) &&
-              files->CopyFile(a, (root / "no" / "b").string(), true) &&
-              files->OpenRead(root.string(), &in) && files->DeleteVerified(a, nothing, true));
-  EXPECT_EQ(descriptors(), held);
-  const std::vector<std::error_code> errors = test_support::Limited(RLIMIT_NOFILE, 0, [&] {
-    return std::vector<std::error_code>{files->List(root.string() + "/*", true, &names),
-                                        files->ListFolder(root.string(), &names),
-                                        files->OpenRead(a, &in),
-                                        files->CopyFile(a, b, true),
-                                        files->OpenWrite(b, &out),
-                                        files->OpenText(b, OpenMode::kAppend, &text),
-                                        files->KillFiles(root.string() + "/*.log"),
-                                        files->DeleteVerified(a, nothing, true)};
-  });
-  for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_TRUE(errors[i]) << i;
-  EXPECT_TRUE(fs::exists(a));
-  ASSERT_FALSE(files->OpenWrite(b, &out));
-  EXPECT_TRUE(test_support::Limited(RLIMIT_FSIZE, 2,
-                                    [&] { return out->WriteAt(0, "abcd", 4) && out->Resize(5); }));
-  EXPECT_EQ(fs::file_size(b), 2u);
-  fs::remove_all(root);
-}
-#endif
 
 INSTANTIATE_TEST_SUITE_P(Backends, ContractTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {

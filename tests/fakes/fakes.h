@@ -451,14 +451,9 @@ class FakeClock : public Clock {
 class FakeProcesses : public Processes {
  public:
   explicit FakeProcesses(FakeFiles* files) : files_(files) {}
-  Names launches;  // "<command line> in <current folder>", then " as a group" if so.
   std::function<int(const std::string& command_line)> on_start;
-  bool hang = false;      // Programs started now never end by themselves.
-  int running_polls = 0;  // Waits that still find a program running before it ends.
-  int terminated = 0;     // Groups ended by Terminate.
-  int open = 0;           // Programs started and not yet closed.
-  std::error_code Start(const std::string& command_line, bool group, ChildProcess* child) override {
-    launches.push_back(command_line + " in " + files_->current_dir + (group ? " as a group" : ""));
+  bool hang = false;  // Programs started now never end by themselves.
+  std::error_code Start(const std::string& command_line, bool, ChildProcess* child) override {
     // The first word, or the first quoted words, name the program.
     const bool quoted = !command_line.empty() && command_line[0] == '"';
     std::string program =
@@ -466,22 +461,17 @@ class FakeProcesses : public Processes {
     FileInfo info;
     if (files_->Stat(program, &info) || info.folder)
       return std::make_error_code(std::errc::no_such_file_or_directory);
-    child->id = launches.size();
-    ++open;
+    child->id = ++started_;
     codes_[child->id] = on_start ? on_start(command_line) : 0;
     if (hang) hung_.insert(child->id);
     return {};
   }
   WaitResult Wait(const ChildProcess& child, int) override {
     if (codes_.count(child.id) == 0) return WaitResult::kFailed;
-    if (hung_.count(child.id) != 0) return WaitResult::kTimeout;
-    if (running_polls <= 0) return WaitResult::kEnded;
-    --running_polls;
-    return WaitResult::kTimeout;
+    return hung_.count(child.id) != 0 ? WaitResult::kTimeout : WaitResult::kEnded;
   }
   // Ends the program with exit code 1, as the Windows backend does.
   void Terminate(ChildProcess* child) override {
-    ++terminated;
     if (codes_.count(child->id) != 0) codes_[child->id] = 1;
     hung_.erase(child->id);
   }
@@ -490,13 +480,11 @@ class FakeProcesses : public Processes {
     *code = codes_[child.id];
     return true;
   }
-  void Close(ChildProcess* child) override {
-    open -= child->id != 0;
-    *child = ChildProcess();
-  }
+  void Close(ChildProcess* child) override { *child = ChildProcess(); }
 
  private:
   FakeFiles* files_;
+  std::uintptr_t started_ = 0;
   std::map<std::uintptr_t, int> codes_;
   std::set<std::uintptr_t> hung_;  // Started while `hang` was set, and not ended since.
 };

@@ -96,7 +96,8 @@ TEST_F(RunTest, TargetPathIsExpandedOnceAndUsedByEveryStep) {
 
 TEST_F(RunTest, TheArchiveCarriesAReportTheSettingsAndTheJournalWhenAskedFor) {
   fake_.WriteSettings(
-      "[LogFilesXP]\n1=D:\\Logs\\*.log\n2=D:\\None\\*.log\n[StartExeFilesXP]\n1=C:\\none.exe\n"
+      "[LogFilesXP]\n1=D:\\Logs\\*.log\n2=D:\\None\\*.log\n[StartExeFilesXP]\n1=C:\\none.exe\n3=C:"
+      "\\later.exe\n"
       "[DeleteFilesXP]\n1=D:\\Logs\\a.*\n2=D:\\Logs\\old*.log\n",
       "Report=True\nMinFreeMB=1\nProgramTimeout=soon\n");
   // Windows' search matches this file by its short name OLD_AL~1.LOG, which no list means.

@@ -137,37 +137,6 @@ TEST_F(StepsTest, RotationMovesEverySlotUpClearsStrayFoldersAndNamesTheArchive) 
   EXPECT_EQ(fake_.window.With("Yield").size(), 9u + 23 + 1 + 5 + 1 + 1 + 1);
 }
 
-TEST_F(StepsTest, StartListRunsEntriesUntilTheFirstGapEachFromItsFolder) {
-  fake_.files.AddFile("C:\\Prog\\x.exe");
-  fake_.files.AddFile("C:\\Tools\\tool.exe");
-  fake_.files.current_dir = "C:\\Tools";
-  fake_.processes.on_start = [](const std::string&) { return 3; };
-  fake_.processes.running_polls = 3;  // Without a time limit the run waits as long as it takes.
-  const std::vector<ProgramRecord> records =
-      RunStartPrograms(fake_.platform,
-                       List("StartExeFilesXP",
-                            "1=C:\\Prog\\x.exe -q \"a b\"\n2=C:\\Prog\n"
-                            "3=tool.exe arg\n5=C:\\Prog\\x.exe\n"),
-                       variables_, 0);
-  EXPECT_EQ(fake_.processes.launches,
-            (Names{"C:\\Prog\\x.exe -q \"a b\" in C:\\Prog", "tool.exe arg in C:\\Tools"}));
-  EXPECT_EQ(fake_.files.current_dir, "C:\\Tools");
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_TRUE(records[0].found && records[0].started && records[0].exit_code == 3);
-  EXPECT_FALSE(records[1].found);  // A folder is no program.
-  EXPECT_EQ(fake_.window.With("Label:"), Names{"Exe"});
-
-  // With a time limit a program that never ends is ended with its group.
-  fake_.processes.hang = true;
-  const std::vector<ProgramRecord> hung = RunStartPrograms(
-      fake_.platform, List("StartExeFilesXP", "1=C:\\Prog\\x.exe\n"), variables_, 2);
-  EXPECT_TRUE(hung[0].timed_out && !hung[0].exit_code_known);  // Not the code it was ended with.
-  EXPECT_EQ(fake_.processes.launches.back(), "C:\\Prog\\x.exe in C:\\Prog as a group");
-  EXPECT_EQ(fake_.processes.terminated, 1);
-  EXPECT_EQ(fake_.processes.open, 0);
-  EXPECT_EQ(fake_.window.With("Yield").size(), 5u + 20);
-}
-
 TEST_F(StepsTest, CollectionCopiesEveryMatchJournalsAndKeepsSameNamedLogsApart) {
   fake_.files.AddFile("C:\\Tools\\test.log", "old\r\n");
   fake_.files.AddFolder("D:\\A\\folder.log");  // Folders never match.

@@ -46,8 +46,7 @@ class Program {
     WaitForSingleObject(info_.hProcess, 10000);
     CloseHandle(info_.hProcess);
   }
-  bool Start(std::string command_line, const std::string& folder, const std::string& output,
-             DWORD flags = 0) {
+  bool Start(std::string command_line, const std::string& folder, const std::string& output) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
@@ -55,7 +54,7 @@ class Program {
     startup.hStdOutput = startup.hStdError =
         CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                     CREATE_ALWAYS, 0, nullptr);
-    const BOOL started = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, flags,
+    const BOOL started = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
                                         nullptr, folder.c_str(), &startup, &info_);
     CloseHandle(startup.hStdOutput);
     if (started) CloseHandle(info_.hThread);
@@ -117,9 +116,9 @@ class WineRunTest : public ::testing::Test {
   }
   std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
   void Start(Program* program, const std::string& argument,
-             const std::string& output = "output.txt", DWORD flags = 0) {
-    ASSERT_TRUE(program->Start("\"" + Path("prog\\quillet.exe") + "\" " + argument, root_,
-                               Path(output), flags));
+             const std::string& output = "output.txt") {
+    ASSERT_TRUE(
+        program->Start("\"" + Path("prog\\quillet.exe") + "\" " + argument, root_, Path(output)));
   }
   // Answers the run's message boxes with OK until it ends; their texts.
   Names AnswerBoxes() {
@@ -218,56 +217,6 @@ TEST_F(WineRunTest, AWholeCollectionAroundLockedFilesAndTheHmi) {
   // The HMI got its two clicks where its buttons are (within three pixels), and saved.
   EXPECT_EQ(ReadAll(Path("hmi_saved.txt")), "debug line 1\r\ndebug line 2\r\n")
       << ReadAll(Path("hmi_clicks.txt"));
-}
-
-// True when the screen shows the status window's label as a person in front of the PC sees it: the
-// light grey of the window with dark text on it, not another window over it.
-bool StatusTextOnScreen() {
-  HWND window = FindWindowA(nullptr, "Quilletfiles");
-  RECT client = {};
-  POINT corner = {0, 0};
-  if (window == nullptr || !IsWindowVisible(window) || !GetClientRect(window, &client) ||
-      !ClientToScreen(window, &corner)) {
-    return false;
-  }
-  const int width = client.right, height = client.bottom;
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, corner.x, corner.y, SRCCOPY);
-  int grey = 0, dark = 0;
-  for (int i = 0; bits != nullptr && i < width * height; ++i) {
-    const DWORD pixel = static_cast<const DWORD*>(bits)[i] & 0xFFFFFF;
-    grey += pixel == 0xC0C0C0;
-    dark += (pixel & 0xC0C0C0) == 0;  // Each of the three colours below 64.
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return grey > width * height / 2 && dark > 0;
-}
-
-// An unattended run shows the step in its status window while a program of
-// the start list runs in a console window of its own, as a batch file does
-// when a scheduler started the run, which has no console to pass on.
-TEST_F(WineRunTest, TheStatusWindowShowsItsStepWhileABatchFileRuns) {
-  Write(Path("visu\\wait.bat"),
-        "@echo off\r\necho started> \"" + Path("started.txt") + "\"\r\n:wait\r\nif exist \"" +
-            Path("go.txt") + "\" goto end\r\nping -n 2 127.0.0.1 > nul\r\ngoto wait\r\n:end\r\n");
-  Write(Path("prog\\quillet.ini"), "[Project]\r\nTargetPath=" + Path("target") +
-                                       "\r\n[StartExeFilesXP]\r\n1=$VisuDir$\\wait.bat\r\n");
-  ASSERT_NO_FATAL_FAILURE(Start(&run_, "auto", "output.txt", DETACHED_PROCESS));
-  WaitUntil([this] { return !ReadAll(Path("started.txt")).empty(); });
-  bool shown = false;
-  WaitUntil([&shown] { return shown = StatusTextOnScreen(); });
-  Write(Path("go.txt"), "go");
-  EXPECT_TRUE(run_.Wait(kTimeoutMs));
-  EXPECT_TRUE(shown) << "the status window was not to be seen while the batch file ran";
 }
 
 }  // namespace
