@@ -1,13 +1,12 @@
 // The steps of a run over the fakes, and the rules they build on: directory variables,
-// placeholder expansion, settings values and platform tags; rotation, start list, the debug
-// window export, log collection, packing with its archive check, and deletion.
+// placeholder expansion, settings values and platform tags; rotation, the debug window export,
+// log collection, packing with its archive check, and deletion.
 #include <gtest/gtest.h>
 
 #include "archive/pack_logs.h"
 #include "archive/prepare_target.h"
 #include "collect/collect_logs.h"
 #include "collect/delete_listed.h"
-#include "collect/start_programs.h"
 #include "config/dir_variables.h"
 #include "config/platform_tags.h"
 #include "config/settings.h"
